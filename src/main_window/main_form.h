@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QWidget>
+#include <memory>
+
+#include "main_window/event_log.h"
+#include "main_window/indicator.h"
+
+namespace velnor {
+
+class InputSink;
+class SignalHandler;
+
+// The program's one window. Its event handlers carry the names of the control and the event;
+// they are defined in the folder of the subsystem they belong to (serial_line/, commands/, ...).
+// Controls are public, as on a form: handlers, commands and tests reach them by name.
+class MainForm : public QWidget {
+    Q_OBJECT
+  public:
+    MainForm(InputSink& input, QString commandLine, QWidget* parent = nullptr);
+    ~MainForm() override;
+
+    // Start-up and shut-down (main_window/).
+    void Form_Load();
+    void Form_Unload(int& cancel);
+    void LogEvent(const QString& message);
+
+    // Signal actions (signal_actions/).
+    void txtDSRGenerateKeys_Change();
+    void txtCTSGenerateKeys_Change();
+    void txtCDGenerateKeys_Change();
+
+    bool ringState = false;
+    std::unique_ptr<SignalHandler> dsrHandler;
+    std::unique_ptr<SignalHandler> ctsHandler;
+    std::unique_ptr<SignalHandler> cdHandler;
+
+    // Controls, in the window's stored order.
+    QGroupBox* Frame1;
+    QLineEdit* txtGenerateKeyCodes;
+    QLineEdit* txtCommandLine;
+    QLabel* EventLog;
+    QGroupBox* frameCD;
+    QLineEdit* txtCDGenerateKeys;
+    QRadioButton* optCDGenerateKeys;
+    QLineEdit* txtCDSendKeys;
+    QRadioButton* optCDSendKeys;
+    QRadioButton* optCDEmulateKey;
+    QComboBox* cboCDEmulateKey;
+    Indicator* boxCD;
+    QGroupBox* frameCTS;
+    QRadioButton* optCTSGenerateKeys;
+    QLineEdit* txtCTSGenerateKeys;
+    QComboBox* cboCTSEmulateKey;
+    QRadioButton* optCTSEmulateKey;
+    QRadioButton* optCTSSendKeys;
+    QLineEdit* txtCTSSendKeys;
+    Indicator* boxCTS;
+    QGroupBox* frameDSR;
+    QComboBox* cboKeyLookup;
+    QLineEdit* txtDSRGenerateKeys;
+    QRadioButton* optDSRGenerateKeys;
+    QLineEdit* txtDSRSendKeys;
+    QRadioButton* optDSRSendKeys;
+    QRadioButton* optDSREmulateKey;
+    QComboBox* cboDSREmulateKey;
+    Indicator* boxDSR;
+    QGroupBox* frameRI;
+    QLabel* RITimeStamp;
+    Indicator* boxRI;
+    QGroupBox* RTS;
+    QRadioButton* optRTSOn;
+    QRadioButton* optRTSOff;
+    QGroupBox* Port;
+    QRadioButton* optComNone;
+    QRadioButton* optCom4;
+    QRadioButton* optCom3;
+    QRadioButton* optCom2;
+    QRadioButton* optCom1;
+    QGroupBox* DTR;
+    QRadioButton* optDTROff;
+    QRadioButton* optDTROn;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildLayout();
+    void connectHandlers();
+
+    InputSink& input_;
+    QString commandLine_;
+    BoundedLog log_;
+};
+
+}  // namespace velnor

@@ -1,0 +1,40 @@
+#pragma once
+
+namespace velnor {
+
+enum class MouseButton { Left, Right, Middle };
+
+// Where synthetic input goes: each call injects exactly one event into the input stream of the
+// focused application, at once, with no batching and no delay.
+class InputSink {
+  public:
+    virtual ~InputSink() = default;
+
+    // Presses or releases the key of a virtual-key code; mouse buttons go through mouseButton().
+    virtual void key(int virtualKey, bool down) = 0;
+    // Presses or releases a mouse button where the pointer is, without moving it.
+    virtual void mouseButton(MouseButton button, bool down) = 0;
+    // Types one character as the active keymap produces it, adding Shift where the keymap needs it.
+    virtual void typeCharacter(char32_t character) = 0;
+};
+
+}  // namespace velnor
+
+#include <QString>
+#include <memory>
+
+namespace velnor {
+
+// The backend chosen at start-up. `sink` is never null: when nothing can inject, it is a backend
+// that drops every event, and `problem` says why and how to fix it (otherwise empty).
+struct InputBackend {
+    std::unique_ptr<InputSink> sink;
+    QString name;     // "x11", "uinput" or "none"
+    QString problem;  // one line for the event log, or empty
+};
+
+// Chooses and starts the backend named by VELNOR_INPUT (auto, x11, uinput or none; auto when
+// unset).
+InputBackend openInputBackend();
+
+}  // namespace velnor
