@@ -3,6 +3,7 @@
 
 #include "main_window/main_form.h"
 #include "platform/synthetic_input.h"
+#include "platform/termination.h"
 
 int main(int argc, char* argv[]) {
     // Every argument belongs to the program's own argument language, so Qt sees none of them.
@@ -10,6 +11,7 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
+    velnor::quitOnTerminationSignals(app);
 
     velnor::InputBackend input = velnor::openInputBackend();
     velnor::MainForm form(*input.sink, arguments.join(u' '));
