@@ -130,14 +130,24 @@ FocusWindow::~FocusWindow() {
 
 QStringList FocusWindow::takeEvents(qsizetype count) {
     waitUntil([&] { return events_.size() >= count; });
+    settle();
     text_.clear();
     return std::exchange(events_, {});
 }
 
 QString FocusWindow::takeText(qsizetype length) {
     waitUntil([&] { return text_.size() >= length; });
+    settle();
     events_.clear();
     return std::exchange(text_, {});
+}
+
+bool FocusWindow::awaitCount(qsizetype events, qsizetype characters) {
+    const bool arrived =
+        waitUntil([&] { return events_.size() >= events && text_.size() >= characters; });
+    events_.clear();
+    text_.clear();
+    return arrived;
 }
 
 QStringList FocusWindow::held() {
@@ -164,7 +174,7 @@ bool FocusWindow::keymapHas(unsigned long keysym) {
     return XKeysymToKeycode(display_, keysym) != 0;
 }
 
-void FocusWindow::waitUntil(const std::function<bool()>& done) {
+bool FocusWindow::waitUntil(const std::function<bool()>& done) {
     QElapsedTimer timer;
     timer.start();
     pollfd connection = {ConnectionNumber(display_), POLLIN, 0};
@@ -172,8 +182,13 @@ void FocusWindow::waitUntil(const std::function<bool()>& done) {
         poll(&connection, 1, 50);
         receive();
     }
-    // Extra events sent with the expected ones arrive right behind them.
+    return done();
+}
+
+// Extra events sent with the expected ones arrive right behind them.
+void FocusWindow::settle() {
     XSync(display_, False);
+    pollfd connection = {ConnectionNumber(display_), POLLIN, 0};
     poll(&connection, 1, 30);
     receive();
 }

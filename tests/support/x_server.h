@@ -44,6 +44,9 @@ class FocusWindow {
     QStringList takeEvents(qsizetype count);
     // As takeEvents, until `length` characters have been typed; returns them and forgets them.
     QString takeText(qsizetype length);
+    // For measurements: waits only until at least `events` lines and `characters` characters
+    // have arrived (at most 5 s), with no moment longer, and forgets them. False on time-out.
+    bool awaitCount(qsizetype events, qsizetype characters);
     // What the server reports as held right now, by any client: key symbols ("Shift_L") and
     // buttons ("button 1").
     QStringList held();
@@ -51,7 +54,8 @@ class FocusWindow {
     bool keymapHas(unsigned long keysym);
 
   private:
-    void waitUntil(const std::function<bool()>& done);
+    bool waitUntil(const std::function<bool()>& done);
+    void settle();
     void receive();
 
     _XDisplay* display_;
