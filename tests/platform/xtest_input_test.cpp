@@ -10,20 +10,11 @@
 namespace velnor {
 namespace {
 
-class XTestInput : public test::OnXvfb {
+class XTestInput : public test::XTestOnXvfb {
   protected:
-    void SetUp() override {
-        OnXvfb::SetUp();
-        auto opened = openXTestInput(test::xvfbDisplay().c_str());
-        ASSERT_TRUE(opened) << opened.error().toStdString();
-        sink = std::move(*opened);
-    }
-
     std::string events(qsizetype count) {
         return window->takeEvents(count).join(", ").toStdString();
     }
-
-    std::unique_ptr<InputSink> sink;
 };
 
 // Keys missing from the server's keymap (F13, Clear, the keypad digits on their own level) come

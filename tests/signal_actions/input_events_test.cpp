@@ -3,7 +3,6 @@
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 
-#include "platform/x11/xtest_input.h"
 #include "support/recording_input_sink.h"
 #include "support/x_server.h"
 
@@ -49,17 +48,7 @@ TEST(InputEvents, SendsOneEventPerCallMouseCodesAsButtons) {
     }
 }
 
-class InputEventsOnX : public test::OnXvfb {
-  protected:
-    void SetUp() override {
-        OnXvfb::SetUp();
-        auto opened = openXTestInput(test::xvfbDisplay().c_str());
-        ASSERT_TRUE(opened) << opened.error().toStdString();
-        sink = std::move(*opened);
-    }
-
-    std::unique_ptr<InputSink> sink;
-};
+using InputEventsOnX = test::XTestOnXvfb;
 
 TEST_F(InputEventsOnX, KeysArriveAsTheirKeysyms) {
     const struct {

@@ -5,8 +5,11 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+
+#include "platform/x11/xtest_input.h"
 
 struct _XDisplay;
 
@@ -74,6 +77,19 @@ class OnXvfb : public ::testing::Test {
     }
 
     std::optional<FocusWindow> window;
+};
+
+// Base of tests that inject through the XTest backend into that window.
+class XTestOnXvfb : public OnXvfb {
+  protected:
+    void SetUp() override {
+        OnXvfb::SetUp();
+        auto opened = openXTestInput(xvfbDisplay().c_str());
+        ASSERT_TRUE(opened) << opened.error().toStdString();
+        sink = std::move(*opened);
+    }
+
+    std::unique_ptr<InputSink> sink;
 };
 
 }  // namespace velnor::test
