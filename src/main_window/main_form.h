@@ -92,6 +92,12 @@ class MainForm : public QWidget {
   private:
     void buildLayout();
     void connectHandlers();
+    void connectSignalActions();
+    std::unique_ptr<SignalHandler> createHandler(Indicator& box, QRadioButton& optEmulateKey,
+                                                 QComboBox& cboEmulateKey,
+                                                 QRadioButton& optSendKeys, QLineEdit& txtSendKeys,
+                                                 QRadioButton& optGenerateKeys,
+                                                 QLineEdit& txtGenerateKeys);
 
     InputSink& input_;
     QString commandLine_;
