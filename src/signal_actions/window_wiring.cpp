@@ -19,8 +19,7 @@ void watchSendKeys(QLineEdit& text) {
     QObject::connect(&text, &QLineEdit::textChanged, &text, [&text](const QString& keys) {
         const auto error = checkSendKeys(keys);
         showProblem(text, error ? QStringLiteral("Cannot be typed: %1 (at character %2)")
-                                      .arg(error->message)
-                                      .arg(error->position + 1)
+                                      .arg(error->message, QString::number(error->position + 1))
                                 : QString());
     });
 }
