@@ -12,13 +12,11 @@ namespace {
 const QString kStepSeparator = QStringLiteral(",");
 const QString kKeySeparator = QStringLiteral("+");
 
-// The code of the entry `name` designates, or -1. The selection is cleared first, because a
-// failed lookup leaves an earlier selection standing.
-int lookUp(QComboBox& lookup, const QString& name) {
-    setSelectedEntry(lookup, -1);
-    SelectKeyByName(lookup, name);
-    const int selected = lookup.currentIndex();
-    return selected < 0 ? -1 : itemDatum(lookup, selected);
+// The code of the entry `name` designates, or -1. The list's selection is neither read nor
+// changed, so an earlier lookup's entry can never pass for this name's.
+int lookUp(const QComboBox& lookup, const QString& name) {
+    const int found = findKeyByName(lookup, name);
+    return found < 0 ? -1 : itemDatum(lookup, found);
 }
 
 }  // namespace
