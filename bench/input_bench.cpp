@@ -3,7 +3,6 @@
 // 54-character SendKeys string. Starts its own Xvfb.
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <stdexcept>
 
 #include "platform/send_keys.h"
@@ -61,10 +60,3 @@ void BM_SendKeys54Characters(benchmark::State& state) {
 BENCHMARK(BM_SendKeys54Characters)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}

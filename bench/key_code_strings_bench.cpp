@@ -1,7 +1,6 @@
 // Parsing a long key code string: 100 steps of 9 names each, looked up in the key list.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QComboBox>
 #include <QStringList>
 
@@ -28,12 +27,3 @@ void BM_ParseHundredStepsOfNine(benchmark::State& state) {
 BENCHMARK(BM_ParseHundredStepsOfNine)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int qtArgc = 1;
-    QApplication app(qtArgc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}

@@ -2,7 +2,6 @@
 // under Xvfb, and one Execute round trip over the session bus. Starts its own Xvfb and bus.
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QThread>
 #include <chrono>
@@ -94,10 +93,3 @@ void BM_ExecuteRoundTrip(benchmark::State& state) {
 BENCHMARK(BM_ExecuteRoundTrip)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}
