@@ -2,7 +2,6 @@
 // under Xvfb, and one Execute round trip over the session bus. Starts its own Xvfb and bus.
 #include <benchmark/benchmark.h>
 
-#include <QFile>
 #include <QThread>
 #include <chrono>
 #include <cstring>
@@ -18,6 +17,7 @@
 
 namespace {
 
+using velnor::test::residentMegabytes;
 using velnor::test::VelnorProcess;
 
 const std::string& display() {
@@ -43,15 +43,6 @@ bool windowShown(Display* connection) {
     }
     XFree(children);
     return shown;
-}
-
-double residentMegabytes(qint64 pid) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
-    return 0;
 }
 
 QProcessEnvironment onXvfb() {

@@ -5,6 +5,7 @@
 #include "key_names/key_names.h"
 #include "main_window/time_text.h"
 #include "platform/dde.h"
+#include "platform/synthetic_input.h"
 #include "signal_actions/signal_handler.h"
 
 namespace velnor {
@@ -17,9 +18,13 @@ MainForm::MainForm(InputSink& input, QString commandLine, DdeServer* dde, QWidge
       log_("EventLog") {
     buildLayout();
     connectHandlers();
+    // The input backend failing mid-run is a word in the log, like its failing at start-up.
+    input_.setProblemReporter([this](const QString& problem) { LogEvent(problem); });
 }
 
-MainForm::~MainForm() = default;
+MainForm::~MainForm() {
+    input_.setProblemReporter({});
+}
 
 void MainForm::connectHandlers() {
     connectSignalActions();

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QString>
+#include <functional>
+#include <utility>
+
 namespace velnor {
 
 enum class MouseButton { Left, Right, Middle };
@@ -16,6 +20,25 @@ class InputSink {
     virtual void mouseButton(MouseButton button, bool down) = 0;
     // Types one character as the active keymap produces it, adding Shift where the keymap needs it.
     virtual void typeCharacter(char32_t character) = 0;
+
+    // Receives, on the injecting thread, one sentence when injection stops working mid-run (the
+    // X server went away, the device refuses events); a failure that goes on is told once.
+    void setProblemReporter(std::function<void(const QString&)> reporter) {
+        reporter_ = std::move(reporter);
+    }
+
+  protected:
+    // Backends call these after each injection: a failure is told only when the previous
+    // injection worked.
+    void injectionFailed(const QString& problem) {
+        if (std::exchange(failing_, true)) return;
+        if (reporter_) reporter_(problem);
+    }
+    void injectionWorked() { failing_ = false; }
+
+  private:
+    std::function<void(const QString&)> reporter_;
+    bool failing_ = false;
 };
 
 }  // namespace velnor

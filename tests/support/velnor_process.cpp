@@ -3,6 +3,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 
 #include "support/log_lines.h"
@@ -66,11 +67,24 @@ QStringList runningCopyLog() {
     return messagesOfLog(reply.arguments().first().toString());
 }
 
-QString executeOnRunningCopy(const QString& command) {
+QDBusMessage executeCall(const QString& command) {
     QDBusMessage call = topicCall(QStringLiteral("Execute"));
     call << command;
-    const QDBusMessage reply = testBus().call(call);
+    return call;
+}
+
+QString executeOnRunningCopy(const QString& command) {
+    const QDBusMessage reply = testBus().call(executeCall(command));
     return reply.type() == QDBusMessage::ErrorMessage ? reply.errorMessage() : QString();
+}
+
+double residentMegabytes(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+    return 0;
 }
 
 }  // namespace velnor::test

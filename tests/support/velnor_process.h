@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -33,7 +34,14 @@ bool waitForRunningCopy(int ms = 10000);
 // The running copy's event log as messages, oldest first, without times (see logMessages()).
 QStringList runningCopyLog();
 
+// The message that calls Execute with `command` on the running copy.
+QDBusMessage executeCall(const QString& command);
+
 // Calls Execute on the running copy; returns the D-Bus error message, or "" on success.
 QString executeOnRunningCopy(const QString& command);
+
+// Resident memory of process `pid` (this process: QCoreApplication::applicationPid()) in MB,
+// or 0 when it cannot be read.
+double residentMegabytes(qint64 pid);
 
 }  // namespace velnor::test

@@ -16,65 +16,62 @@
 #include <stdexcept>
 
 namespace velnor::test {
+
+XvfbServer::XvfbServer() {
+    const std::string program = QStandardPaths::findExecutable("Xvfb").toStdString();
+    if (program.empty()) {
+        problem_ = "Xvfb is not installed (Debian package xvfb)";
+        return;
+    }
+    int ready[2];
+    if (pipe2(ready, O_CLOEXEC) != 0) {
+        problem_ = "no pipe for Xvfb: " + QString::fromLocal8Bit(strerror(errno));
+        return;
+    }
+    // Xvfb picks a free display itself and writes its number to the fd once it accepts
+    // clients; -noreset keeps it from resetting whenever a test's last client leaves.
+    // Everything the child runs before exec is async-signal-safe.
+    const std::string fd = std::to_string(ready[1]);
+    const char* argv[] = {"Xvfb",     "-displayfd", fd.c_str(), "-nolisten",  "tcp",
+                          "-noreset", "-screen",    "0",        "640x480x24", nullptr};
+    pid_ = fork();
+    if (pid_ == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        fcntl(ready[1], F_SETFD, 0);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        execv(program.c_str(), const_cast<char**>(argv));
+        _exit(127);
+    }
+    close(ready[1]);
+    std::string number;
+    pollfd wait = {ready[0], POLLIN, 0};
+    char c;
+    while (poll(&wait, 1, 10000) == 1 && read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+    close(ready[0]);
+    if (number.empty()) {
+        problem_ = "Xvfb did not start within 10 s";
+        return;
+    }
+    display_ = ":" + number;
+}
+
+XvfbServer::~XvfbServer() {
+    kill(SIGTERM);
+}
+
+void XvfbServer::kill(int signal) {
+    if (pid_ <= 0) return;
+    ::kill(pid_, signal);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
 namespace {
 
-class Xvfb {
-  public:
-    Xvfb() {
-        const std::string program = QStandardPaths::findExecutable("Xvfb").toStdString();
-        if (program.empty()) {
-            problem = "Xvfb is not installed (Debian package xvfb)";
-            return;
-        }
-        int ready[2];
-        if (pipe2(ready, O_CLOEXEC) != 0) {
-            problem = "no pipe for Xvfb: " + QString::fromLocal8Bit(strerror(errno));
-            return;
-        }
-        // Xvfb picks a free display itself and writes its number to the fd once it accepts
-        // clients; -noreset keeps it from resetting whenever a test's last client leaves.
-        // Everything the child runs before exec is async-signal-safe.
-        const std::string fd = std::to_string(ready[1]);
-        const char* argv[] = {"Xvfb",     "-displayfd", fd.c_str(), "-nolisten",  "tcp",
-                              "-noreset", "-screen",    "0",        "640x480x24", nullptr};
-        pid_ = fork();
-        if (pid_ == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGTERM);
-            fcntl(ready[1], F_SETFD, 0);
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            dup2(null, STDERR_FILENO);
-            execv(program.c_str(), const_cast<char**>(argv));
-            _exit(127);
-        }
-        close(ready[1]);
-        std::string number;
-        pollfd wait = {ready[0], POLLIN, 0};
-        char c;
-        while (poll(&wait, 1, 10000) == 1 && read(ready[0], &c, 1) == 1 && c != '\n') number += c;
-        close(ready[0]);
-        if (number.empty()) {
-            problem = "Xvfb did not start within 10 s";
-            return;
-        }
-        display = ":" + number;
-    }
-
-    ~Xvfb() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-
-    std::string display;
-    QString problem;
-
-  private:
-    pid_t pid_ = -1;
-};
-
-Xvfb& xvfb() {
-    static Xvfb server;
+XvfbServer& xvfb() {
+    static XvfbServer server;
     return server;
 }
 
@@ -86,11 +83,11 @@ QString keysymName(unsigned long keysym) {
 }
 
 const std::string& xvfbDisplay() {
-    return xvfb().display;
+    return xvfb().display();
 }
 
 const QString& xvfbProblem() {
-    return xvfb().problem;
+    return xvfb().problem();
 }
 
 FocusWindow::FocusWindow(const std::string& display) : display_(XOpenDisplay(display.c_str())) {

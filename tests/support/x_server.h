@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <QString>
 #include <QStringList>
@@ -15,9 +16,29 @@ struct _XDisplay;
 
 namespace velnor::test {
 
-// The X server of this test program: an Xvfb on a free display, started on first use and ended
-// with the program. Returns its display name (":3"), or "" when it cannot start; then
-// xvfbProblem() says why.
+// An Xvfb of its own on a free display, ended with the object.
+class XvfbServer {
+  public:
+    XvfbServer();
+    ~XvfbServer();
+    XvfbServer(const XvfbServer&) = delete;
+    XvfbServer& operator=(const XvfbServer&) = delete;
+
+    // Its display name (":3"), or "" when it could not start; then problem() says why.
+    const std::string& display() const { return display_; }
+    const QString& problem() const { return problem_; }
+    // Ends the server at once with `signal`, as a crash or a logout ends it.
+    void kill(int signal);
+
+  private:
+    pid_t pid_ = -1;
+    std::string display_;
+    QString problem_;
+};
+
+// The X server of this test program, shared by its tests: started on first use and ended with
+// the program. Returns its display name (":3"), or "" when it cannot start; then xvfbProblem()
+// says why.
 const std::string& xvfbDisplay();
 const QString& xvfbProblem();
 

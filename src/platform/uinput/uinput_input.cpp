@@ -117,8 +117,15 @@ void UinputInput::typeCharacter(char32_t character) {
 
 void UinputInput::send(uint16_t code, bool down) {
     const auto records = keyRecords(code, down);
-    // An event the kernel refuses is lost, as with any injection backend.
-    [[maybe_unused]] const auto written = write(fd_, records.data(), sizeof records);
+    // An event the kernel refuses is lost, as with any injection backend; the log hears of it.
+    const ssize_t written = write(fd_, records.data(), sizeof records);
+    if (written == ssize_t(sizeof records)) {
+        injectionWorked();
+    } else {
+        const int error = written < 0 ? errno : EIO;
+        injectionFailed(systemError("the device refuses events", error) +
+                        "; key and mouse events are lost");
+    }
     held_[code] = down;
 }
 

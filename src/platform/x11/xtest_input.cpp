@@ -21,24 +21,42 @@
 namespace velnor {
 namespace {
 
-// Xlib's default error handler ends the process; an event the server refuses must not. Errors on
-// other connections of the process go to whatever handler was there before.
+// Xlib's default handlers end the process, on an error and when the connection breaks; an event
+// the server refuses, or an X server that goes away, must not. Errors on other connections of the
+// process go to whatever handler was there before.
 std::vector<Display*> ownDisplays;
 XErrorHandler previousErrorHandler = nullptr;
+XIOErrorHandler previousIOErrorHandler = nullptr;
+
+bool own(Display* display) {
+    return std::ranges::find(ownDisplays, display) != ownDisplays.end();
+}
 
 int ignoreOwnErrors(Display* display, XErrorEvent* error) {
-    if (std::ranges::find(ownDisplays, display) != ownDisplays.end()) return 0;
+    if (own(display)) return 0;
     return previousErrorHandler ? previousErrorHandler(display, error) : 0;
 }
 
+// Returning lets Xlib go on to the connection's exit handler, which for ours does not exit.
+int surviveOwnBrokenConnections(Display* display) {
+    if (own(display)) return 0;
+    return previousIOErrorHandler ? previousIOErrorHandler(display) : 0;
+}
+
 void adoptDisplay(Display* display) {
-    if (ownDisplays.empty()) previousErrorHandler = XSetErrorHandler(ignoreOwnErrors);
+    if (ownDisplays.empty()) {
+        previousErrorHandler = XSetErrorHandler(ignoreOwnErrors);
+        previousIOErrorHandler = XSetIOErrorHandler(surviveOwnBrokenConnections);
+    }
     ownDisplays.push_back(display);
 }
 
 void releaseDisplay(Display* display) {
     std::erase(ownDisplays, display);
-    if (ownDisplays.empty()) XSetErrorHandler(previousErrorHandler);
+    if (ownDisplays.empty()) {
+        XSetErrorHandler(previousErrorHandler);
+        XSetIOErrorHandler(previousIOErrorHandler);
+    }
 }
 
 KeySym keysymOfCharacter(char32_t character) {
@@ -65,6 +83,10 @@ class XTestInput final : public InputSink {
   public:
     explicit XTestInput(Display* display) : display_(display) {
         adoptDisplay(display_);
+        // Once the connection is gone every request is dropped, so nothing is sent any more.
+        XSetIOErrorExitHandler(
+            display_, [](Display*, void* sink) { static_cast<XTestInput*>(sink)->lost_ = true; },
+            this);
         int opcode, error, major = XkbMajorVersion, minor = XkbMinorVersion;
         if (XkbQueryExtension(display_, &opcode, &xkbEventBase_, &error, &major, &minor)) {
             const unsigned events = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
@@ -79,21 +101,67 @@ class XTestInput final : public InputSink {
     }
 
     ~XTestInput() override {
-        for (int code = 0; code < int(heldKeys_.size()); ++code) {
-            if (heldKeys_[code]) XTestFakeKeyEvent(display_, code, False, CurrentTime);
+        if (!lost_) {
+            for (int code = 0; code < int(heldKeys_.size()); ++code) {
+                if (heldKeys_[code]) XTestFakeKeyEvent(display_, code, False, CurrentTime);
+            }
+            for (unsigned button = Button1; button <= Button3; ++button) {
+                if (heldButtons_[button])
+                    XTestFakeButtonEvent(display_, button, False, CurrentTime);
+            }
+            for (const Spare& spare : spares_) {
+                if (spare.bound != NoSymbol) bind(spare.code, NoSymbol);
+            }
+            XSync(display_, False);
         }
-        for (unsigned button = Button1; button <= Button3; ++button) {
-            if (heldButtons_[button]) XTestFakeButtonEvent(display_, button, False, CurrentTime);
-        }
-        for (const Spare& spare : spares_) {
-            if (spare.bound != NoSymbol) bind(spare.code, NoSymbol);
-        }
-        XSync(display_, False);
         XCloseDisplay(display_);
         releaseDisplay(display_);
     }
 
     void key(int virtualKey, bool down) override {
+        inject([&] { pressOrRelease(virtualKey, down); });
+    }
+
+    void mouseButton(MouseButton button, bool down) override {
+        inject([&] {
+            const unsigned number = xButton(button);
+            XTestFakeButtonEvent(display_, number, down, CurrentTime);
+            XFlush(display_);
+            heldButtons_[number] = down;
+        });
+    }
+
+    void typeCharacter(char32_t character) override {
+        inject([&] { type(character); });
+    }
+
+  private:
+    struct Place {
+        KeyCode code;
+        int level;  // 0 unshifted, 1 with Shift
+    };
+    // A keycode without symbols in the server's keymap, which we bind for the moment to symbols
+    // the keymap lacks. Bindings stay until the slot is needed again, so a client that reads the
+    // keymap late still finds the symbol, and are undone when the sink goes.
+    struct Spare {
+        KeyCode code;
+        KeySym bound = NoSymbol;
+        Clock::time_point lastUse = {};
+    };
+
+    // Runs one injection unless the connection is gone, and says so when it has just gone.
+    template <class Injection>
+    void inject(Injection injection) {
+        if (lost_) return;
+        injection();
+        if (!lost_) return;
+        injectionFailed(
+            QStringLiteral("XTest cannot inject input any more: the connection to the X display "
+                           "\"%1\" was lost; key and mouse events are dropped")
+                .arg(QString::fromLocal8Bit(DisplayString(display_))));
+    }
+
+    void pressOrRelease(int virtualKey, bool down) {
         const KeyMapEntry* entry = findKey(virtualKey);
         if (!entry) return;
         followKeymapChanges();
@@ -112,14 +180,7 @@ class XTestInput final : public InputSink {
         fakeKey(code, down);
     }
 
-    void mouseButton(MouseButton button, bool down) override {
-        const unsigned number = xButton(button);
-        XTestFakeButtonEvent(display_, number, down, CurrentTime);
-        XFlush(display_);
-        heldButtons_[number] = down;
-    }
-
-    void typeCharacter(char32_t character) override {
+    void type(char32_t character) {
         const KeySym keysym = keysymOfCharacter(character);
         if (keysym == NoSymbol) return;
         followKeymapChanges();
@@ -138,20 +199,6 @@ class XTestInput final : public InputSink {
         fakeKey(place->code, false);
         if (addShift) fakeKey(shift->code, false);
     }
-
-  private:
-    struct Place {
-        KeyCode code;
-        int level;  // 0 unshifted, 1 with Shift
-    };
-    // A keycode without symbols in the server's keymap, which we bind for the moment to symbols
-    // the keymap lacks. Bindings stay until the slot is needed again, so a client that reads the
-    // keymap late still finds the symbol, and are undone when the sink goes.
-    struct Spare {
-        KeyCode code;
-        KeySym bound = NoSymbol;
-        Clock::time_point lastUse = {};
-    };
 
     std::span<KeySym> row(int code) {
         return std::span(keymap_).subspan(size_t(code - minKeycode_) * perKeycode_, perKeycode_);
@@ -249,6 +296,7 @@ class XTestInput final : public InputSink {
     std::bitset<256> heldKeys_;
     std::bitset<Button3 + 1> heldButtons_;
     std::map<int, KeyCode> pressedKeys_;  // virtual-key code -> keycode it went down on
+    bool lost_ = false;                   // the connection broke; nothing is sent any more
 };
 
 }  // namespace
