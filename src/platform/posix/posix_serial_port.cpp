@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <semaphore>
 #include <thread>
 #include <utility>
@@ -138,10 +139,16 @@ QString openFailure(int error) {
     return reason;
 }
 
+// What the lines looked like at the open; the watcher reports every change from there on.
+struct Baseline {
+    int levels;
+    std::optional<serial_icounter_struct> counters;  // none where the driver keeps no counters
+};
+
 class PosixPort final : public SerialPort {
   public:
-    PosixPort(int fd, LockFile lock, PortListener& listener)
-        : fd_(fd), lock_(std::move(lock)), listener_(listener) {
+    PosixPort(int fd, LockFile lock, PortListener& listener, Baseline baseline)
+        : fd_(fd), lock_(std::move(lock)), listener_(listener), baseline_(baseline) {
         installWakeHandler();
         watcher_ = std::thread([this] { watch(); });
     }
@@ -176,15 +183,16 @@ class PosixPort final : public SerialPort {
         sigemptyset(&wake);
         sigaddset(&wake, wakeSignal());
         ::pthread_sigmask(SIG_UNBLOCK, &wake, nullptr);
-        waitForChanges();
+        if (baseline_.counters)
+            waitForChanges(*baseline_.counters);
+        else
+            pollForChanges();
         finished_.release();
     }
 
     // Sleeps in the driver until a watched line changes, then compares the driver's counters
     // with those of the last look, so that a change made between two waits is not lost.
-    void waitForChanges() {
-        serial_icounter_struct seen{};
-        if (::ioctl(fd_, TIOCGICOUNT, &seen) != 0) return pollOrLose(errno);
+    void waitForChanges(serial_icounter_struct seen) {
         while (!stopping_) {
             serial_icounter_struct now{};
             if (::ioctl(fd_, TIOCGICOUNT, &now) != 0) return lose(errno);
@@ -195,16 +203,9 @@ class PosixPort final : public SerialPort {
                 report(changed);
                 seen = now;
             } else if (::ioctl(fd_, TIOCMIWAIT, kWatchedBits) != 0 && errno != EINTR) {
-                return pollOrLose(errno);
+                return unsupported(errno) ? pollForChanges() : lose(errno);
             }
         }
-    }
-
-    void pollOrLose(int error) {
-        if (unsupported(error))
-            pollForChanges();
-        else
-            lose(error);
     }
 
     void pollForChanges() {
@@ -212,8 +213,7 @@ class PosixPort final : public SerialPort {
             QStringLiteral(
                 "the driver cannot wait for line changes, so they are polled every %1 ms")
                 .arg(kPollInterval.count()));
-        int seen = 0;
-        if (::ioctl(fd_, TIOCMGET, &seen) != 0) return lose(errno);
+        int seen = baseline_.levels;
         const timespec pause{0, std::chrono::nanoseconds(kPollInterval).count()};
         while (!stopping_) {
             ::nanosleep(&pause, nullptr);  // cut short by the wake signal when the port closes
@@ -236,6 +236,7 @@ class PosixPort final : public SerialPort {
     const int fd_;
     LockFile lock_;
     PortListener& listener_;
+    const Baseline baseline_;
     std::atomic<bool> stopping_{false};
     std::binary_semaphore finished_{0};
     std::thread watcher_;
@@ -266,10 +267,15 @@ OpenResult openPort(const QString& device, PortListener& listener, const QString
     settings.c_cflag &= ~CRTSCTS;
     if (::tcsetattr(fd, TCSANOW, &settings) != 0)
         return refuse(QStringLiteral("the line settings were refused"));
-    int bits = 0;
-    if (::ioctl(fd, TIOCMGET, &bits) != 0)
+    Baseline baseline{};
+    if (::ioctl(fd, TIOCMGET, &baseline.levels) != 0)
         return refuse(QStringLiteral("the device has no modem-control lines"));
-    return std::make_unique<PosixPort>(fd, std::move(*lock), listener);
+    serial_icounter_struct counters{};
+    if (::ioctl(fd, TIOCGICOUNT, &counters) == 0)
+        baseline.counters = counters;
+    else if (!unsupported(errno))
+        return refuse(QStringLiteral("the device does not answer"));
+    return std::make_unique<PosixPort>(fd, std::move(*lock), listener, baseline);
 }
 
 }  // namespace velnor::posix
