@@ -1,0 +1,111 @@
+// The POSIX backend on a real driver, inside the virtual machine of scripts/vm-run: /dev/ttyACM0
+// is a cdc-acm port whose far end is the USB serial gadget /dev/ttyGS0. Opening the gadget raises
+// DSR and CD on the port, closing it drops them, and removing g_serial unplugs the port.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdlib>
+#include <future>
+#include <thread>
+
+#include "platform/posix/posix_serial_port.h"
+#include "recording_listener.h"
+
+namespace velnor {
+namespace {
+
+using namespace std::chrono_literals;
+using Codes = std::vector<qint16>;
+
+constexpr char kPort[] = "/dev/ttyACM0";
+constexpr char kFarEnd[] = "/dev/ttyGS0";
+
+// The far end of the port held open: DSR and CD up for as long as it lives.
+class FarEnd {
+  public:
+    FarEnd() : fd_(::open(kFarEnd, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
+    ~FarEnd() { close(); }
+    bool isOpen() const { return fd_ >= 0; }
+    void close() {
+        if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+    }
+
+  private:
+    int fd_;
+};
+
+class RealPortTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!QFile::exists(kFarEnd))
+            GTEST_SKIP() << "runs in the virtual machine of scripts/vm-run";
+    }
+    OpenResult open() { return posix::openPort(kPort, listener, lockDir.path()); }
+    Codes sortedCodes() const {
+        Codes codes = listener.codes();
+        std::sort(codes.begin(), codes.end());
+        return codes;
+    }
+
+    QTemporaryDir lockDir;
+    RecordingListener listener;
+};
+
+TEST_F(RealPortTest, TheFarEndsOpenAndCloseAreDsrAndCdChanges) {
+    const OpenResult port = open();
+    ASSERT_TRUE(port) << port.error().reason.toStdString();
+    std::this_thread::sleep_for(100ms);  // let the watcher reach its wait
+    FarEnd farEnd;
+    ASSERT_TRUE(farEnd.isOpen());
+    ASSERT_TRUE(listener.awaitCodes(2));
+    EXPECT_EQ(sortedCodes(), (Codes{comEvDSR, comEvCD}));
+    const ModemLevels up = (*port)->levels();
+    EXPECT_TRUE(up.dsr && up.cd);
+    farEnd.close();
+    ASSERT_TRUE(listener.awaitCodes(4));
+    EXPECT_EQ(sortedCodes(), (Codes{comEvDSR, comEvDSR, comEvCD, comEvCD}));
+    const ModemLevels down = (*port)->levels();
+    EXPECT_FALSE(down.dsr || down.cd);
+    EXPECT_TRUE(listener.notices().isEmpty()) << "cdc-acm waits in the driver; nothing is polled";
+}
+
+TEST_F(RealPortTest, ClosingWhileTheWatcherWaitsReturnsAtOnce) {
+    OpenResult port = open();
+    ASSERT_TRUE(port);
+    std::this_thread::sleep_for(100ms);
+    auto closing = std::async(std::launch::async, [&] { port->reset(); });
+    ASSERT_EQ(closing.wait_for(10s), std::future_status::ready) << "the watcher kept waiting";
+    EXPECT_TRUE(listener.lost().isEmpty());
+}
+
+TEST_F(RealPortTest, APortHeldAlreadyIsBusy) {
+    const OpenResult first = open();
+    ASSERT_TRUE(first);
+    RecordingListener other;
+    const OpenResult second = posix::openPort(kPort, other, lockDir.path());
+    ASSERT_FALSE(second);
+    EXPECT_TRUE(second.error().reason.startsWith(
+        QStringLiteral("busy, held by process %1").arg(::getpid())));
+}
+
+TEST_F(RealPortTest, AnUnpluggedAdapterIsReportedGone) {
+    OpenResult port = open();
+    ASSERT_TRUE(port);
+    ASSERT_EQ(std::system("rmmod g_serial"), 0);
+    ASSERT_TRUE(listener.awaitLost());
+    EXPECT_EQ(listener.lost(), QStringList{"No such device"});
+    port->reset();
+    // Plugged in again for the tests that follow: the port comes back under its old name.
+    ASSERT_EQ(std::system("modprobe g_serial"), 0);
+    for (int tries = 0; tries < 200 && !(QFile::exists(kPort) && QFile::exists(kFarEnd)); ++tries)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(QFile::exists(kPort));
+}
+
+}  // namespace
+}  // namespace velnor
