@@ -1,6 +1,19 @@
 #include "platform/loopback/loopback_port.h"
 
 namespace velnor {
+namespace {
+
+struct LineWiring {
+    bool ModemLevels::*level;
+    qint16 code;
+};
+// In the order of LoopbackPort::Line.
+constexpr LineWiring kWiring[] = {{&ModemLevels::cts, comEvCTS},
+                                  {&ModemLevels::dsr, comEvDSR},
+                                  {&ModemLevels::cd, comEvCD},
+                                  {&ModemLevels::ri, comEvRing}};
+
+}  // namespace
 
 void LoopbackPort::setDtr(bool on) {
     setLine(Line::Dsr, on);
@@ -18,33 +31,13 @@ ModemLevels LoopbackPort::levels() {
 }
 
 void LoopbackPort::setLine(Line line, bool on) {
-    qint16 code = 0;
+    const LineWiring& wiring = kWiring[static_cast<int>(line)];
     {
         std::lock_guard lock(mutex_);
-        if (gone_) return;
-        bool* level = nullptr;
-        switch (line) {
-            case Line::Cts:
-                level = &levels_.cts;
-                code = comEvCTS;
-                break;
-            case Line::Dsr:
-                level = &levels_.dsr;
-                code = comEvDSR;
-                break;
-            case Line::Cd:
-                level = &levels_.cd;
-                code = comEvCD;
-                break;
-            case Line::Ri:
-                level = &levels_.ri;
-                code = comEvRing;
-                break;
-        }
-        if (*level == on) return;
-        *level = on;
+        if (gone_ || levels_.*wiring.level == on) return;
+        levels_.*wiring.level = on;
     }
-    listener_.lineChanged(code);
+    listener_.lineChanged(wiring.code);
 }
 
 void LoopbackPort::unplug() {
