@@ -1,8 +1,6 @@
 // Cost of one event-log append after a short and after a long run of the program.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
-
 #include "main_window/main_form.h"
 #include "platform/synthetic_input.h"
 
@@ -17,12 +15,3 @@ void BM_LogEventAfter(benchmark::State& state) {
 BENCHMARK(BM_LogEventAfter)->Arg(10)->Arg(1000)->Arg(100000);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int qtArgc = 1;
-    QApplication app(qtArgc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}

@@ -1,6 +1,7 @@
 #include "key_names/key_names.h"
 
 #include <QSignalBlocker>
+#include <optional>
 
 #include "key_names/pattern.h"
 #include "platform/widgets.h"
@@ -36,6 +37,45 @@ std::vector<KeyNameEntry> buildTable() {
     return table;
 }
 
+// The key names of a list's entries, read once and dropped whenever the list's entries change,
+// so that lookups need not fetch every entry's text from the list's model.
+class KeyNameCache : public QObject {
+  public:
+    explicit KeyNameCache(QComboBox& list) : QObject(&list), list_(list) {
+        setObjectName(kName);
+        const QAbstractItemModel* model = list.model();
+        const auto drop = [this] { names_.reset(); };
+        connect(model, &QAbstractItemModel::rowsInserted, this, drop);
+        connect(model, &QAbstractItemModel::rowsRemoved, this, drop);
+        connect(model, &QAbstractItemModel::rowsMoved, this, drop);
+        connect(model, &QAbstractItemModel::dataChanged, this, drop);
+        connect(model, &QAbstractItemModel::modelReset, this, drop);
+        connect(model, &QAbstractItemModel::layoutChanged, this, drop);
+    }
+
+    const std::vector<QString>& names() {
+        if (!names_) {
+            names_.emplace();
+            names_->reserve(list_.count());
+            for (int i = 0; i < list_.count(); ++i)
+                names_->push_back(keyNameOf(list_.itemText(i)).toString());
+        }
+        return *names_;
+    }
+
+    static KeyNameCache& of(const QComboBox& list) {
+        auto* cache = dynamic_cast<KeyNameCache*>(
+            list.findChild<QObject*>(kName, Qt::FindDirectChildrenOnly));
+        return cache ? *cache : *new KeyNameCache(const_cast<QComboBox&>(list));
+    }
+
+  private:
+    static constexpr const char* kName = "velnorKeyNameCache";
+
+    QComboBox& list_;
+    std::optional<std::vector<QString>> names_;
+};
+
 }  // namespace
 
 const std::vector<KeyNameEntry>& keyNameTable() {
@@ -61,13 +101,17 @@ void FillKeyList(QComboBox& list) {
     if (selected < 0) list.setEditText(shown);
 }
 
+int findKeyByName(const QComboBox& list, const QString& name) {
+    const Pattern pattern(name);
+    const std::vector<QString>& names = KeyNameCache::of(list).names();
+    for (size_t i = 0; i < names.size(); ++i)
+        if (pattern.matches(names[i])) return static_cast<int>(i);
+    return -1;
+}
+
 void SelectKeyByName(QComboBox& list, const QString& name) {
-    for (int i = 0; i < list.count(); ++i) {
-        if (matchesPattern(keyNameOf(list.itemText(i)), name)) {
-            setSelectedEntry(list, i);
-            return;
-        }
-    }
+    const int found = findKeyByName(list, name);
+    if (found >= 0) setSelectedEntry(list, found);
 }
 
 }  // namespace velnor

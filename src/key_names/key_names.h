@@ -21,6 +21,9 @@ QStringView keyNameOf(QStringView entryText);
 // selection and shown text as they were.
 void FillKeyList(QComboBox& list);
 
+// The position of the first entry whose key name matches `name` (a pattern), or -1.
+int findKeyByName(const QComboBox& list, const QString& name);
+
 // Selects the first entry whose key name matches `name` (a pattern, see matchesPattern); when
 // none matches, the selection stays as it was.
 void SelectKeyByName(QComboBox& list, const QString& name);

@@ -5,9 +5,8 @@
 #include <vector>
 
 namespace velnor {
-namespace {
 
-struct Token {
+struct Pattern::Token {
     enum class Kind { Literal, AnyRun, AnyOne, Digit, List };
     Kind kind;
     QChar literal = {};
@@ -33,6 +32,10 @@ struct Token {
         return false;
     }
 };
+
+namespace {
+
+using Token = Pattern::Token;
 
 // Parses "[...]" starting just past the "["; returns the token and the index past "]".
 std::optional<std::pair<Token, qsizetype>> parseList(QStringView pattern, qsizetype i) {
@@ -86,9 +89,22 @@ std::optional<std::vector<Token>> tokenize(QStringView pattern) {
 
 }  // namespace
 
+Pattern::Pattern(QStringView pattern) {
+    auto tokens = tokenize(pattern);
+    valid_ = tokens.has_value();
+    if (valid_) tokens_ = std::move(*tokens);
+}
+
+Pattern::~Pattern() = default;
+Pattern::Pattern(Pattern&&) noexcept = default;
+Pattern& Pattern::operator=(Pattern&&) noexcept = default;
+
 bool matchesPattern(QStringView text, QStringView pattern) {
-    const auto tokens = tokenize(pattern);
-    if (!tokens) return false;
+    return Pattern(pattern).matches(text);
+}
+
+bool Pattern::matches(QStringView text) const {
+    if (!valid_) return false;
     // Greedy scan that backtracks only to the most recent "*": linear in practice, never
     // exponential.
     size_t t = 0;
@@ -96,10 +112,10 @@ bool matchesPattern(QStringView text, QStringView pattern) {
     std::optional<size_t> starToken;
     qsizetype starText = 0;
     while (s < text.size()) {
-        if (t < tokens->size() && (*tokens)[t].kind == Token::Kind::AnyRun) {
+        if (t < tokens_.size() && tokens_[t].kind == Token::Kind::AnyRun) {
             starToken = t++;
             starText = s;
-        } else if (t < tokens->size() && (*tokens)[t].matches(text[s])) {
+        } else if (t < tokens_.size() && tokens_[t].matches(text[s])) {
             ++t;
             ++s;
         } else if (starToken) {
@@ -109,8 +125,8 @@ bool matchesPattern(QStringView text, QStringView pattern) {
             return false;
         }
     }
-    while (t < tokens->size() && (*tokens)[t].kind == Token::Kind::AnyRun) ++t;
-    return t == tokens->size();
+    while (t < tokens_.size() && tokens_[t].kind == Token::Kind::AnyRun) ++t;
+    return t == tokens_.size();
 }
 
 }  // namespace velnor

@@ -2,12 +2,31 @@
 
 #include <QString>
 #include <QStringView>
+#include <vector>
 
 namespace velnor {
 
-// Whole-text match of `text` against a pattern: "*" any run, "?" any one character, "#" one digit,
-// "[a-z]" a character list with ranges, "[!...]" its complement; everything else matches itself,
-// case-sensitively. A malformed pattern (an unclosed "[" or a descending range) matches nothing.
+// A name pattern: "*" any run, "?" any one character, "#" one digit, "[a-z]" a character list
+// with ranges, "[!...]" its complement; everything else matches itself, case-sensitively. The
+// whole text must match. A malformed pattern (an unclosed "[" or a descending range) matches
+// nothing. Compile once to match many texts.
+class Pattern {
+  public:
+    explicit Pattern(QStringView pattern);
+    ~Pattern();
+    Pattern(Pattern&&) noexcept;
+    Pattern& operator=(Pattern&&) noexcept;
+
+    bool matches(QStringView text) const;
+
+    struct Token;  // one element of the compiled pattern
+
+  private:
+    std::vector<Token> tokens_;
+    bool valid_ = true;
+};
+
+// One-off match of `text` against `pattern`.
 bool matchesPattern(QStringView text, QStringView pattern);
 
 }  // namespace velnor

@@ -13,6 +13,7 @@
 
 namespace velnor {
 
+class DdeServer;
 class InputSink;
 class SignalHandler;
 
@@ -22,13 +23,24 @@ class SignalHandler;
 class MainForm : public QWidget {
     Q_OBJECT
   public:
-    MainForm(InputSink& input, QString commandLine, QWidget* parent = nullptr);
+    // Without a command channel (`dde` null) the window neither serves commands nor looks for
+    // a running copy.
+    MainForm(InputSink& input, QString commandLine, DdeServer* dde = nullptr,
+             QWidget* parent = nullptr);
     ~MainForm() override;
 
     // Start-up and shut-down (main_window/).
     void Form_Load();
     void Form_Unload(int& cancel);
     void LogEvent(const QString& message);
+    // True once Form_Load has handed the command line to a running copy: show nothing, just end.
+    bool handedOver() const { return handedOver_; }
+
+    // Commands (commands/). Longer argument strings are not applied.
+    static constexpr qsizetype kMaxArgumentsLength = 32766;
+    void ProcessArguments(const QString& arguments);
+    void Form_LinkExecute(const QString& command, int& cancel);
+    void Form_LinkOpen(int& cancel);
 
     // Signal actions (signal_actions/).
     void txtDSRGenerateKeys_Change();
@@ -92,10 +104,23 @@ class MainForm : public QWidget {
   private:
     void buildLayout();
     void connectHandlers();
+    bool claimCommandChannel();
+    bool refuseOverlongArguments(const QString& arguments);
+    void applyArgument(const QString& argument);
+    bool applyModeArgument(const QString& argument);
+    bool applyLineArgument(const QString& argument);
+    void connectSignalActions();
+    std::unique_ptr<SignalHandler> createHandler(Indicator& box, QRadioButton& optEmulateKey,
+                                                 QComboBox& cboEmulateKey,
+                                                 QRadioButton& optSendKeys, QLineEdit& txtSendKeys,
+                                                 QRadioButton& optGenerateKeys,
+                                                 QLineEdit& txtGenerateKeys);
 
     InputSink& input_;
     QString commandLine_;
+    DdeServer* dde_;
     BoundedLog log_;
+    bool handedOver_ = false;
 };
 
 }  // namespace velnor

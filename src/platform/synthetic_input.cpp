@@ -1,5 +1,10 @@
 #include "platform/synthetic_input.h"
 
+#include <QStringList>
+
+#include "platform/uinput/uinput_input.h"
+#include "platform/x11/xtest_input.h"
+
 namespace velnor {
 namespace {
 
@@ -10,11 +15,60 @@ class NoInput final : public InputSink {
     void typeCharacter(char32_t) override {}
 };
 
+using Opener = std::expected<std::unique_ptr<InputSink>, QString> (*)();
+
+struct Candidate {
+    const char* name;
+    Opener open;
+};
+
+const Candidate kX11 = {"x11", [] { return openXTestInput(); }};
+const Candidate kUinput = {"uinput", [] { return openUinputInput(); }};
+
+bool waylandSession() {
+    return qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+           qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland");
+}
+
 }  // namespace
 
 InputBackend openInputBackend() {
-    return {std::make_unique<NoInput>(), QStringLiteral("none"),
-            QStringLiteral("Synthetic input is not available yet: key events are dropped")};
+    QString choice = qEnvironmentVariable("VELNOR_INPUT", "auto");
+    QStringList problems;
+    if (choice != "auto" && choice != "x11" && choice != "uinput" && choice != "none") {
+        problems << QString(
+                        "VELNOR_INPUT=%1 is not one of auto, x11, uinput, none; choosing "
+                        "automatically")
+                        .arg(choice);
+        choice = "auto";
+    }
+    if (choice == "none") {
+        return {std::make_unique<NoInput>(), "none",
+                "Synthetic input is off (VELNOR_INPUT=none): key and mouse events are dropped"};
+    }
+
+    // XTest reaches only X clients, so a Wayland session prefers uinput, which reaches all.
+    std::vector<Candidate> candidates;
+    if (choice == "x11") candidates = {kX11};
+    if (choice == "uinput") candidates = {kUinput};
+    if (choice == "auto") {
+        if (qEnvironmentVariableIsSet("DISPLAY") && !waylandSession())
+            candidates = {kX11, kUinput};
+        else
+            candidates = {kUinput, kX11};
+    }
+    for (const Candidate& candidate : candidates) {
+        auto opened = candidate.open();
+        if (!opened) {
+            problems << opened.error();
+            continue;
+        }
+        if (!problems.isEmpty() && candidate.name == kX11.name && waylandSession())
+            problems << "using XTest, which reaches X11 (XWayland) windows only";
+        return {std::move(*opened), candidate.name, problems.join("; ")};
+    }
+    problems << "key and mouse events are dropped";
+    return {std::make_unique<NoInput>(), "none", problems.join("; ")};
 }
 
 }  // namespace velnor

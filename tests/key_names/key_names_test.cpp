@@ -121,6 +121,18 @@ TEST_F(FilledList, NamesThatMatchNothingKeepTheEarlierSelection) {
     }
 }
 
+TEST_F(FilledList, LookupsFollowChangesOfTheEntries) {
+    EXPECT_EQ(findKeyByName(list, "vbKeyQ"), 47);
+    list.removeItem(0);
+    EXPECT_EQ(findKeyByName(list, "vbKeyQ"), 46);
+    list.setItemText(0, "vbKeyNew (hint)");
+    EXPECT_EQ(findKeyByName(list, "vbKeyNew"), 0);
+    list.addItem("vbKeyLast");
+    EXPECT_EQ(findKeyByName(list, "vbKeyLast"), 98);
+    list.clear();
+    EXPECT_EQ(findKeyByName(list, "*"), -1);
+}
+
 TEST(SelectKeyByName, OnAnEmptyListChangesNothing) {
     QComboBox list;
     SelectKeyByName(list, "*");

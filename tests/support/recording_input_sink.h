@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include "platform/synthetic_input.h"
+#include "support/qt_print.h"
 
 namespace velnor {
 

@@ -1,0 +1,90 @@
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusError>
+#include <QDBusMessage>
+
+#include "platform/dde.h"
+
+namespace velnor {
+namespace {
+
+const QString kService = QStringLiteral("org.velnor.Velnor");
+const QString kPath = QStringLiteral("/MainForm");
+const QString kInterface = QStringLiteral("org.velnor.Velnor.Topic");
+
+}  // namespace
+
+// The object that D-Bus calls reach. Every call is a conversation of its own: it is opened, and
+// only if accepted is the command executed.
+class TopicAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.velnor.Velnor.Topic")
+  public:
+    explicit TopicAdaptor(DdeServer& server) : QDBusAbstractAdaptor(&server), server_(server) {}
+
+  public Q_SLOTS:
+    void Execute(const QString& command, const QDBusMessage& message) {
+        int cancel = 0;
+        Q_EMIT server_.linkOpen(cancel);
+        if (cancel == 0) Q_EMIT server_.linkExecute(command, cancel);
+        if (cancel == 0) return;
+        message.setDelayedReply(true);
+        QDBusConnection::sessionBus().send(message.createErrorReply(
+            QStringLiteral("org.velnor.Velnor.Error.Refused"),
+            QStringLiteral("The command was not applied; the event log says why")));
+    }
+    QString EventLog() { return server_.eventLog_(); }
+
+  private:
+    DdeServer& server_;
+};
+
+DdeServer::DdeServer(std::function<QString()> eventLog, QObject* parent)
+    : QObject(parent), eventLog_(std::move(eventLog)) {
+    new TopicAdaptor(*this);
+}
+
+DdeServer::~DdeServer() {
+    if (!registered_) return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.unregisterService(kService);
+    bus.unregisterObject(kPath);
+}
+
+DdeServer::Claim DdeServer::claim() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        problem_ = QStringLiteral(
+                       "No D-Bus session bus (%1): other programs and a second start cannot reach "
+                       "this copy")
+                       .arg(bus.lastError().message());
+        return Claim::Unavailable;
+    }
+    // The object is in place before the name is taken, so no caller ever finds the name without it.
+    if (!bus.registerObject(kPath, this)) {
+        problem_ = QStringLiteral("Cannot serve %1 on the session bus").arg(kPath);
+        return Claim::Unavailable;
+    }
+    if (!bus.registerService(kService)) {
+        bus.unregisterObject(kPath);
+        return Claim::AnotherCopyRuns;
+    }
+    registered_ = true;
+    return Claim::Owner;
+}
+
+std::optional<QString> DdeServer::execute(const QString& command) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) return bus.lastError().message();
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Execute"));
+    call << command;
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 10000);
+    if (reply.type() == QDBusMessage::ErrorMessage) return reply.errorMessage();
+    return std::nullopt;
+}
+
+}  // namespace velnor
+
+#include "dde_dbus.moc"

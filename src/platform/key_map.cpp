@@ -1,0 +1,137 @@
+#include "platform/key_map.h"
+
+#include <X11/keysym.h>
+#include <linux/input-event-codes.h>
+
+#include <QString>
+#include <algorithm>
+#include <ranges>
+
+namespace velnor {
+namespace {
+
+// The Print key of X serves both VK_PRINT and VK_SNAPSHOT; Linux keyboards tell them apart.
+// Execute has no Linux key code at all.
+constexpr KeyMapEntry kKeys[] = {
+    {3, XK_Cancel, KEY_CANCEL, "BREAK"},
+    {8, XK_BackSpace, KEY_BACKSPACE, "BACKSPACE BS BKSP"},
+    {9, XK_Tab, KEY_TAB, "TAB"},
+    {12, XK_Clear, KEY_CLEAR, "CLEAR"},
+    {13, XK_Return, KEY_ENTER, "ENTER"},
+    {16, XK_Shift_L, KEY_LEFTSHIFT, ""},
+    {17, XK_Control_L, KEY_LEFTCTRL, ""},
+    {18, XK_Alt_L, KEY_LEFTALT, ""},
+    {19, XK_Pause, KEY_PAUSE, ""},
+    {20, XK_Caps_Lock, KEY_CAPSLOCK, "CAPSLOCK"},
+    {27, XK_Escape, KEY_ESC, "ESC ESCAPE"},
+    {32, XK_space, KEY_SPACE, ""},
+    {33, XK_Prior, KEY_PAGEUP, "PGUP"},
+    {34, XK_Next, KEY_PAGEDOWN, "PGDN"},
+    {35, XK_End, KEY_END, "END"},
+    {36, XK_Home, KEY_HOME, "HOME"},
+    {37, XK_Left, KEY_LEFT, "LEFT"},
+    {38, XK_Up, KEY_UP, "UP"},
+    {39, XK_Right, KEY_RIGHT, "RIGHT"},
+    {40, XK_Down, KEY_DOWN, "DOWN"},
+    {41, XK_Select, KEY_SELECT, ""},
+    {42, XK_Print, KEY_PRINT, ""},
+    {43, XK_Execute, 0, ""},
+    {44, XK_Print, KEY_SYSRQ, "PRTSC"},
+    {45, XK_Insert, KEY_INSERT, "INSERT INS"},
+    {46, XK_Delete, KEY_DELETE, "DELETE DEL"},
+    {47, XK_Help, KEY_HELP, "HELP"},
+    {48, XK_0, KEY_0, ""},
+    {49, XK_1, KEY_1, ""},
+    {50, XK_2, KEY_2, ""},
+    {51, XK_3, KEY_3, ""},
+    {52, XK_4, KEY_4, ""},
+    {53, XK_5, KEY_5, ""},
+    {54, XK_6, KEY_6, ""},
+    {55, XK_7, KEY_7, ""},
+    {56, XK_8, KEY_8, ""},
+    {57, XK_9, KEY_9, ""},
+    {65, XK_a, KEY_A, ""},
+    {66, XK_b, KEY_B, ""},
+    {67, XK_c, KEY_C, ""},
+    {68, XK_d, KEY_D, ""},
+    {69, XK_e, KEY_E, ""},
+    {70, XK_f, KEY_F, ""},
+    {71, XK_g, KEY_G, ""},
+    {72, XK_h, KEY_H, ""},
+    {73, XK_i, KEY_I, ""},
+    {74, XK_j, KEY_J, ""},
+    {75, XK_k, KEY_K, ""},
+    {76, XK_l, KEY_L, ""},
+    {77, XK_m, KEY_M, ""},
+    {78, XK_n, KEY_N, ""},
+    {79, XK_o, KEY_O, ""},
+    {80, XK_p, KEY_P, ""},
+    {81, XK_q, KEY_Q, ""},
+    {82, XK_r, KEY_R, ""},
+    {83, XK_s, KEY_S, ""},
+    {84, XK_t, KEY_T, ""},
+    {85, XK_u, KEY_U, ""},
+    {86, XK_v, KEY_V, ""},
+    {87, XK_w, KEY_W, ""},
+    {88, XK_x, KEY_X, ""},
+    {89, XK_y, KEY_Y, ""},
+    {90, XK_z, KEY_Z, ""},
+    {96, XK_KP_0, KEY_KP0, ""},
+    {97, XK_KP_1, KEY_KP1, ""},
+    {98, XK_KP_2, KEY_KP2, ""},
+    {99, XK_KP_3, KEY_KP3, ""},
+    {100, XK_KP_4, KEY_KP4, ""},
+    {101, XK_KP_5, KEY_KP5, ""},
+    {102, XK_KP_6, KEY_KP6, ""},
+    {103, XK_KP_7, KEY_KP7, ""},
+    {104, XK_KP_8, KEY_KP8, ""},
+    {105, XK_KP_9, KEY_KP9, ""},
+    {106, XK_KP_Multiply, KEY_KPASTERISK, "MULTIPLY"},
+    {107, XK_KP_Add, KEY_KPPLUS, "ADD"},
+    {108, XK_KP_Separator, KEY_KPCOMMA, ""},
+    {109, XK_KP_Subtract, KEY_KPMINUS, "SUBTRACT"},
+    {110, XK_KP_Decimal, KEY_KPDOT, ""},
+    {111, XK_KP_Divide, KEY_KPSLASH, "DIVIDE"},
+    {112, XK_F1, KEY_F1, "F1"},
+    {113, XK_F2, KEY_F2, "F2"},
+    {114, XK_F3, KEY_F3, "F3"},
+    {115, XK_F4, KEY_F4, "F4"},
+    {116, XK_F5, KEY_F5, "F5"},
+    {117, XK_F6, KEY_F6, "F6"},
+    {118, XK_F7, KEY_F7, "F7"},
+    {119, XK_F8, KEY_F8, "F8"},
+    {120, XK_F9, KEY_F9, "F9"},
+    {121, XK_F10, KEY_F10, "F10"},
+    {122, XK_F11, KEY_F11, "F11"},
+    {123, XK_F12, KEY_F12, "F12"},
+    {124, XK_F13, KEY_F13, "F13"},
+    {125, XK_F14, KEY_F14, "F14"},
+    {126, XK_F15, KEY_F15, "F15"},
+    {127, XK_F16, KEY_F16, "F16"},
+    {144, XK_Num_Lock, KEY_NUMLOCK, "NUMLOCK"},
+    {145, XK_Scroll_Lock, KEY_SCROLLLOCK, "SCROLLLOCK"},
+};
+
+}  // namespace
+
+std::span<const KeyMapEntry> keyMap() {
+    return kKeys;
+}
+
+const KeyMapEntry* findKey(int virtualKey) {
+    const auto* entry = std::ranges::find(kKeys, virtualKey, &KeyMapEntry::virtualKey);
+    return entry == std::end(kKeys) ? nullptr : entry;
+}
+
+int virtualKeyOfBraceName(QStringView name) {
+    const QString upper = name.toString().toUpper();
+    for (const auto& entry : kKeys) {
+        for (const auto word : std::views::split(entry.braceNames, ' ')) {
+            if (upper == QLatin1StringView(word.data(), qsizetype(word.size())))
+                return entry.virtualKey;
+        }
+    }
+    return 0;
+}
+
+}  // namespace velnor

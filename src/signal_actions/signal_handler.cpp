@@ -1,0 +1,50 @@
+#include "signal_actions/signal_handler.h"
+
+#include <QMessageBox>
+
+#include "platform/send_keys.h"
+#include "platform/widgets.h"
+#include "signal_actions/input_events.h"
+
+namespace velnor {
+
+SignalHandler::SignalHandler(InputSink& input) : input_(input) {}
+
+void SignalHandler::test() {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Velnor"),
+                    QStringLiteral("this is a class"), QMessageBox::Ok);
+    box.exec();
+}
+
+void SignalHandler::SignalOn() {
+    box_->setFillColor(kIndicatorOn);
+    flag_ = true;
+    if (optEmulateKey_->isChecked()) {
+        const int selected = cboEmulateKey_->currentIndex();
+        if (selected >= 0)
+            InputEvents::KeyDown(input_,
+                                 static_cast<int16_t>(itemDatum(*cboEmulateKey_, selected)));
+    } else if (optSendKeys_->isChecked()) {
+        // A string that cannot be typed types nothing; the text box already shows why.
+        SendKeys(input_, txtSendKeys_->text());
+    } else if (optGenerateKeys_->isChecked() && generateKeys_) {
+        for (const auto& step : *generateKeys_) {
+            for (const int code : step)
+                if (code > 0) InputEvents::KeyDown(input_, static_cast<int16_t>(code));
+            for (auto code = step.rbegin(); code != step.rend(); ++code)
+                if (*code > 0) InputEvents::KeyUp(input_, static_cast<int16_t>(*code));
+        }
+    }
+}
+
+void SignalHandler::SignalOff() {
+    box_->setFillColor(kIndicatorOff);
+    flag_ = false;
+    if (optEmulateKey_->isChecked()) {
+        const int selected = cboEmulateKey_->currentIndex();
+        if (selected >= 0)
+            InputEvents::KeyUp(input_, static_cast<int16_t>(itemDatum(*cboEmulateKey_, selected)));
+    }
+}
+
+}  // namespace velnor

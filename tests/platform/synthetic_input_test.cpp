@@ -1,0 +1,89 @@
+#include "platform/synthetic_input.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <map>
+
+#include "support/x_server.h"
+
+namespace velnor {
+namespace {
+
+// Sets the environment variables of a choice for one test and puts the old values back.
+class Environment {
+  public:
+    explicit Environment(std::map<const char*, QByteArray> values) {
+        for (const auto& [name, value] : values) {
+            saved_[name] = qgetenv(name);
+            if (value.isNull())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+        }
+    }
+    ~Environment() {
+        for (const auto& [name, value] : saved_) {
+            if (value.isNull())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+        }
+    }
+
+  private:
+    std::map<const char*, QByteArray> saved_;
+};
+
+const bool uinputWritable = access("/dev/uinput", W_OK) == 0;
+
+struct Choice {
+    const char* input;    // VELNOR_INPUT, null for unset
+    bool display;         // DISPLAY names the test's Xvfb
+    bool wayland;         // WAYLAND_DISPLAY is set
+    const char* name;     // the backend expected
+    const char* problem;  // a part of the log line expected ("" for none)
+};
+
+// Without a writable /dev/uinput here, uinput fails with its reason and the fallbacks show.
+const Choice kChoices[] = {
+    {"none", true, false, "none", "Synthetic input is off (VELNOR_INPUT=none)"},
+    {"x11", true, false, "x11", ""},
+    {"x11", false, false, "none", "XTest cannot inject input: DISPLAY is not set"},
+    {nullptr, true, false, "x11", ""},
+    {"auto", true, false, "x11", ""},
+    {"X11", true, false, "x11", "VELNOR_INPUT=X11 is not one of auto, x11, uinput, none"},
+    {"uinput", true, false, uinputWritable ? "uinput" : "none",
+     uinputWritable ? "" : "uinput cannot inject input: /dev/uinput"},
+    {"auto", true, true, uinputWritable ? "uinput" : "x11",
+     uinputWritable ? "" : "using XTest, which reaches X11 (XWayland) windows only"},
+    {"auto", false, false, uinputWritable ? "uinput" : "none",
+     uinputWritable ? "" : "DISPLAY is not set"},
+};
+
+TEST(OpenInputBackend, ChoosesAsVelnorInputSaysAndTellsWhy) {
+    ASSERT_FALSE(test::xvfbDisplay().empty()) << test::xvfbProblem().toStdString();
+    for (const auto& choice : kChoices) {
+        const Environment environment({
+            {"VELNOR_INPUT", choice.input ? QByteArray(choice.input) : QByteArray()},
+            {"DISPLAY", choice.display ? QByteArray(test::xvfbDisplay().c_str()) : QByteArray()},
+            {"WAYLAND_DISPLAY", choice.wayland ? QByteArray("wayland-0") : QByteArray()},
+            {"XDG_SESSION_TYPE", QByteArray()},
+        });
+        const InputBackend backend = openInputBackend();
+        const std::string context =
+            std::string("VELNOR_INPUT=") + (choice.input ? choice.input : "(unset)") +
+            (choice.display ? " with DISPLAY" : "") + (choice.wayland ? " in Wayland" : "");
+        ASSERT_NE(backend.sink, nullptr) << context;
+        EXPECT_EQ(backend.name.toStdString(), choice.name) << context;
+        if (*choice.problem) {
+            EXPECT_TRUE(backend.problem.contains(choice.problem))
+                << context << ": " << backend.problem.toStdString();
+        } else {
+            EXPECT_EQ(backend.problem.toStdString(), "") << context;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace velnor

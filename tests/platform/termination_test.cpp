@@ -1,0 +1,49 @@
+#include "platform/termination.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+
+#include "support/x_server.h"
+
+namespace velnor {
+namespace {
+
+class NoStuckKeys : public test::OnXvfb {
+  protected:
+    // The server's view of held keys and buttons once it stops changing (at most 5 s).
+    std::string heldOnce(const char* expected) {
+        QElapsedTimer timer;
+        timer.start();
+        QString held = window->held().join(", ");
+        while (held != expected && timer.elapsed() < 5000) {
+            QThread::msleep(10);
+            held = window->held().join(", ");
+        }
+        return held.toStdString();
+    }
+};
+
+// XTest keys stay down in the server after their client is gone, so the program has to let go
+// of them itself on its way out.
+TEST_F(NoStuckKeys, ATerminationSignalReleasesWhatTheProgramHolds) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        QProcess helper;
+        helper.start(HOLD_KEY_HELPER, {QString::fromStdString(test::xvfbDisplay())});
+        ASSERT_TRUE(helper.waitForReadyRead(10000)) << helper.readAllStandardError().toStdString();
+        EXPECT_EQ(helper.readAllStandardOutput().trimmed().toStdString(), "holding");
+        EXPECT_EQ(heldOnce("Shift_L, button 1"), "Shift_L, button 1") << strsignal(signal);
+
+        kill(helper.processId(), signal);
+        ASSERT_TRUE(helper.waitForFinished(10000)) << strsignal(signal);
+        EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit) << strsignal(signal);
+        EXPECT_EQ(helper.exitCode(), 0) << strsignal(signal);
+        EXPECT_EQ(window->held().join(", ").toStdString(), "") << strsignal(signal);
+    }
+}
+
+}  // namespace
+}  // namespace velnor

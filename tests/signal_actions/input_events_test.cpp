@@ -1,0 +1,95 @@
+#include "signal_actions/input_events.h"
+
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+
+#include "support/recording_input_sink.h"
+#include "support/x_server.h"
+
+namespace velnor {
+namespace {
+
+using InputEvents::KeyDown;
+using InputEvents::KeyUp;
+using InputEvents::MouseButtonEvent;
+
+TEST(InputEvents, SendsOneEventPerCallMouseCodesAsButtons) {
+    const struct {
+        void (*call)(InputSink&, int16_t);
+        int16_t code;
+        const char* event;
+    } rows[] = {
+        {KeyDown, 1, "mouse left down"},
+        {KeyUp, 1, "mouse left up"},
+        {KeyDown, 2, "mouse right down"},
+        {KeyUp, 2, "mouse right up"},
+        {KeyDown, 4, "mouse middle down"},
+        {KeyUp, 4, "mouse middle up"},
+        {KeyDown, 3, "key 3 down"},
+        {KeyUp, 3, "key 3 up"},
+        {KeyDown, 16, "key 16 down"},
+        {KeyUp, 16, "key 16 up"},
+        {KeyDown, 0, "key 0 down"},
+        {KeyUp, -1, "key -1 up"},
+        {KeyDown, 5, "key 5 down"},
+        {KeyDown, 127, "key 127 down"},
+        {MouseButtonEvent, 2, "mouse left down"},
+        {MouseButtonEvent, 4, "mouse left up"},
+        {MouseButtonEvent, 8, "mouse right down"},
+        {MouseButtonEvent, 16, "mouse right up"},
+        {MouseButtonEvent, 32, "mouse middle down"},
+        {MouseButtonEvent, 64, "mouse middle up"},
+        {MouseButtonEvent, 1, ""},  // a move flag alone: no button, no motion
+    };
+    for (const auto& row : rows) {
+        RecordingInputSink sink;
+        row.call(sink, row.code);
+        EXPECT_EQ(sink.events.join(", ").toStdString(), row.event) << row.code;
+    }
+}
+
+using InputEventsOnX = test::XTestOnXvfb;
+
+TEST_F(InputEventsOnX, KeysArriveAsTheirKeysyms) {
+    const struct {
+        int16_t code;
+        unsigned long keysym;
+    } rows[] = {
+        {3, XK_Cancel},     {8, XK_BackSpace}, {9, XK_Tab},     {13, XK_Return}, {16, XK_Shift_L},
+        {17, XK_Control_L}, {18, XK_Alt_L},    {27, XK_Escape}, {37, XK_Left},   {46, XK_Delete},
+        {65, XK_a},         {90, XK_z},        {48, XK_0},      {96, XK_KP_0},   {107, XK_KP_Add},
+        {112, XK_F1},       {127, XK_F16},
+    };
+    for (const auto& row : rows) {
+        KeyDown(*sink, row.code);
+        KeyUp(*sink, row.code);
+        const QString name = test::keysymName(row.keysym);
+        EXPECT_EQ(window->takeEvents(2).join(", ").toStdString(),
+                  ("press " + name + ", release " + name).toStdString())
+            << row.code;
+    }
+}
+
+// The buttons act where the pointer is; no event moves it.
+TEST_F(InputEventsOnX, MouseCodesArriveAsButtonsAtThePointer) {
+    const struct {
+        int16_t code;
+        int button;
+    } rows[] = {{1, 1}, {2, 3}, {4, 2}};
+    const QString at =
+        QString(" at %1,%2").arg(test::FocusWindow::kPointerX).arg(test::FocusWindow::kPointerY);
+    for (const auto& row : rows) {
+        const QString button = QString("button %1").arg(row.button);
+        KeyDown(*sink, row.code);
+        EXPECT_EQ(window->takeEvents(1).join(", ").toStdString(),
+                  (button + " press" + at).toStdString());
+        EXPECT_EQ(window->held().join(", ").toStdString(), button.toStdString());
+        KeyUp(*sink, row.code);
+        EXPECT_EQ(window->takeEvents(1).join(", ").toStdString(),
+                  (button + " release" + at).toStdString());
+    }
+    EXPECT_TRUE(window->held().isEmpty());
+}
+
+}  // namespace
+}  // namespace velnor

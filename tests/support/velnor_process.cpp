@@ -1,0 +1,76 @@
+#include "support/velnor_process.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include "support/log_lines.h"
+#include "support/session_bus.h"
+
+namespace velnor::test {
+namespace {
+
+const QString kService = QStringLiteral("org.velnor.Velnor");
+
+QDBusMessage topicCall(const QString& method) {
+    return QDBusMessage::createMethodCall(kService, QStringLiteral("/MainForm"),
+                                          QStringLiteral("org.velnor.Velnor.Topic"), method);
+}
+
+}  // namespace
+
+VelnorProcess::VelnorProcess(const QStringList& arguments, const QProcessEnvironment& environment) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBusAddress());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("VELNOR_INPUT"), QStringLiteral("none"));
+    env.insert(environment);
+    process_.setProcessEnvironment(env);
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(QStringLiteral(VELNOR_BINARY), arguments);
+    process_.waitForStarted();
+}
+
+VelnorProcess::~VelnorProcess() {
+    if (process_.state() == QProcess::NotRunning) return;
+    process_.terminate();
+    if (!process_.waitForFinished(5000)) process_.kill();
+    process_.waitForFinished();
+}
+
+int VelnorProcess::waitForExit(int ms) {
+    if (!process_.waitForFinished(ms) && process_.state() != QProcess::NotRunning) return -1;
+    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+}
+
+QDBusConnection testBus() {
+    static const QDBusConnection bus =
+        QDBusConnection::connectToBus(sessionBusAddress(), QStringLiteral("velnor-test"));
+    return bus;
+}
+
+bool waitForRunningCopy(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!testBus().interface()->isServiceRegistered(kService)) {
+        if (timer.elapsed() > ms) return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+QStringList runningCopyLog() {
+    const QDBusMessage reply = testBus().call(topicCall(QStringLiteral("EventLog")));
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
+    return messagesOfLog(reply.arguments().first().toString());
+}
+
+QString executeOnRunningCopy(const QString& command) {
+    QDBusMessage call = topicCall(QStringLiteral("Execute"));
+    call << command;
+    const QDBusMessage reply = testBus().call(call);
+    return reply.type() == QDBusMessage::ErrorMessage ? reply.errorMessage() : QString();
+}
+
+}  // namespace velnor::test

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/x11/xtest_input.h"
+
+struct _XDisplay;
+
+namespace velnor::test {
+
+// The X server of this test program: an Xvfb on a free display, started on first use and ended
+// with the program. Returns its display name (":3"), or "" when it cannot start; then
+// xvfbProblem() says why.
+const std::string& xvfbDisplay();
+const QString& xvfbProblem();
+
+// The name X gives a keysym ("Shift_L", "braceleft").
+QString keysymName(unsigned long keysym);
+
+// A window on its own connection to `display` that owns the keyboard focus and has the pointer
+// inside it, at kPointerX, kPointerY. It records every key, button and motion event that reaches
+// it as one line each:
+//   "press Shift_L", "release H"                (the keysym as the key's state resolves it)
+//   "button 1 press at 40,30", "button 3 release at 40,30"
+//   "motion to 41,30"
+// and the characters its key presses type (Return types "\n"). It follows keymap changes as Qt
+// and GTK do, through XKB map notifications.
+class FocusWindow {
+  public:
+    static constexpr int kPointerX = 40;
+    static constexpr int kPointerY = 30;
+
+    explicit FocusWindow(const std::string& display);
+    ~FocusWindow();
+    FocusWindow(const FocusWindow&) = delete;
+    FocusWindow& operator=(const FocusWindow&) = delete;
+
+    // Waits until at least `count` lines have arrived (at most 5 s) and a moment longer for any
+    // stray extra event, then returns all lines so far and forgets them.
+    QStringList takeEvents(qsizetype count);
+    // As takeEvents, until `length` characters have been typed; returns them and forgets them.
+    QString takeText(qsizetype length);
+    // For measurements: waits only until at least `events` lines and `characters` characters
+    // have arrived (at most 5 s), with no moment longer, and forgets them. False on time-out.
+    bool awaitCount(qsizetype events, qsizetype characters);
+    // What the server reports as held right now, by any client: key symbols ("Shift_L") and
+    // buttons ("button 1").
+    QStringList held();
+    // Whether some keycode of the server's keymap carries `keysym`.
+    bool keymapHas(unsigned long keysym);
+
+  private:
+    bool waitUntil(const std::function<bool()>& done);
+    void settle();
+    void receive();
+
+    _XDisplay* display_;
+    unsigned long window_;
+    int xkbEventBase_ = -1;
+    QStringList events_;
+    QString text_;
+};
+
+// Base of tests that need a real X server: a fresh focused window for each test.
+class OnXvfb : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(xvfbDisplay().empty()) << xvfbProblem().toStdString();
+        window.emplace(xvfbDisplay());
+    }
+
+    std::optional<FocusWindow> window;
+};
+
+// Base of tests that inject through the XTest backend into that window.
+class XTestOnXvfb : public OnXvfb {
+  protected:
+    void SetUp() override {
+        OnXvfb::SetUp();
+        auto opened = openXTestInput(xvfbDisplay().c_str());
+        ASSERT_TRUE(opened) << opened.error().toStdString();
+        sink = std::move(*opened);
+    }
+
+    std::unique_ptr<InputSink> sink;
+};
+
+}  // namespace velnor::test
