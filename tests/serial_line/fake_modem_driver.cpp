@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdarg>
@@ -71,12 +72,26 @@ FakeModemDriver::~FakeModemDriver() {
 void FakeModemDriver::setInputs(int bits) {
     {
         std::lock_guard lock(mutex_);
-        for (int line = 0; line < 4; ++line)
-            if (((inputs_ ^ bits) & kInputBits[line]) != 0) ++counters_[line];
-        inputs_ = bits;
+        changeInputs(bits);
     }
-    const char wake = 1;
-    (void)::write(wakeWrite_, &wake, 1);
+    wake();
+}
+
+void FakeModemDriver::setInputsAfterNextQuietCount(int bits) {
+    std::lock_guard lock(mutex_);
+    pendingInputs_ = bits;
+}
+
+void FakeModemDriver::changeInputs(int bits) {
+    std::copy(std::begin(counters_), std::end(counters_), notified_);
+    for (int line = 0; line < 4; ++line)
+        if (((inputs_ ^ bits) & kInputBits[line]) != 0) ++counters_[line];
+    inputs_ = bits;
+}
+
+void FakeModemDriver::wake() {
+    const char byte = 1;
+    (void)::write(wakeWrite_, &byte, 1);
 }
 
 int FakeModemDriver::outputs() const {
@@ -89,8 +104,7 @@ void FakeModemDriver::unplug() {
         std::lock_guard lock(mutex_);
         unplugged_ = true;
     }
-    const char wake = 1;
-    (void)::write(wakeWrite_, &wake, 1);
+    wake();
 }
 
 bool FakeModemDriver::awaitWaiter() {
@@ -140,6 +154,13 @@ bool FakeModemDriver::handle(unsigned long request, void* argument, int& result)
         counters.dcd = counters_[2];
         counters.rng = counters_[3];
         *static_cast<serial_icounter_struct*>(argument) = counters;
+        const bool quiet = std::equal(std::begin(counters_), std::end(counters_), answered_);
+        std::copy(std::begin(counters_), std::end(counters_), answered_);
+        if (quiet && pendingInputs_) {
+            changeInputs(*std::exchange(pendingInputs_, std::nullopt));
+            std::copy(std::begin(counters_), std::end(counters_), notified_);  // the repeat
+            wake();
+        }
     } else if (waiting_ == Waiting::Unsupported) {
         error = ENOTTY;
     } else {
@@ -153,11 +174,13 @@ bool FakeModemDriver::handle(unsigned long request, void* argument, int& result)
     return true;
 }
 
-// Returns when a counter of `mask` moved since the call began, like the driver's wait.
+// Returns when a counter of `mask` moved since the call began, or for LikeCdcAcm since the last
+// notification or wait, like the driver's wait.
 int FakeModemDriver::wait(int mask) {
     std::unique_lock lock(mutex_);
-    int seen[4];
-    std::copy(std::begin(counters_), std::end(counters_), seen);
+    int entry[4];
+    std::copy(std::begin(counters_), std::end(counters_), entry);
+    int* seen = waiting_ == Waiting::LikeCdcAcm ? notified_ : entry;
     ++waiters_;
     changed_.notify_all();
     int error = 0;
@@ -169,6 +192,7 @@ int FakeModemDriver::wait(int mask) {
         bool moved = false;
         for (int line = 0; line < 4; ++line)
             moved = moved || ((mask & kInputBits[line]) != 0 && counters_[line] != seen[line]);
+        std::copy(std::begin(counters_), std::end(counters_), seen);
         if (moved) break;
         lock.unlock();
         char wake;

@@ -5,6 +5,7 @@
 #include <QString>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 
 namespace velnor {
 
@@ -31,7 +32,11 @@ class PseudoTerminal {
 // signal interrupts it exactly as it interrupts the driver's wait.
 class FakeModemDriver {
   public:
-    enum class Waiting { Supported, Unsupported };  // Unsupported: TIOCMIWAIT fails as on cp210x
+    enum class Waiting {
+        Supported,   // TIOCMIWAIT returns on a change after it began, as the UART drivers do
+        LikeCdcAcm,  // it returns on a change since the driver's last notification, as cdc-acm
+        Unsupported  // it fails, as on cp210x
+    };
 
     explicit FakeModemDriver(const QString& device, Waiting waiting = Waiting::Supported);
     ~FakeModemDriver();
@@ -46,6 +51,10 @@ class FakeModemDriver {
     int outputs() const;
     // From now on every request fails with EIO, as on an unplugged USB adapter.
     void unplug();
+    // Sets the input lines, followed by a second notification of the same levels (LikeCdcAcm),
+    // right after the next TIOCGICOUNT that finds no change: a caller that goes on to wait in
+    // the driver misses the change.
+    void setInputsAfterNextQuietCount(int bits);
 
     // Blocks until a caller sits in TIOCMIWAIT (false if none comes within seconds).
     bool awaitWaiter();
@@ -57,6 +66,8 @@ class FakeModemDriver {
     bool handle(unsigned long request, void* argument, int& result);
 
   private:
+    void changeInputs(int bits);  // with mutex_ held
+    void wake();
     int wait(int mask);
 
     dev_t device_;
@@ -68,6 +79,9 @@ class FakeModemDriver {
     int inputs_ = 0;
     int outputs_;
     int counters_[4] = {};  // cts, dsr, cd, ring
+    int notified_[4] = {};  // LikeCdcAcm: the counters as of the last notification or wait
+    int answered_[4] = {};  // the counters last answered to TIOCGICOUNT
+    std::optional<int> pendingInputs_;
     bool unplugged_ = false;
     int waiters_ = 0;
     int interrupted_ = 0;

@@ -150,6 +150,18 @@ TEST_F(PosixPortTest, ReportsEachChangedLineOnce) {
     EXPECT_TRUE(levels.cts && levels.cd && !levels.dsr && !levels.ri);
 }
 
+// cdc-acm's wait misses a change that comes, with a second notification of the same levels,
+// while the caller is on its way into the wait; the watcher looks again before it sleeps.
+TEST_F(PosixPortTest, AChangeTheDriversWaitWouldMissIsStillReported) {
+    const OpenResult opened = openWithModem(FakeModemDriver::Waiting::LikeCdcAcm);
+    ASSERT_TRUE(opened);
+    ASSERT_TRUE(modem->awaitWaiter());
+    modem->setInputsAfterNextQuietCount(TIOCM_CTS | TIOCM_DSR);
+    modem->setInputs(TIOCM_CTS);
+    ASSERT_TRUE(listener.awaitCodes(2));
+    EXPECT_EQ(listener.codes(), (Codes{comEvCTS, comEvDSR}));
+}
+
 TEST_F(PosixPortTest, DrivesDtrAndRts) {
     const OpenResult opened = openWithModem();
     ASSERT_TRUE(opened);

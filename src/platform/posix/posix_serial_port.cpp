@@ -27,6 +27,8 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kPollInterval = 5ms;
+// Rounds of kPollInterval without a change before the watcher sleeps in the driver again.
+constexpr int kSettleRounds = 10;
 
 struct WatchedLine {
     int bit;
@@ -190,21 +192,28 @@ class PosixPort final : public SerialPort {
         finished_.release();
     }
 
-    // Sleeps in the driver until a watched line changes, then compares the driver's counters
-    // with those of the last look, so that a change made between two waits is not lost.
+    // Sleeps in the driver until a watched line changes, and compares the driver's counters
+    // with those of the last look, so that a change made between two waits is not lost. The
+    // wait of cdc-acm misses a change that arrives, followed by a repeated notification of the
+    // same levels, while the watcher is on its way into it; changes come in bursts, so after a
+    // change (and at the start) the counters are looked at every few milliseconds until they
+    // have been still for a while, and only then does the watcher sleep in the driver again.
     void waitForChanges(serial_icounter_struct seen) {
         while (!stopping_) {
-            serial_icounter_struct now{};
-            if (::ioctl(fd_, TIOCGICOUNT, &now) != 0) return lose(errno);
-            const int changed =
-                (seen.cts != now.cts ? TIOCM_CTS : 0) | (seen.dsr != now.dsr ? TIOCM_DSR : 0) |
-                (seen.dcd != now.dcd ? TIOCM_CD : 0) | (seen.rng != now.rng ? TIOCM_RNG : 0);
-            if (changed != 0) {
+            for (int still = 0; still < kSettleRounds;) {
+                serial_icounter_struct now{};
+                if (::ioctl(fd_, TIOCGICOUNT, &now) != 0) return lose(errno);
+                const int changed =
+                    (seen.cts != now.cts ? TIOCM_CTS : 0) | (seen.dsr != now.dsr ? TIOCM_DSR : 0) |
+                    (seen.dcd != now.dcd ? TIOCM_CD : 0) | (seen.rng != now.rng ? TIOCM_RNG : 0);
                 report(changed);
                 seen = now;
-            } else if (::ioctl(fd_, TIOCMIWAIT, kWatchedBits) != 0 && errno != EINTR) {
-                return unsupported(errno) ? pollForChanges() : lose(errno);
+                still = changed != 0 ? 0 : still + 1;
+                if (still < kSettleRounds) pause();
+                if (stopping_) return;
             }
+            if (::ioctl(fd_, TIOCMIWAIT, kWatchedBits) != 0 && errno != EINTR)
+                return unsupported(errno) ? pollForChanges() : lose(errno);
         }
     }
 
@@ -214,14 +223,19 @@ class PosixPort final : public SerialPort {
                 "the driver cannot wait for line changes, so they are polled every %1 ms")
                 .arg(kPollInterval.count()));
         int seen = baseline_.levels;
-        const timespec pause{0, std::chrono::nanoseconds(kPollInterval).count()};
         while (!stopping_) {
-            ::nanosleep(&pause, nullptr);  // cut short by the wake signal when the port closes
+            pause();
             int now = 0;
             if (::ioctl(fd_, TIOCMGET, &now) != 0) return lose(errno);
             report((seen ^ now) & kWatchedBits);
             seen = now;
         }
+    }
+
+    // Cut short by the wake signal when the port closes.
+    static void pause() {
+        const timespec interval{0, std::chrono::nanoseconds(kPollInterval).count()};
+        ::nanosleep(&interval, nullptr);
     }
 
     void report(int changedBits) {
