@@ -23,6 +23,7 @@ MainForm::~MainForm() = default;
 
 void MainForm::connectHandlers() {
     connectSignalActions();
+    connectSerialLine();
 }
 
 std::unique_ptr<SignalHandler> MainForm::createHandler(Indicator& box, QRadioButton& optEmulateKey,
@@ -73,6 +74,8 @@ void MainForm::Form_Load() {
         handedOver_ = true;
         return;
     }
+    optComNone->setChecked(true);
+    RingOff();
     dsrHandler = createHandler(*boxDSR, *optDSREmulateKey, *cboDSREmulateKey, *optDSRSendKeys,
                                *txtDSRSendKeys, *optDSRGenerateKeys, *txtDSRGenerateKeys);
     optDSREmulateKey->setChecked(true);
@@ -101,6 +104,9 @@ void MainForm::Form_Load() {
 }
 
 void MainForm::Form_Unload(int& cancel) {
+    optDTROff_Click();
+    optRTSOff_Click();
+    optComNone_Click();
     cancel = 0;
 }
 

@@ -15,6 +15,7 @@
 
 #include "platform/posix/posix_serial_port.h"
 #include "recording_listener.h"
+#include "test_window.h"
 
 namespace velnor {
 namespace {
@@ -46,6 +47,14 @@ class RealPortTest : public ::testing::Test {
             GTEST_SKIP() << "runs in the virtual machine of scripts/vm-run";
     }
     OpenResult open() { return posix::openPort(kPort, listener, lockDir.path()); }
+    // The gadget back, for the tests that follow: the port returns under its old name.
+    static void plugBackIn() {
+        ASSERT_EQ(std::system("modprobe g_serial"), 0);
+        for (int tries = 0; tries < 200 && !(QFile::exists(kPort) && QFile::exists(kFarEnd));
+             ++tries)
+            std::this_thread::sleep_for(50ms);
+        ASSERT_TRUE(QFile::exists(kPort));
+    }
     Codes sortedCodes() const {
         Codes codes = listener.codes();
         std::sort(codes.begin(), codes.end());
@@ -100,11 +109,39 @@ TEST_F(RealPortTest, AnUnpluggedAdapterIsReportedGone) {
     ASSERT_TRUE(listener.awaitLost());
     EXPECT_EQ(listener.lost(), QStringList{"No such device"});
     port->reset();
-    // Plugged in again for the tests that follow: the port comes back under its old name.
-    ASSERT_EQ(std::system("modprobe g_serial"), 0);
-    for (int tries = 0; tries < 200 && !(QFile::exists(kPort) && QFile::exists(kFarEnd)); ++tries)
-        std::this_thread::sleep_for(50ms);
-    EXPECT_TRUE(QFile::exists(kPort));
+    plugBackIn();
+}
+
+TEST_F(RealPortTest, TheWindowFollowsTheFarEndUntilTheAdapterIsUnplugged) {
+    const ScopedEnv com1("VELNOR_COM1", kPort);
+    RecordingInputSink input;
+    MainForm form(input, "");
+    form.Form_Load();
+    form.optCom1->setChecked(true);
+    ASSERT_TRUE(form.MSComm1.PortOpen()) << logMessages(form).join(u'\n').toStdString();
+    const auto injected = [&](qsizetype count) {
+        return processEventsUntil([&] { return input.events.size() >= count; });
+    };
+
+    FarEnd farEnd;
+    ASSERT_TRUE(injected(2)) << "DSR " << form.MSComm1.DSRHolding() << " CD "
+                             << form.MSComm1.CDHolding() << " events "
+                             << input.events.join(',').toStdString();
+    farEnd.close();
+    ASSERT_TRUE(injected(4));
+    QStringList events = input.events;
+    std::sort(events.begin(), events.begin() + 2);
+    std::sort(events.begin() + 2, events.end());
+    EXPECT_EQ(events, (QStringList{"key 16 down", "key 17 down", "key 16 up", "key 17 up"}));
+
+    ASSERT_EQ(std::system("rmmod g_serial"), 0);
+    ASSERT_TRUE(processEventsUntil([&] { return !form.MSComm1.PortOpen(); }));
+    EXPECT_EQ(logMessages(form),
+              (QStringList{"SetComPort 1",
+                           "COM1 (/dev/ttyACM0) is gone: No such device; the port is released",
+                           "SetComPort none"}));
+    EXPECT_TRUE(form.optComNone->isChecked());
+    plugBackIn();
 }
 
 }  // namespace
