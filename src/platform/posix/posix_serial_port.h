@@ -16,11 +16,12 @@ inline constexpr char kLockDir[] = "/run/lock";
 // is switched off, so RTS stays ours.
 //
 // A watcher thread reports every change of CTS, DSR, CD and RI to `listener`: it sleeps in the
-// driver (TIOCMIWAIT) and compares the driver's interrupt counters, so an idle open port costs no
-// wakeups. Where the driver cannot wait it polls the levels every few milliseconds and says so
-// once through listener.notice(). When the device disappears (an unplugged adapter) it reports
-// listener.gone() and stops. Destroying the port interrupts the watcher at once, joins it and
-// releases the device and the lock file.
+// driver (TIOCMIWAIT) and compares the driver's interrupt counters, looking again every few
+// milliseconds for a moment after each change, so an idle open port costs no wakeups. Where the
+// driver cannot wait it polls the levels every few milliseconds and says so once through
+// listener.notice(). When the device disappears (an unplugged adapter) it reports listener.gone()
+// and stops. Destroying the port interrupts the watcher at once, joins it and releases the device
+// and the lock file.
 //
 // Fails, with the system's reason, when the device is missing, not permitted (with a hint about
 // the dialout group), busy, not a terminal, or has no modem-control lines.
