@@ -30,8 +30,6 @@ struct ModemLevels {
     bool dsr = false;
     bool cd = false;
     bool ri = false;
-
-    bool operator==(const ModemLevels&) const = default;
 };
 
 // Receives the reports of one open port. Backends call it from any thread; each call only hands

@@ -92,26 +92,6 @@ TEST_F(RealPortTest, ClosingWhileTheWatcherWaitsReturnsAtOnce) {
     EXPECT_TRUE(listener.lost().isEmpty());
 }
 
-TEST_F(RealPortTest, APortHeldAlreadyIsBusy) {
-    const OpenResult first = open();
-    ASSERT_TRUE(first);
-    RecordingListener other;
-    const OpenResult second = posix::openPort(kPort, other, lockDir.path());
-    ASSERT_FALSE(second);
-    EXPECT_TRUE(second.error().reason.startsWith(
-        QStringLiteral("busy, held by process %1").arg(::getpid())));
-}
-
-TEST_F(RealPortTest, AnUnpluggedAdapterIsReportedGone) {
-    OpenResult port = open();
-    ASSERT_TRUE(port);
-    ASSERT_EQ(std::system("rmmod g_serial"), 0);
-    ASSERT_TRUE(listener.awaitLost());
-    EXPECT_EQ(listener.lost(), QStringList{"No such device"});
-    port->reset();
-    plugBackIn();
-}
-
 TEST_F(RealPortTest, TheWindowFollowsTheFarEndUntilTheAdapterIsUnplugged) {
     const ScopedEnv com1("VELNOR_COM1", kPort);
     RecordingInputSink input;

@@ -38,14 +38,9 @@ class LoopbackControlTest : public ::testing::Test {
             codes.push_back(control.CommEvent());
             onWindowThread = onWindowThread && QThread::currentThread() == qApp->thread();
         });
-        QObject::connect(&control, &SerialControl::portLost,
-                         [this](const SerialError& error) { lost.push_back(error); });
     }
     void open() { ASSERT_TRUE(control.setPortOpen(true)); }
     LoopbackPort& port() { return *control.loopbackPort(); }
-    ModemLevels levels() const {
-        return {control.CTSHolding(), control.DSRHolding(), control.CDHolding(), false};
-    }
     Codes delivered() {
         QCoreApplication::processEvents();
         return std::exchange(codes, {});
@@ -55,31 +50,7 @@ class LoopbackControlTest : public ::testing::Test {
     SerialControl control;
     Codes codes;
     bool onWindowThread = true;
-    std::vector<SerialError> lost;
 };
-
-TEST_F(LoopbackControlTest, DtrDrivesDsrAndCdAndRtsDrivesCtsAndRing) {
-    open();
-    const struct {
-        const char* step;
-        void (SerialControl::*write)(bool);
-        bool on;
-        ModemLevels levels;  // cts, dsr, cd (ri not read through the control)
-        Codes notified;
-    } steps[] = {
-        {"DTR on", &SerialControl::setDTREnable, true, {false, true, true}, {comEvDSR, comEvCD}},
-        {"RTS on", &SerialControl::setRTSEnable, true, {true, true, true}, {comEvCTS, comEvRing}},
-        {"RTS on again", &SerialControl::setRTSEnable, true, {true, true, true}, {}},
-        {"DTR off", &SerialControl::setDTREnable, false, {true, false, false}, {comEvDSR, comEvCD}},
-        {"RTS off", &SerialControl::setRTSEnable, false, {}, {comEvCTS, comEvRing}},
-    };
-    for (const auto& step : steps) {
-        (control.*step.write)(step.on);
-        EXPECT_EQ(levels(), step.levels) << step.step;
-        EXPECT_EQ(delivered(), step.notified) << step.step;
-    }
-    EXPECT_TRUE(onWindowThread);
-}
 
 TEST_F(LoopbackControlTest, OutputSettingsStartOffOutliveACloseAndApplyAtTheNextOpen) {
     EXPECT_FALSE(control.DTREnable());
@@ -119,18 +90,6 @@ TEST_F(LoopbackControlTest, NotificationsStillQueuedAtCloseAreDropped) {
     open();
     port().setLine(Line::Cd, true);
     EXPECT_EQ(delivered(), Codes{comEvCD}) << "only the port open now is heard";
-}
-
-TEST_F(LoopbackControlTest, AnUnpluggedPortIsClosedAndReported) {
-    open();
-    port().setLine(Line::Dsr, true);
-    port().unplug();
-    EXPECT_EQ(delivered(), Codes{comEvDSR});
-    EXPECT_FALSE(control.PortOpen());
-    EXPECT_EQ(control.loopbackPort(), nullptr);
-    ASSERT_EQ(lost.size(), 1u);
-    EXPECT_EQ(lost[0].device, "loopback");
-    EXPECT_EQ(lost[0].reason, "the loopback port was unplugged");
 }
 
 TEST(SerialControl, OpeningAMissingDeviceFailsWithItsNameAndLeavesNoPortOpen) {
