@@ -28,6 +28,7 @@ MainForm::~MainForm() {
 
 void MainForm::connectHandlers() {
     connectSignalActions();
+    connectSerialLine();
 }
 
 std::unique_ptr<SignalHandler> MainForm::createHandler(Indicator& box, QRadioButton& optEmulateKey,
@@ -78,6 +79,8 @@ void MainForm::Form_Load() {
         handedOver_ = true;
         return;
     }
+    optComNone->setChecked(true);
+    RingOff();
     dsrHandler = createHandler(*boxDSR, *optDSREmulateKey, *cboDSREmulateKey, *optDSRSendKeys,
                                *txtDSRSendKeys, *optDSRGenerateKeys, *txtDSRGenerateKeys);
     optDSREmulateKey->setChecked(true);
@@ -106,6 +109,9 @@ void MainForm::Form_Load() {
 }
 
 void MainForm::Form_Unload(int& cancel) {
+    optDTROff_Click();
+    optRTSOff_Click();
+    optComNone_Click();
     cancel = 0;
 }
 

@@ -10,6 +10,7 @@
 
 #include "main_window/event_log.h"
 #include "main_window/indicator.h"
+#include "platform/serial_control.h"
 
 namespace velnor {
 
@@ -41,6 +42,23 @@ class MainForm : public QWidget {
     void ProcessArguments(const QString& arguments);
     void Form_LinkExecute(const QString& command, int& cancel);
     void Form_LinkOpen(int& cancel);
+
+    // Serial line (serial_line/): the port buttons, the output lines and the line monitor.
+    void SetComPort(qint16 port);
+    void optComNone_Click();
+    void optCom1_Click();
+    void optCom2_Click();
+    void optCom3_Click();
+    void optCom4_Click();
+    void optDTROn_Click();
+    void optDTROff_Click();
+    void optRTSOn_Click();
+    void optRTSOff_Click();
+    void MSComm1_OnComm();
+    void RingOn();
+    void RingOff();
+
+    SerialControl MSComm1;
 
     // Signal actions (signal_actions/).
     void txtDSRGenerateKeys_Change();
@@ -115,6 +133,8 @@ class MainForm : public QWidget {
                                                  QRadioButton& optSendKeys, QLineEdit& txtSendKeys,
                                                  QRadioButton& optGenerateKeys,
                                                  QLineEdit& txtGenerateKeys);
+    void connectSerialLine();
+    void releaseLostPort(const SerialError& error);
 
     InputSink& input_;
     QString commandLine_;

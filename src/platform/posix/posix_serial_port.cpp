@@ -1,0 +1,295 @@
+#include "platform/posix/posix_serial_port.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <semaphore>
+#include <thread>
+#include <utility>
+
+namespace velnor::posix {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kPollInterval = 5ms;
+// Rounds of kPollInterval without a change before the watcher sleeps in the driver again.
+constexpr int kSettleRounds = 10;
+
+struct WatchedLine {
+    int bit;
+    qint16 code;
+};
+constexpr WatchedLine kWatchedLines[] = {
+    {TIOCM_CTS, comEvCTS}, {TIOCM_DSR, comEvDSR}, {TIOCM_CD, comEvCD}, {TIOCM_RNG, comEvRing}};
+constexpr int kWatchedBits = TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RNG;
+
+QString systemReason(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The driver answers these when it lacks an operation (cp210x has no TIOCMIWAIT).
+bool unsupported(int error) {
+    return error == ENOTTY || error == EINVAL;
+}
+
+// The signal that cuts the watcher's wait short. Its handler does nothing, and it is installed
+// without SA_RESTART, so the interrupted call returns EINTR instead of waiting on.
+int wakeSignal() {
+    return SIGRTMIN + 3;
+}
+
+void installWakeHandler() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_handler = [](int) {};
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0;
+        ::sigaction(wakeSignal(), &action, nullptr);
+    });
+}
+
+// A UUCP lock file that this process created; removed again on destruction.
+class LockFile {
+  public:
+    LockFile() = default;
+    explicit LockFile(QString path) : path_(std::move(path)) {}
+    LockFile(LockFile&& other) noexcept : path_(std::exchange(other.path_, {})) {}
+    LockFile& operator=(LockFile&&) = delete;
+    ~LockFile() {
+        if (!path_.isEmpty()) ::unlink(QFile::encodeName(path_).constData());
+    }
+
+  private:
+    QString path_;
+};
+
+// LCK.. and the device's path below /dev with '/' written as '_'. Links such as
+// /dev/serial/by-id/... are resolved first, so every name of one device shares one lock.
+QString lockFilePath(const QString& lockDir, const QString& device) {
+    QString name = QFileInfo(device).canonicalFilePath();
+    if (name.isEmpty()) name = device;
+    if (name.startsWith(u"/dev/")) name.remove(0, 5);
+    name.replace(u'/', u'_');
+    return lockDir + QStringLiteral("/LCK..") + name;
+}
+
+// The PID written in a lock file, or 0 when it holds none.
+pid_t lockHolder(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return 0;
+    bool ok = false;
+    const long pid = file.read(64).trimmed().toLong(&ok);
+    return ok && pid > 0 ? static_cast<pid_t>(pid) : 0;
+}
+
+bool processAlive(pid_t pid) {
+    return ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
+std::expected<LockFile, QString> takeLock(const QString& lockDir, const QString& device) {
+    if (::access(QFile::encodeName(lockDir).constData(), W_OK) != 0) return LockFile();
+    const QString path = lockFilePath(lockDir, device);
+    const QByteArray encoded = QFile::encodeName(path);
+    // Two rounds: a stale lock file found in the first is removed and the second takes its place.
+    for (int round = 0; round < 2; ++round) {
+        const int fd = ::open(encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            LockFile lock(path);
+            const QByteArray pid = QByteArray::number(::getpid()).rightJustified(10, ' ') + '\n';
+            const bool written = ::write(fd, pid.constData(), pid.size()) == pid.size();
+            const int error = errno;
+            ::close(fd);
+            if (!written)
+                return std::unexpected(QStringLiteral("cannot write the lock file %1: %2")
+                                           .arg(path, systemReason(error)));
+            return lock;
+        }
+        if (errno != EEXIST)
+            return std::unexpected(QStringLiteral("cannot create the lock file %1: %2")
+                                       .arg(path, systemReason(errno)));
+        const pid_t holder = lockHolder(path);
+        if (holder > 0 && processAlive(holder))
+            return std::unexpected(
+                QStringLiteral("busy, held by process %1 (lock file %2)").arg(holder).arg(path));
+        ::unlink(encoded.constData());
+    }
+    return std::unexpected(QStringLiteral("busy, the lock file %1 keeps coming back").arg(path));
+}
+
+QString openFailure(int error) {
+    QString reason = systemReason(error);
+    if (error == EACCES || error == EPERM)
+        reason += QStringLiteral("; the user may need to be in the dialout group");
+    else if (error == EBUSY)
+        reason += QStringLiteral("; another program holds the port");
+    return reason;
+}
+
+// What the lines looked like at the open; the watcher reports every change from there on.
+struct Baseline {
+    int levels;
+    std::optional<serial_icounter_struct> counters;  // none where the driver keeps no counters
+};
+
+class PosixPort final : public SerialPort {
+  public:
+    PosixPort(int fd, LockFile lock, PortListener& listener, Baseline baseline)
+        : fd_(fd), lock_(std::move(lock)), listener_(listener), baseline_(baseline) {
+        installWakeHandler();
+        watcher_ = std::thread([this] { watch(); });
+    }
+
+    ~PosixPort() override {
+        stopping_ = true;
+        // The signal may land just before the watcher enters its wait; then it is sent again.
+        do ::pthread_kill(watcher_.native_handle(), wakeSignal());
+        while (!finished_.try_acquire_for(2ms));
+        watcher_.join();
+        ::close(fd_);
+    }
+
+    // A device that has vanished refuses these; the watcher reports it.
+    void setDtr(bool on) override { setBit(TIOCM_DTR, on); }
+    void setRts(bool on) override { setBit(TIOCM_RTS, on); }
+
+    ModemLevels levels() override {
+        int bits = 0;
+        if (::ioctl(fd_, TIOCMGET, &bits) != 0) return {};
+        return {.cts = (bits & TIOCM_CTS) != 0,
+                .dsr = (bits & TIOCM_DSR) != 0,
+                .cd = (bits & TIOCM_CD) != 0,
+                .ri = (bits & TIOCM_RNG) != 0};
+    }
+
+  private:
+    void setBit(int bit, bool on) { ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit); }
+
+    void watch() {
+        sigset_t wake;
+        sigemptyset(&wake);
+        sigaddset(&wake, wakeSignal());
+        ::pthread_sigmask(SIG_UNBLOCK, &wake, nullptr);
+        if (baseline_.counters)
+            waitForChanges(*baseline_.counters);
+        else
+            pollForChanges();
+        finished_.release();
+    }
+
+    // Sleeps in the driver until a watched line changes, and compares the driver's counters
+    // with those of the last look, so that a change made between two waits is not lost. The
+    // wait of cdc-acm misses a change that arrives, followed by a repeated notification of the
+    // same levels, while the watcher is on its way into it; changes come in bursts, so after a
+    // change (and at the start) the counters are looked at every few milliseconds until they
+    // have been still for a while, and only then does the watcher sleep in the driver again.
+    void waitForChanges(serial_icounter_struct seen) {
+        while (!stopping_) {
+            for (int still = 0; still < kSettleRounds;) {
+                serial_icounter_struct now{};
+                if (::ioctl(fd_, TIOCGICOUNT, &now) != 0) return lose(errno);
+                const int changed =
+                    (seen.cts != now.cts ? TIOCM_CTS : 0) | (seen.dsr != now.dsr ? TIOCM_DSR : 0) |
+                    (seen.dcd != now.dcd ? TIOCM_CD : 0) | (seen.rng != now.rng ? TIOCM_RNG : 0);
+                report(changed);
+                seen = now;
+                still = changed != 0 ? 0 : still + 1;
+                if (still < kSettleRounds) pause();
+                if (stopping_) return;
+            }
+            if (::ioctl(fd_, TIOCMIWAIT, kWatchedBits) != 0 && errno != EINTR)
+                return unsupported(errno) ? pollForChanges() : lose(errno);
+        }
+    }
+
+    void pollForChanges() {
+        listener_.notice(
+            QStringLiteral(
+                "the driver cannot wait for line changes, so they are polled every %1 ms")
+                .arg(kPollInterval.count()));
+        int seen = baseline_.levels;
+        while (!stopping_) {
+            pause();
+            int now = 0;
+            if (::ioctl(fd_, TIOCMGET, &now) != 0) return lose(errno);
+            report((seen ^ now) & kWatchedBits);
+            seen = now;
+        }
+    }
+
+    // Cut short by the wake signal when the port closes.
+    static void pause() {
+        const timespec interval{0, std::chrono::nanoseconds(kPollInterval).count()};
+        ::nanosleep(&interval, nullptr);
+    }
+
+    void report(int changedBits) {
+        for (const WatchedLine& line : kWatchedLines)
+            if ((changedBits & line.bit) != 0) listener_.lineChanged(line.code);
+    }
+
+    void lose(int error) {
+        if (!stopping_) listener_.gone(systemReason(error));
+    }
+
+    const int fd_;
+    LockFile lock_;
+    PortListener& listener_;
+    const Baseline baseline_;
+    std::atomic<bool> stopping_{false};
+    std::binary_semaphore finished_{0};
+    std::thread watcher_;
+};
+
+}  // namespace
+
+OpenResult openPort(const QString& device, PortListener& listener, const QString& lockDir) {
+    const auto fail = [&device](QString reason) {
+        return std::unexpected(SerialError{device, std::move(reason)});
+    };
+    std::expected<LockFile, QString> lock = takeLock(lockDir, device);
+    if (!lock) return fail(lock.error());
+
+    const int fd =
+        ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return fail(openFailure(errno));
+    const auto refuse = [&fail, fd](const QString& what) {
+        const QString reason = QStringLiteral("%1 (%2)").arg(what, systemReason(errno));
+        ::close(fd);
+        return fail(reason);
+    };
+
+    if (::ioctl(fd, TIOCEXCL) != 0) return refuse(QStringLiteral("not a terminal"));
+    termios settings{};
+    if (::tcgetattr(fd, &settings) != 0) return refuse(QStringLiteral("not a terminal"));
+    settings.c_cflag |= CLOCAL | CREAD;
+    settings.c_cflag &= ~CRTSCTS;
+    if (::tcsetattr(fd, TCSANOW, &settings) != 0)
+        return refuse(QStringLiteral("the line settings were refused"));
+    Baseline baseline{};
+    if (::ioctl(fd, TIOCMGET, &baseline.levels) != 0)
+        return refuse(QStringLiteral("the device has no modem-control lines"));
+    serial_icounter_struct counters{};
+    if (::ioctl(fd, TIOCGICOUNT, &counters) == 0)
+        baseline.counters = counters;
+    else if (!unsupported(errno))
+        return refuse(QStringLiteral("the device does not answer"));
+    return std::make_unique<PosixPort>(fd, std::move(*lock), listener, baseline);
+}
+
+}  // namespace velnor::posix

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/serial_control.h"
+
+namespace velnor::posix {
+
+// Folder of the customary UUCP lock files.
+inline constexpr char kLockDir[] = "/run/lock";
+
+// Opens the serial device `device` for its modem-control lines.
+//
+// The port is taken exclusively: TIOCEXCL, plus the lock file LCK..<name> holding this process's
+// PID in `lockDir` where that folder is writable (TIOCEXCL does not stop root; the lock file
+// does). A lock file whose process is alive makes the port busy; one whose process is gone is
+// taken over. CLOCAL is set, so a falling CD does not hang the line up, and hardware flow control
+// is switched off, so RTS stays ours.
+//
+// A watcher thread reports every change of CTS, DSR, CD and RI to `listener`: it sleeps in the
+// driver (TIOCMIWAIT) and compares the driver's interrupt counters, looking again every few
+// milliseconds for a moment after each change, so an idle open port costs no wakeups. Where the
+// driver cannot wait it polls the levels every few milliseconds and says so once through
+// listener.notice(). When the device disappears (an unplugged adapter) it reports listener.gone()
+// and stops. Destroying the port interrupts the watcher at once, joins it and releases the device
+// and the lock file.
+//
+// Fails, with the system's reason, when the device is missing, not permitted (with a hint about
+// the dialout group), busy, not a terminal, or has no modem-control lines.
+OpenResult openPort(const QString& device, PortListener& listener,
+                    const QString& lockDir = QString::fromLatin1(kLockDir));
+
+}  // namespace velnor::posix

@@ -1,0 +1,125 @@
+#include "platform/serial_control.h"
+
+#include <QMetaObject>
+
+#include "platform/loopback/loopback_port.h"
+#include "platform/posix/posix_serial_port.h"
+
+namespace velnor {
+namespace {
+
+OpenResult openDevice(const QString& device, PortListener& listener) {
+    if (device == u"loopback") return std::make_unique<LoopbackPort>(listener);
+    return posix::openPort(device, listener);
+}
+
+}  // namespace
+
+// Carries the reports of one open port to the window's thread. Each report is queued to the
+// control and acts only if the port it came from is still the open one.
+class SerialControl::Relay final : public PortListener {
+  public:
+    Relay(SerialControl& control, quint64 generation)
+        : control_(control), generation_(generation) {}
+
+    void lineChanged(qint16 code) override {
+        post([code](SerialControl& control) { control.deliverComm(code); });
+    }
+    void notice(const QString& text) override {
+        post([text](SerialControl& control) { Q_EMIT control.notice(text); });
+    }
+    void gone(const QString& reason) override {
+        post([reason](SerialControl& control) { control.releaseLostPort(reason); });
+    }
+
+  private:
+    template <class Action>
+    void post(Action action) {
+        SerialControl* control = &control_;
+        QMetaObject::invokeMethod(
+            control,
+            [control, generation = generation_, action = std::move(action)] {
+                if (control->delivers(generation)) action(*control);
+            },
+            Qt::QueuedConnection);
+    }
+
+    SerialControl& control_;
+    const quint64 generation_;
+};
+
+QString comPortDevice(int port) {
+    const QString named = qEnvironmentVariable(QStringLiteral("VELNOR_COM%1").arg(port).toLatin1());
+    if (!named.isEmpty()) return named;
+    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+}
+
+SerialControl::SerialControl(QObject* parent) : QObject(parent), opener_(openDevice) {}
+
+SerialControl::~SerialControl() {
+    port_.reset();
+}
+
+std::expected<void, SerialError> SerialControl::setPortOpen(bool open) {
+    if (!open) {
+        port_.reset();
+        relay_.reset();
+        device_.clear();
+        return {};
+    }
+    if (port_) return {};
+    const QString device = comPortDevice(commPort_);
+    auto relay = std::make_unique<Relay>(*this, ++generation_);
+    OpenResult opened = opener_(device, *relay);
+    if (!opened) return std::unexpected(std::move(opened.error()));
+    relay_ = std::move(relay);
+    port_ = std::move(*opened);
+    device_ = device;
+    // Opening a tty raises both output lines; they follow the settings from the first moment.
+    port_->setDtr(dtrEnable_);
+    port_->setRts(rtsEnable_);
+    return {};
+}
+
+void SerialControl::setDTREnable(bool on) {
+    dtrEnable_ = on;
+    if (port_) port_->setDtr(on);
+}
+
+void SerialControl::setRTSEnable(bool on) {
+    rtsEnable_ = on;
+    if (port_) port_->setRts(on);
+}
+
+ModemLevels SerialControl::levels() const {
+    return port_ ? port_->levels() : ModemLevels{};
+}
+
+bool SerialControl::CDHolding() const {
+    return levels().cd;
+}
+
+bool SerialControl::CTSHolding() const {
+    return levels().cts;
+}
+
+bool SerialControl::DSRHolding() const {
+    return levels().dsr;
+}
+
+LoopbackPort* SerialControl::loopbackPort() const {
+    return dynamic_cast<LoopbackPort*>(port_.get());
+}
+
+void SerialControl::deliverComm(qint16 code) {
+    commEvent_ = code;
+    Q_EMIT OnComm();
+}
+
+void SerialControl::releaseLostPort(const QString& reason) {
+    SerialError error{device_, reason};
+    setPortOpen(false);
+    Q_EMIT portLost(error);
+}
+
+}  // namespace velnor
