@@ -1,6 +1,8 @@
 #include "platform/serial_control.h"
 
 #include <QMetaObject>
+#include <array>
+#include <atomic>
 
 #include "platform/loopback/loopback_port.h"
 #include "platform/posix/posix_serial_port.h"
@@ -17,13 +19,29 @@ OpenResult openDevice(const QString& device, PortListener& listener) {
 
 // Carries the reports of one open port to the window's thread. Each report is queued to the
 // control and acts only if the port it came from is still the open one.
+//
+// Line changes wait as at most one notification per line, however fast the lines flip: edges
+// that come while one waits only add to its count. One notification serves them all, as the
+// monitor follows a line's present level, not the edge; a ring flips the indicator, so a waiting
+// ring notification is delivered once per ring.
 class SerialControl::Relay final : public PortListener {
   public:
     Relay(SerialControl& control, quint64 generation)
         : control_(control), generation_(generation) {}
 
     void lineChanged(qint16 code) override {
-        post([code](SerialControl& control) { control.deliverComm(code); });
+        if (code < comEvCTS || code > comEvRing) {  // no line of ours: handed on as it came
+            post([code](SerialControl& control) { control.deliverComm(code); });
+            return;
+        }
+        if (waiting(code).fetch_add(1) > 0) return;
+        // The relay outlives every delivery that finds its port still open.
+        post([this, code](SerialControl& control) {
+            const int edges = waiting(code).exchange(0);
+            const int count = code == comEvRing ? edges : 1;
+            for (int n = 0; n < count && control.delivers(generation_); ++n)
+                control.deliverComm(code);
+        });
     }
     void notice(const QString& text) override {
         post([text](SerialControl& control) { Q_EMIT control.notice(text); });
@@ -44,8 +62,12 @@ class SerialControl::Relay final : public PortListener {
             Qt::QueuedConnection);
     }
 
+    // Edges reported and not yet delivered, per code from comEvCTS to comEvRing.
+    std::atomic<int>& waiting(qint16 code) { return waiting_[code - comEvCTS]; }
+
     SerialControl& control_;
     const quint64 generation_;
+    std::array<std::atomic<int>, comEvRing - comEvCTS + 1> waiting_{};
 };
 
 QString comPortDevice(int port) {

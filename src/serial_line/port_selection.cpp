@@ -1,6 +1,7 @@
 // The "Port" buttons: open the chosen port, or switch the output lines off and release the port.
 
 #include "main_window/main_form.h"
+#include "signal_actions/signal_handler.h"
 
 namespace velnor {
 
@@ -59,11 +60,15 @@ void MainForm::optComNone_Click() {
     if (MSComm1.PortOpen()) MSComm1.setPortOpen(false);
 }
 
-// The port is already closed; the selection follows, which also turns the output lines off.
+// The port is already closed; the selection follows, which also turns the output lines off. A
+// line that was on can never be seen to go off now, so it is switched off here: a key held for it
+// would otherwise stay down with no way to release it. ("None" chosen by itself releases nothing.)
 void MainForm::releaseLostPort(const SerialError& error) {
     LogEvent(QStringLiteral("COM%1 (%2) is gone: %3; the port is released")
                  .arg(MSComm1.CommPort())
                  .arg(error.device, error.reason));
+    for (SignalHandler* handler : {dsrHandler.get(), ctsHandler.get(), cdHandler.get()})
+        if (handler->flag()) handler->SignalOff();
     optComNone->setChecked(true);
 }
 

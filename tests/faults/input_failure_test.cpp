@@ -6,11 +6,16 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QStringList>
 
+#include "main_window/main_form.h"
 #include "platform/uinput/uinput_input.h"
 #include "platform/x11/xtest_input.h"
+#include "signal_actions/signal_handler.h"
+#include "support/log_lines.h"
 #include "support/qt_print.h"
+#include "support/scoped_env.h"
 #include "support/x_server.h"
 
 namespace velnor::test {
@@ -61,6 +66,28 @@ TEST(XServerGoneAway, TheXTestSinkDropsEventsAndSaysSoOnce) {
                    server.display() + "\" was lost"));
     // Ending the sink releases nothing on a dead connection, and ends nothing else.
     input.sink.reset();
+}
+
+TEST(XServerGoneAway, TheWindowGoesOnAndItsLogSaysSoOnce) {
+    XvfbServer server;
+    ASSERT_FALSE(server.display().empty()) << server.problem().toStdString();
+    auto opened = openXTestInput(server.display().c_str());
+    ASSERT_TRUE(opened) << opened.error().toStdString();
+    ScopedEnv com1("VELNOR_COM1", "loopback");
+    MainForm form(**opened, "-port=com1 -dtr");  // Shift and Control held through XTest
+    form.Form_Load();
+    QCoreApplication::processEvents();
+
+    server.kill(SIGKILL);
+    for (const char* arguments : {"-rts", "-ctsMode=sendKeys -port=none -port=com1", "-dtr -rts"}) {
+        form.ProcessArguments(arguments);
+        QCoreApplication::processEvents();
+    }
+    const QStringList log = logMessages(form);
+    EXPECT_EQ(log.filter("XTest cannot inject input any more").size(), 1)
+        << log.join('\n').toStdString();
+    EXPECT_EQ(log.mid(log.size() - 2), (QStringList{"arg(2) = -rts", "optRTSOn_Click"}));
+    EXPECT_TRUE(form.ctsHandler->flag());
 }
 
 TEST(XServerGoneAway, OtherConnectionsKeepWorking) {

@@ -11,7 +11,7 @@
 
 #include "fake_modem_driver.h"
 #include "platform/loopback/loopback_port.h"
-#include "scoped_env.h"
+#include "support/scoped_env.h"
 
 namespace velnor {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "main_window/main_form.h"
 #include "platform/serial_control.h"
-#include "scoped_env.h"
+#include "support/scoped_env.h"
 #include "support/log_lines.h"
 #include "support/recording_input_sink.h"
 
