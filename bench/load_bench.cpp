@@ -1,0 +1,101 @@
+// The program under load: a burst of 10,000 Execute calls from another process into the running
+// copy, and 100,000 line edges on the loopback port from another thread into a window. Reports
+// the rate, the notifications the window handled, and the growth of resident memory.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDBusPendingCall>
+#include <QEventLoop>
+#include <thread>
+#include <vector>
+
+#include "main_window/main_form.h"
+#include "platform/loopback/loopback_port.h"
+#include "platform/synthetic_input.h"
+#include "support/velnor_process.h"
+
+namespace {
+
+using velnor::test::residentMegabytes;
+
+void BM_ExecuteBurst(benchmark::State& state) {
+    const int calls = static_cast<int>(state.range(0));
+    velnor::test::VelnorProcess velnor({});
+    if (!velnor::test::waitForRunningCopy()) state.SkipWithError("no running copy");
+    const qint64 pid = velnor.process().processId();
+    const auto burst = [&] {
+        std::vector<QDBusPendingCall> pending;
+        pending.reserve(calls);
+        for (int n = 0; n < calls; ++n)
+            pending.push_back(velnor::test::testBus().asyncCall(
+                velnor::test::executeCall(QStringLiteral("-dsrSendKeys=%1").arg(n)), 60000));
+        int refused = 0;
+        for (QDBusPendingCall& call : pending) {
+            call.waitForFinished();
+            refused += call.isError();
+        }
+        return refused;
+    };
+    burst();  // the log reaches its bound first
+    const double before = residentMegabytes(pid);
+    for (auto _ : state)
+        if (burst() != 0) state.SkipWithError("calls refused");
+    state.counters["calls_per_s"] =
+        benchmark::Counter(double(calls), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["resident_growth_MB"] = residentMegabytes(pid) - before;
+}
+BENCHMARK(BM_ExecuteBurst)
+    ->Arg(10'000)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+class DroppedInput final : public velnor::InputSink {
+  public:
+    void key(int, bool) override {}
+    void mouseButton(velnor::MouseButton, bool) override {}
+    void typeCharacter(char32_t) override {}
+};
+
+void BM_LineEdgeFlood(benchmark::State& state) {
+    const int edges = static_cast<int>(state.range(0));
+    qputenv("VELNOR_COM1", "loopback");
+    DroppedInput input;
+    velnor::MainForm form(input, "-port=com1");
+    form.Form_Load();
+    velnor::LoopbackPort& port = *form.MSComm1.loopbackPort();
+    int notifications = 0;
+    QObject::connect(&form.MSComm1, &velnor::SerialControl::OnComm, [&] { ++notifications; });
+    const velnor::LoopbackPort::Line lines[] = {velnor::LoopbackPort::Line::Dsr,
+                                                velnor::LoopbackPort::Line::Cts,
+                                                velnor::LoopbackPort::Line::Cd};
+    const double before = residentMegabytes(QCoreApplication::applicationPid());
+    for (auto _ : state) {
+        notifications = 0;
+        QEventLoop loop;
+        std::thread flipper([&] {
+            bool level[3] = {};
+            for (int edge = 0; edge < edges; ++edge) {
+                const int line = (edge * 7 / 3) % 3;
+                level[line] = !level[line];
+                port.setLine(lines[line], level[line]);
+            }
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        loop.exec();
+        flipper.join();
+        QCoreApplication::processEvents();
+    }
+    state.counters["edges_per_s"] =
+        benchmark::Counter(double(edges), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["notifications"] = notifications;
+    state.counters["resident_growth_MB"] =
+        residentMegabytes(QCoreApplication::applicationPid()) - before;
+}
+BENCHMARK(BM_LineEdgeFlood)
+    ->Arg(100'000)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+}  // namespace
