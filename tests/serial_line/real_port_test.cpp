@@ -28,11 +28,6 @@ using test::kCdcAcmPort;
 
 constexpr char kLockFile[] = "/run/lock/LCK..ttyACM0";
 
-// The watcher of the one open port is asleep in the driver.
-bool watcherSleeps() {
-    return test::threadsInIoctl(TIOCMIWAIT).size() == 1;
-}
-
 // The line of the notification being delivered, and that line's level as the window reads it.
 QString notification(const SerialControl& port) {
     const auto level = [](bool on) { return QLatin1String(on ? " on" : " off"); };
@@ -69,14 +64,14 @@ class RealPortTest : public ::testing::Test {
     // Opens COM1 and waits until its watcher sleeps in the driver.
     void openIdle() {
         ASSERT_NO_FATAL_FAILURE(open());
-        ASSERT_TRUE(processEventsUntil(watcherSleeps));
+        ASSERT_TRUE(processEventsUntil(test::portWatcherSleeps));
     }
     bool hear(qsizetype count) {
         return processEventsUntil([&] { return heard.size() >= count; });
     }
     // Until the watcher sleeps again and what it reported has been delivered.
     static bool settle() {
-        const bool slept = processEventsUntil(watcherSleeps);
+        const bool slept = processEventsUntil(test::portWatcherSleeps);
         QCoreApplication::processEvents();
         return slept;
     }
@@ -99,17 +94,17 @@ TEST_F(RealPortTest, Com1OpensTheNamedPortAndHearsTheFarEndAsDsrThenCd) {
     ASSERT_NO_FATAL_FAILURE(openIdle());
     EXPECT_EQ(control.device(), kCdcAcmPort);
     EXPECT_FALSE(control.DSRHolding() || control.CDHolding());
-    const QStringList round{"DSR on", "CD on", "DSR off", "CD off"};
+    const QStringList oneRound{"DSR on", "CD on", "DSR off", "CD off"};
     QStringList expected;
-    for (int rounds = 1; rounds <= 3; ++rounds) {
+    for (int round = 1; round <= 3; ++round) {
         GadgetEnd farEnd;
         ASSERT_TRUE(farEnd.isOpen());
         ASSERT_TRUE(hear(heard.size() + 2));
         farEnd.close();
         ASSERT_TRUE(hear(heard.size() + 2));
         ASSERT_TRUE(settle());
-        expected += round;
-        EXPECT_EQ(heard, expected) << "round " << rounds;
+        expected += oneRound;
+        EXPECT_EQ(heard, expected) << "round " << round;
     }
     EXPECT_TRUE(notices.isEmpty()) << "cdc-acm waits in the driver; nothing is polled";
 }
@@ -204,18 +199,10 @@ TEST_F(RealPortTest, TheLockFileMakesASecondHolderBusyEvenForRoot) {
 
 TEST_F(RealPortTest, AnIdleOpenPortCostsNoWakeups) {
     ASSERT_NO_FATAL_FAILURE(openIdle());
-    // This thread sleeps through the measurement; every other thread of the process counts.
-    const pid_t measuring = ::gettid();
-    const auto switches = [measuring] {
-        long total = 0;
-        for (const pid_t thread : test::threads())
-            if (thread != measuring) total += test::contextSwitches(thread);
-        return total;
-    };
     const std::vector<pid_t> watcher = test::threadsInIoctl(TIOCMIWAIT);
-    const long before = switches();
+    const long before = test::contextSwitchesOfOtherThreads();
     std::this_thread::sleep_for(5s);
-    EXPECT_LT(switches() - before, 5) << "context switches in 5 s";
+    EXPECT_LT(test::contextSwitchesOfOtherThreads() - before, 5) << "context switches in 5 s";
     EXPECT_EQ(test::threadsInIoctl(TIOCMIWAIT), watcher);
 }
 

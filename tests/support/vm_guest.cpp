@@ -1,6 +1,7 @@
 #include "support/vm_guest.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -16,6 +17,13 @@ QByteArray taskFile(pid_t thread, const char* name) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+std::vector<pid_t> threads() {
+    std::vector<pid_t> ids;
+    for (const QString& entry : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs))
+        if (const int id = entry.toInt(); id > 0) ids.push_back(id);
+    return ids;
+}
+
 }  // namespace
 
 bool inVmGuest() {
@@ -28,19 +36,16 @@ void GadgetEnd::close() {
     if (fd_ >= 0) ::close(std::exchange(fd_, -1));
 }
 
-std::vector<pid_t> threads() {
-    std::vector<pid_t> ids;
-    for (const QString& entry : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs))
-        if (const int id = entry.toInt(); id > 0) ids.push_back(id);
-    return ids;
-}
-
-long contextSwitches(pid_t thread) {
+long contextSwitchesOfOtherThreads() {
+    const pid_t caller = ::gettid();
     long total = 0;
-    for (const QByteArray& line : taskFile(thread, "status").split('\n'))
-        if (line.startsWith("voluntary_ctxt_switches:") ||
-            line.startsWith("nonvoluntary_ctxt_switches:"))
-            total += line.mid(line.indexOf(':') + 1).trimmed().toLong();
+    for (const pid_t thread : threads()) {
+        if (thread == caller) continue;
+        for (const QByteArray& line : taskFile(thread, "status").split('\n'))
+            if (line.startsWith("voluntary_ctxt_switches:") ||
+                line.startsWith("nonvoluntary_ctxt_switches:"))
+                total += line.mid(line.indexOf(':') + 1).trimmed().toLong();
+    }
     return total;
 }
 
@@ -56,6 +61,10 @@ std::vector<pid_t> threadsInIoctl(unsigned long request) {
             waiting.push_back(thread);
     }
     return waiting;
+}
+
+bool portWatcherSleeps() {
+    return threadsInIoctl(TIOCMIWAIT).size() == 1;
 }
 
 }  // namespace velnor::test

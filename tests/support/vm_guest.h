@@ -31,14 +31,15 @@ class GadgetEnd {
     int fd_;
 };
 
-// The threads of this process, by thread id.
-std::vector<pid_t> threads();
-
-// Context switches of one thread of this process so far, voluntary and involuntary: each is a
-// wakeup (or a preemption) of the thread.
-long contextSwitches(pid_t thread);
+// Context switches so far, voluntary and involuntary, of every thread of this process but the
+// calling one: each is a wakeup or a preemption. The caller may sleep through a measurement.
+long contextSwitchesOfOtherThreads();
 
 // The threads of this process blocked in ioctl(..., request) at this moment.
 std::vector<pid_t> threadsInIoctl(unsigned long request);
+
+// Exactly one thread of this process sleeps in the driver until a modem line changes
+// (TIOCMIWAIT): the watcher of the one open port, idle.
+bool portWatcherSleeps();
 
 }  // namespace velnor::test
