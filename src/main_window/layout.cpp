@@ -56,7 +56,7 @@ void MainForm::buildLayout() {
     setFixedSize(size());
     // The geometry is laid out for a small dialog font, about 8 points at 96 dots per inch.
     QFont small = font();
-    small.setPixelSize(11);
+    small.setPixelSize(10);
     setFont(small);
 
     Frame1 = placeCaptioned<QGroupBox>(this, "Frame1", "Event Log", 5400, 120, 4695, 7215);

@@ -49,11 +49,7 @@ bool closeWindow(const std::string& displayName, const char* title) {
 using WholeRoad = OnXvfb;
 
 TEST_F(WholeRoad, ASecondStartConfiguresTheRunningCopyWhichTypesUntilItsWindowCloses) {
-    QProcessEnvironment environment;
-    environment.insert("DISPLAY", QString::fromStdString(xvfbDisplay()));
-    environment.insert("QT_QPA_PLATFORM", "xcb");
-    environment.insert("VELNOR_INPUT", "x11");
-    environment.insert("VELNOR_COM1", "loopback");
+    const QProcessEnvironment environment = loopbackOnX(xvfbDisplay());
     VelnorProcess first({}, environment);
     ASSERT_TRUE(waitForRunningCopy());
 

@@ -5,6 +5,7 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <string>
 
 namespace velnor::test {
 
@@ -23,6 +24,10 @@ class VelnorProcess {
   private:
     QProcess process_;
 };
+
+// The environment of a copy that shows its window on `display` and types into it through XTest,
+// with COM1 on the loopback port.
+QProcessEnvironment loopbackOnX(const std::string& display);
 
 // A connection of the test's own to the private session bus.
 QDBusConnection testBus();
