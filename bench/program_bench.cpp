@@ -45,11 +45,6 @@ bool windowShown(Display* connection) {
     return shown;
 }
 
-QProcessEnvironment onXvfb() {
-    QProcessEnvironment env;
-    env.insert("DISPLAY", QString::fromStdString(display()));
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    return env;
 }
 
 void BM_StartToWindowShown(benchmark::State& state) {
@@ -57,7 +52,7 @@ void BM_StartToWindowShown(benchmark::State& state) {
     double resident = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        VelnorProcess velnor({}, onXvfb());
+        VelnorProcess velnor({}, velnor::test::loopbackOnX(display()));
         while (!windowShown(connection)) {
             if (std::chrono::steady_clock::now() - start > std::chrono::seconds(10)) {
                 state.SkipWithError("no window within 10 s");
@@ -75,7 +70,7 @@ void BM_StartToWindowShown(benchmark::State& state) {
 BENCHMARK(BM_StartToWindowShown)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 void BM_ExecuteRoundTrip(benchmark::State& state) {
-    VelnorProcess velnor({}, onXvfb());
+    VelnorProcess velnor({}, velnor::test::loopbackOnX(display()));
     if (!velnor::test::waitForRunningCopy()) state.SkipWithError("no running copy");
     for (auto _ : state)
         if (!velnor::test::executeOnRunningCopy(QString()).isEmpty())

@@ -1,5 +1,6 @@
 // The window's static content: every control with its name, container, caption and geometry.
 
+#include "main_window/head_label.h"
 #include "main_window/main_form.h"
 #include "platform/widgets.h"
 
@@ -29,9 +30,10 @@ W* placeCaptioned(QWidget* container, const char* name, const QString& caption, 
     return control;
 }
 
-QLabel* placeLabel(QWidget* container, const char* name, const QString& caption, int left, int top,
-                   int width, int height) {
-    auto* label = placeCaptioned<QLabel>(container, name, caption, left, top, width, height);
+template <class Label = QLabel>
+Label* placeLabel(QWidget* container, const char* name, const QString& caption, int left, int top,
+                  int width, int height) {
+    auto* label = placeCaptioned<Label>(container, name, caption, left, top, width, height);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(true);
     label->setTextFormat(Qt::PlainText);
@@ -56,14 +58,14 @@ void MainForm::buildLayout() {
     setFixedSize(size());
     // The geometry is laid out for a small dialog font, about 8 points at 96 dots per inch.
     QFont small = font();
-    small.setPixelSize(11);
+    small.setPixelSize(10);
     setFont(small);
 
     Frame1 = placeCaptioned<QGroupBox>(this, "Frame1", "Event Log", 5400, 120, 4695, 7215);
     txtGenerateKeyCodes = place<QLineEdit>(Frame1, "txtGenerateKeyCodes", 120, 6720, 3375, 285);
     txtCommandLine =
         placeCaptioned<QLineEdit>(Frame1, "txtCommandLine", "Text1", 120, 6360, 3255, 285);
-    EventLog = placeLabel(Frame1, "EventLog", "EventLog", 240, 360, 4215, 5775);
+    EventLog = placeLabel<HeadLabel>(Frame1, "EventLog", "EventLog", 240, 360, 4215, 5775);
 
     frameCD = placeCaptioned<QGroupBox>(this, "frameCD", "CD Input Signal", 120, 6600, 4935, 2055);
     txtCDGenerateKeys = place<QLineEdit>(frameCD, "txtCDGenerateKeys", 960, 1560, 3855, 315);

@@ -4,6 +4,7 @@
 
 #include <QRegularExpression>
 
+#include "main_window/head_label.h"
 #include "main_window/main_form.h"
 #include "main_window/time_text.h"
 #include "support/recording_input_sink.h"
@@ -75,6 +76,31 @@ TEST(TimeText, HasHoursMinutesAndSecondsWithoutDateOrZone) {
     };
     for (const TimeCase& c : cases)
         EXPECT_EQ(timeText(QTime(10, 15, 2), QLocale(c.locale)), c.expected) << c.locale;
+}
+
+}  // namespace
+}  // namespace velnor
+
+namespace velnor {
+namespace {
+
+TEST(HeadLabel, ShowsALongTextExactlyAsALabelWould) {
+    QStringList lines;
+    for (int i = 0; i < 1000; ++i)
+        lines.append(
+            QString("12:00:%1  a message long enough to wrap in the label %2").arg(i).arg(i));
+    for (const QString& text : {lines.join(u'\n'), QString("EventLog"), QString()}) {
+        QLabel plain;
+        HeadLabel head;
+        for (QLabel* label : {&plain, static_cast<QLabel*>(&head)}) {
+            label->setGeometry(0, 0, 281, 385);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            label->setWordWrap(true);
+            label->setTextFormat(Qt::PlainText);
+            label->setText(text);
+        }
+        EXPECT_EQ(head.grab().toImage(), plain.grab().toImage()) << text.size();
+    }
 }
 
 }  // namespace

@@ -1,22 +1,21 @@
-// Holds Shift and the left button through the XTest backend on the display named by the first
-// argument, as Velnor holds an emulated key, until a termination signal ends it. Prints "holding"
-// once both are down.
+// Holds Shift and the left button through the input backend that VELNOR_INPUT names, as Velnor
+// holds an emulated key, until a termination signal ends it. Prints "holding" once both are down.
 #include <QCoreApplication>
 #include <cstdio>
 
+#include "platform/synthetic_input.h"
 #include "platform/termination.h"
-#include "platform/x11/xtest_input.h"
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     velnor::quitOnTerminationSignals(app);
-    auto input = velnor::openXTestInput(argc > 1 ? argv[1] : nullptr);
-    if (!input) {
-        std::fprintf(stderr, "%s\n", qPrintable(input.error()));
+    const velnor::InputBackend input = velnor::openInputBackend();
+    if (input.name == "none") {
+        std::fprintf(stderr, "%s\n", qPrintable(input.problem));
         return 2;
     }
-    (*input)->key(16, true);
-    (*input)->mouseButton(velnor::MouseButton::Left, true);
+    input.sink->key(16, true);
+    input.sink->mouseButton(velnor::MouseButton::Left, true);
     std::puts("holding");
     std::fflush(stdout);
     return app.exec();

@@ -32,7 +32,11 @@ class NoStuckKeys : public test::OnXvfb {
 TEST_F(NoStuckKeys, ATerminationSignalReleasesWhatTheProgramHolds) {
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         QProcess helper;
-        helper.start(HOLD_KEY_HELPER, {QString::fromStdString(test::xvfbDisplay())});
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", QString::fromStdString(test::xvfbDisplay()));
+        environment.insert("VELNOR_INPUT", "x11");
+        helper.setProcessEnvironment(environment);
+        helper.start(HOLD_KEY_HELPER);
         ASSERT_TRUE(helper.waitForReadyRead(10000)) << helper.readAllStandardError().toStdString();
         EXPECT_EQ(helper.readAllStandardOutput().trimmed().toStdString(), "holding");
         EXPECT_EQ(heldOnce("Shift_L, button 1"), "Shift_L, button 1") << strsignal(signal);

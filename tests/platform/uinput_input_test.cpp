@@ -2,13 +2,20 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QStringList>
 #include <QThread>
+
+#include "platform/send_keys.h"
 
 namespace velnor {
 namespace {
@@ -18,6 +25,43 @@ QString describe(const input_event& record) {
     if (record.type == EV_KEY) return QString("key %1 %2").arg(record.code).arg(record.value);
     return QString("type %1 code %2 value %3").arg(record.type).arg(record.code).arg(record.value);
 }
+
+// The records waiting on `fd`, one line each, reports left out.
+std::string drain(int fd) {
+    QStringList lines;
+    input_event record;
+    while (read(fd, &record, sizeof record) == sizeof record) {
+        if (describe(record) != "syn") lines.append(describe(record));
+    }
+    return lines.join(", ").toStdString();
+}
+
+// Input through the sink, and the records it makes.
+const struct {
+    void (*act)(InputSink&);
+    const char* records;
+} kInputRows[] = {
+    {[](InputSink& s) { s.key(65, true); }, "key 30 1"},
+    {[](InputSink& s) { s.key(65, false); }, "key 30 0"},
+    {[](InputSink& s) { s.key(124, true); }, "key 183 1"},  // F13
+    {[](InputSink& s) { s.key(43, true); }, ""},            // Execute: no Linux key
+    {[](InputSink& s) { s.key(1, true); }, ""},             // not a key
+    {[](InputSink& s) { s.mouseButton(MouseButton::Left, true); }, "key 272 1"},
+    {[](InputSink& s) { s.mouseButton(MouseButton::Left, false); }, "key 272 0"},
+    {[](InputSink& s) { s.mouseButton(MouseButton::Right, true); }, "key 273 1"},
+    {[](InputSink& s) { s.mouseButton(MouseButton::Right, false); }, "key 273 0"},
+    {[](InputSink& s) { s.mouseButton(MouseButton::Middle, true); }, "key 274 1"},
+    {[](InputSink& s) { s.mouseButton(MouseButton::Middle, false); }, "key 274 0"},
+    {[](InputSink& s) { s.typeCharacter(U'x'); }, "key 45 1, key 45 0"},
+    {[](InputSink& s) { s.typeCharacter(U'X'); }, "key 42 1, key 45 1, key 45 0, key 42 0"},
+    {[](InputSink& s) { s.typeCharacter(U'é'); }, ""},
+    {[](InputSink& s) { SendKeys(s, "Hi +(ab)"); },
+     "key 42 1, key 35 1, key 35 0, key 42 0, key 23 1, key 23 0, key 57 1, key 57 0, "
+     "key 42 1, key 30 1, key 30 0, key 48 1, key 48 0, key 42 0"},
+    {[](InputSink& s) { SendKeys(s, "{TAB}~{LEFT 2}^c"); },
+     "key 15 1, key 15 0, key 28 1, key 28 0, key 105 1, key 105 0, key 105 1, key 105 0, "
+     "key 29 1, key 46 1, key 46 0, key 29 0"},
+};
 
 TEST(UinputRecords, AKeyChangeIsTheChangeThenAReport) {
     const auto press = keyRecords(KEY_LEFTSHIFT, true);
@@ -61,15 +105,8 @@ class UinputOverPipe : public ::testing::Test {
         close(fds_[0]);
     }
 
-    // Everything written so far, one line per record, reports left out.
-    std::string written() {
-        QStringList lines;
-        input_event record;
-        while (read(fds_[0], &record, sizeof record) == sizeof record) {
-            if (describe(record) != "syn") lines.append(describe(record));
-        }
-        return lines.join(", ").toStdString();
-    }
+    // Everything written so far.
+    std::string written() { return drain(fds_[0]); }
 
     int fds_[2];
     std::unique_ptr<UinputInput> sink;
@@ -84,22 +121,7 @@ TEST_F(UinputOverPipe, EveryEventIsOneChangeAndOneReport) {
 }
 
 TEST_F(UinputOverPipe, KeysButtonsAndCharacters) {
-    const struct {
-        void (*act)(InputSink&);
-        const char* records;
-    } rows[] = {
-        {[](InputSink& s) { s.key(65, true); }, "key 30 1"},
-        {[](InputSink& s) { s.key(65, false); }, "key 30 0"},
-        {[](InputSink& s) { s.key(124, true); }, "key 183 1"},  // F13
-        {[](InputSink& s) { s.key(43, true); }, ""},            // Execute: no Linux key
-        {[](InputSink& s) { s.key(1, true); }, ""},             // not a key
-        {[](InputSink& s) { s.mouseButton(MouseButton::Left, true); }, "key 272 1"},
-        {[](InputSink& s) { s.mouseButton(MouseButton::Right, false); }, "key 273 0"},
-        {[](InputSink& s) { s.typeCharacter(U'x'); }, "key 45 1, key 45 0"},
-        {[](InputSink& s) { s.typeCharacter(U'X'); }, "key 42 1, key 45 1, key 45 0, key 42 0"},
-        {[](InputSink& s) { s.typeCharacter(U'é'); }, ""},
-    };
-    for (const auto& row : rows) {
+    for (const auto& row : kInputRows) {
         row.act(*sink);
         EXPECT_EQ(written(), row.records);
     }
@@ -154,27 +176,64 @@ class UinputDevice : public ::testing::Test {
     }
 };
 
-TEST_F(UinputDevice, DeliversItsEventsToTheKernelAndGoesWithTheSink) {
+TEST_F(UinputDevice, OneDeviceCarriesEveryEventToItsNodeAndGoesWithTheSink) {
     auto opened = openUinputInput();
     ASSERT_TRUE(opened) << opened.error().toStdString();
-    EXPECT_EQ(devices().count("Name=\"Velnor virtual input\""), 1);
     const QString node = eventNode();
     ASSERT_FALSE(node.isEmpty());
-    const int reader = open(node.toLocal8Bit(), O_RDONLY | O_NONBLOCK);
+    const int reader = open(node.toLocal8Bit(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(reader, 0) << strerror(errno);
 
-    (*opened)->key(16, true);
-    (*opened)->typeCharacter(U'a');
-    (*opened)->mouseButton(MouseButton::Left, true);
-    QStringList received;
-    input_event record;
-    while (read(reader, &record, sizeof record) == sizeof record) {
-        if (describe(record) != "syn") received.append(describe(record));
+    for (const auto& row : kInputRows) {
+        row.act(**opened);
+        EXPECT_EQ(drain(reader), row.records);
     }
-    EXPECT_EQ(received.join(", ").toStdString(), "key 42 1, key 30 1, key 30 0, key 272 1");
+    EXPECT_EQ(devices().count("Name=\"Velnor virtual input\""), 1);
+    EXPECT_EQ(eventNode(), node);
 
     opened->reset();
     close(reader);
+    EXPECT_EQ(devices().count("Name=\"Velnor virtual input\""), 0);
+}
+
+TEST_F(UinputDevice, ATerminationSignalReleasesWhatAnotherProcessHolds) {
+    QProcess helper;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("VELNOR_INPUT", "uinput");
+    helper.setProcessEnvironment(environment);
+    helper.start(HOLD_KEY_HELPER);
+    ASSERT_TRUE(helper.waitForReadyRead(10000)) << helper.readAllStandardError().toStdString();
+    EXPECT_EQ(helper.readAllStandardOutput().trimmed().toStdString(), "holding");
+    const QString node = eventNode();
+    ASSERT_FALSE(node.isEmpty());
+    const int reader = open(node.toLocal8Bit(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(reader, 0) << strerror(errno);
+    unsigned char state[KEY_CNT / 8 + 1] = {};
+    ASSERT_GE(ioctl(reader, EVIOCGKEY(sizeof state), state), 0) << strerror(errno);
+    QStringList held;
+    for (unsigned code = 0; code < KEY_CNT; ++code)
+        if ((state[code / 8] >> (code % 8)) & 1) held.append(QString::number(code));
+    EXPECT_EQ(held.join(", ").toStdString(), "42, 272") << "Shift and the left button held";
+
+    // The helper removes its device right after the releases, and a node whose device is gone
+    // reads nothing more. Run only when this process waits, the helper cannot get there before
+    // each release has been read.
+    const sched_param idle{};
+    ASSERT_EQ(sched_setscheduler(pid_t(helper.processId()), SCHED_IDLE, &idle), 0)
+        << strerror(errno);
+    kill(pid_t(helper.processId()), SIGTERM);
+    QStringList released;
+    input_event record;
+    for (pollfd waiting{reader, POLLIN, 0};
+         poll(&waiting, 1, 10000) > 0 && read(reader, &record, sizeof record) == sizeof record;)
+        released.append(describe(record));
+    close(reader);
+    // Each release in a report of its own; the kernel's own release of the keys of a device that
+    // goes away would come in one report, marked 1.
+    EXPECT_EQ(released.join(", ").toStdString(), "key 42 0, syn, key 272 0, syn");
+    ASSERT_TRUE(helper.waitForFinished(10000));
+    EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(helper.exitCode(), 0);
     EXPECT_EQ(devices().count("Name=\"Velnor virtual input\""), 0);
 }
 

@@ -12,10 +12,7 @@ namespace {
 using LoopbackProgram = OnXvfb;
 
 TEST_F(LoopbackProgram, DtrOnTheLoopbackPortTypesTheDsrText) {
-    QProcessEnvironment environment;
-    environment.insert("DISPLAY", QString::fromStdString(xvfbDisplay()));
-    environment.insert("VELNOR_INPUT", "x11");
-    environment.insert("VELNOR_COM1", "loopback");
+    const QProcessEnvironment environment = loopbackOnX(xvfbDisplay());
     // CD comes on with DSR; an empty Generate Keys text keeps it from holding Control down.
     VelnorProcess velnor(
         {"-port=com1", "-dsrMode=sendKeys", "-dsrSendKeys=Hello~", "-cdMode=generateKeys", "-dtr"},

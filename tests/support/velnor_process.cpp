@@ -45,6 +45,15 @@ int VelnorProcess::waitForExit(int ms) {
     return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
 }
 
+QProcessEnvironment loopbackOnX(const std::string& display) {
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("DISPLAY"), QString::fromStdString(display));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("VELNOR_INPUT"), QStringLiteral("x11"));
+    env.insert(QStringLiteral("VELNOR_COM1"), QStringLiteral("loopback"));
+    return env;
+}
+
 QDBusConnection testBus() {
     static const QDBusConnection bus =
         QDBusConnection::connectToBus(sessionBusAddress(), QStringLiteral("velnor-test"));

@@ -6,6 +6,7 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <string>
 
 namespace velnor::test {
 
@@ -24,6 +25,10 @@ class VelnorProcess {
   private:
     QProcess process_;
 };
+
+// The environment of a copy that shows its window on `display` and types into it through XTest,
+// with COM1 on the loopback port.
+QProcessEnvironment loopbackOnX(const std::string& display);
 
 // A connection of the test's own to the private session bus.
 QDBusConnection testBus();
