@@ -45,8 +45,6 @@ bool windowShown(Display* connection) {
     return shown;
 }
 
-}
-
 void BM_StartToWindowShown(benchmark::State& state) {
     Display* connection = XOpenDisplay(display().c_str());
     double resident = 0;
