@@ -5,13 +5,12 @@
 
 #include <QCoreApplication>
 #include <QDBusPendingCall>
-#include <QEventLoop>
-#include <thread>
 #include <vector>
 
 #include "main_window/main_form.h"
 #include "platform/loopback/loopback_port.h"
 #include "platform/synthetic_input.h"
+#include "support/line_flood.h"
 #include "support/velnor_process.h"
 
 namespace {
@@ -66,25 +65,10 @@ void BM_LineEdgeFlood(benchmark::State& state) {
     velnor::LoopbackPort& port = *form.MSComm1.loopbackPort();
     int notifications = 0;
     QObject::connect(&form.MSComm1, &velnor::SerialControl::OnComm, [&] { ++notifications; });
-    const velnor::LoopbackPort::Line lines[] = {velnor::LoopbackPort::Line::Dsr,
-                                                velnor::LoopbackPort::Line::Cts,
-                                                velnor::LoopbackPort::Line::Cd};
     const double before = residentMegabytes(QCoreApplication::applicationPid());
     for (auto _ : state) {
         notifications = 0;
-        QEventLoop loop;
-        std::thread flipper([&] {
-            bool level[3] = {};
-            for (int edge = 0; edge < edges; ++edge) {
-                const int line = (edge * 7 / 3) % 3;
-                level[line] = !level[line];
-                port.setLine(lines[line], level[line]);
-            }
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-        });
-        loop.exec();
-        flipper.join();
-        QCoreApplication::processEvents();
+        velnor::test::floodLines(port, edges);
     }
     state.counters["edges_per_s"] =
         benchmark::Counter(double(edges), benchmark::Counter::kIsIterationInvariantRate);

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <map>
 #include <thread>
 
@@ -13,6 +12,7 @@
 #include "platform/loopback/loopback_port.h"
 #include "platform/synthetic_input.h"
 #include "signal_actions/signal_handler.h"
+#include "support/line_flood.h"
 #include "support/scoped_env.h"
 #include "support/velnor_process.h"
 
@@ -76,21 +76,7 @@ TEST_F(LineEdgeFlood, AHundredThousandEdgesWhileTheWindowRunsLeaveMemoryFlat) {
     const qint64 self = QCoreApplication::applicationPid();
     const double residentBefore = test::residentMegabytes(self);
     constexpr int kEdges = 100'000;
-    const Line lines[] = {Line::Dsr, Line::Cts, Line::Cd};
-    QEventLoop loop;
-    std::thread flipper([&] {
-        bool level[3] = {};
-        for (int edge = 0; edge < kEdges; ++edge) {
-            // A different line each time, each line flipping on its own rhythm.
-            const int line = (edge * 7 / 3) % 3;
-            level[line] = !level[line];
-            port().setLine(lines[line], level[line]);
-        }
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    loop.exec();
-    flipper.join();
-    QCoreApplication::processEvents();
+    test::floodLines(port(), kEdges);
     const double grown = test::residentMegabytes(self) - residentBefore;
     EXPECT_LT(grown, 20.0) << "resident memory grew by " << grown << " MB";
 
