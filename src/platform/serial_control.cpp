@@ -35,11 +35,13 @@ class SerialControl::Relay final : public PortListener {
             return;
         }
         if (waiting(code).fetch_add(1) > 0) return;
-        // The relay outlives every delivery that finds its port still open.
-        post([this, code](SerialControl& control) {
+        // A delivery runs only while its port is open, so this relay lives until the port
+        // closes, which a notification's handler may do: after that only the copied generation
+        // is looked at.
+        post([this, code, generation = generation_](SerialControl& control) {
             const int edges = waiting(code).exchange(0);
             const int count = code == comEvRing ? edges : 1;
-            for (int n = 0; n < count && control.delivers(generation_); ++n)
+            for (int n = 0; n < count && control.delivers(generation); ++n)
                 control.deliverComm(code);
         });
     }

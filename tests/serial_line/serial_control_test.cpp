@@ -92,6 +92,23 @@ TEST_F(LoopbackControlTest, NotificationsStillQueuedAtCloseAreDropped) {
     EXPECT_EQ(delivered(), Codes{comEvCD}) << "only the port open now is heard";
 }
 
+TEST_F(LoopbackControlTest, EdgesThatComeWhileOneWaitsJoinItAndRingsAreCounted) {
+    open();
+    for (const bool on : {true, false, true}) port().setLine(Line::Dsr, on);
+    port().setLine(Line::Cts, true);
+    for (const bool on : {true, false, true}) port().setLine(Line::Ri, on);
+    EXPECT_EQ(delivered(), (Codes{comEvDSR, comEvCTS, comEvRing, comEvRing, comEvRing}));
+    port().setLine(Line::Dsr, false);
+    EXPECT_EQ(delivered(), Codes{comEvDSR}) << "an edge after the delivery waits anew";
+}
+
+TEST_F(LoopbackControlTest, RingsStillWaitingWhenAHandlerClosesThePortAreDropped) {
+    open();
+    QObject::connect(&control, &SerialControl::OnComm, [this] { control.setPortOpen(false); });
+    for (const bool on : {true, false, true}) port().setLine(Line::Ri, on);
+    EXPECT_EQ(delivered(), Codes{comEvRing});
+}
+
 TEST(SerialControl, OpeningAMissingDeviceFailsWithItsNameAndLeavesNoPortOpen) {
     const ScopedEnv com2("VELNOR_COM2", "/dev/velnor-no-such-port");
     SerialControl control;
