@@ -7,6 +7,16 @@
 #include "signal_actions/input_events.h"
 
 namespace velnor {
+namespace {
+
+// The key code of the list's selected entry; nothing when no entry is selected.
+std::optional<int16_t> selectedKey(const QComboBox& list) {
+    const int selected = list.currentIndex();
+    if (selected < 0) return std::nullopt;
+    return static_cast<int16_t>(itemDatum(list, selected));
+}
+
+}  // namespace
 
 SignalHandler::SignalHandler(InputSink& input) : input_(input) {}
 
@@ -20,10 +30,7 @@ void SignalHandler::SignalOn() {
     box_->setFillColor(kIndicatorOn);
     flag_ = true;
     if (optEmulateKey_->isChecked()) {
-        const int selected = cboEmulateKey_->currentIndex();
-        if (selected >= 0)
-            InputEvents::KeyDown(input_,
-                                 static_cast<int16_t>(itemDatum(*cboEmulateKey_, selected)));
+        if (const auto key = selectedKey(*cboEmulateKey_)) InputEvents::KeyDown(input_, *key);
     } else if (optSendKeys_->isChecked()) {
         // A string that cannot be typed types nothing; the text box already shows why.
         SendKeys(input_, txtSendKeys_->text());
@@ -41,9 +48,7 @@ void SignalHandler::SignalOff() {
     box_->setFillColor(kIndicatorOff);
     flag_ = false;
     if (optEmulateKey_->isChecked()) {
-        const int selected = cboEmulateKey_->currentIndex();
-        if (selected >= 0)
-            InputEvents::KeyUp(input_, static_cast<int16_t>(itemDatum(*cboEmulateKey_, selected)));
+        if (const auto key = selectedKey(*cboEmulateKey_)) InputEvents::KeyUp(input_, *key);
     }
 }
 
