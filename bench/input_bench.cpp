@@ -5,7 +5,7 @@
 
 #include <stdexcept>
 
-#include "platform/send_keys.h"
+#include "core/send_keys.h"
 #include "platform/x11/xtest_input.h"
 #include "support/x_server.h"
 
@@ -49,12 +49,12 @@ void BM_XTestBackendKeyPressRelease(benchmark::State& state) {
 BENCHMARK(BM_XTestBackendKeyPressRelease)->UseRealTime();
 
 void BM_SendKeys54Characters(benchmark::State& state) {
-    const QString keys = "Hello, World! The quick brown fox jumps over 13 dogs.~";
+    const std::u16string keys = u"Hello, World! The quick brown fox jumps over 13 dogs.~";
     velnor::test::FocusWindow window(display());
     auto sink = std::move(*velnor::openXTestInput(display().c_str()));
     for (auto _ : state) {
         velnor::SendKeys(*sink, keys);
-        if (!window.awaitCount(0, keys.size())) state.SkipWithError("characters lost");
+        if (!window.awaitCount(0, qsizetype(keys.size()))) state.SkipWithError("characters lost");
     }
 }
 BENCHMARK(BM_SendKeys54Characters)->UseRealTime()->Unit(benchmark::kMillisecond);

@@ -1,12 +1,13 @@
 // ProcessArguments on a fresh window whose four ports are the loopback port, with input dropped:
 // whatever the arguments, each is logged in order, the log stays bounded, and the buttons, the
 // port and the indicators agree once the line changes the arguments caused have been handled.
-#include <QCoreApplication>
+#include <QApplication>
 #include <cstdlib>
 
-#include "commands/split_text.h"
+#include "core/split_text.h"
 #include "fuzz_support.h"
 #include "main_window/main_form.h"
+#include "platform/qt_text.h"
 #include "platform/synthetic_input.h"
 #include "signal_actions/signal_handler.h"
 
@@ -22,11 +23,11 @@ class DroppedInput final : public velnor::InputSink {
 };
 
 // The pieces' "arg" lines stand in the log newest first; false if one is missing or out of order.
-bool argumentsLoggedInOrder(const QString& log, const QStringList& pieces) {
+bool argumentsLoggedInOrder(const QString& log, const std::vector<std::u16string>& pieces) {
     qsizetype at = 0;
-    for (qsizetype i = pieces.size() - 1; i >= 0; --i) {
-        const QString line =
-            QStringLiteral("  arg(%1) = ").arg(i + 1) + pieces[i] + QLatin1Char('\n');
+    for (size_t i = pieces.size(); i-- > 0;) {
+        const QString line = QStringLiteral("  arg(%1) = ").arg(i + 1) +
+                             velnor::toQString(pieces[i]) + QLatin1Char('\n');
         at = log.indexOf(line, at);
         if (at < 0) return false;
         at += line.size();
@@ -46,13 +47,17 @@ void requireLineFollowed(const velnor::SignalHandler& handler, bool portOpen, bo
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     for (const char* port : {"VELNOR_COM1", "VELNOR_COM2", "VELNOR_COM3", "VELNOR_COM4"})
         setenv(port, "loopback", 1);
-    velnor::fuzz::startApplication();
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "fuzz";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static DroppedInput input;
-    const QString arguments = velnor::fuzz::utf16(data, size);
+    const QString arguments = velnor::toQString(velnor::fuzz::utf16(data, size));
     velnor::MainForm form(input, QString());
     form.Form_Load();
     form.ProcessArguments(arguments);
@@ -61,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const QString log = form.EventLog->text();
     require(log.count(u'\n') < 1000, "the log keeps at most 1000 lines");
-    const auto pieces = velnor::SplitText(arguments, QStringLiteral(" "));
+    const auto pieces = velnor::SplitText(velnor::u16View(arguments), u" ");
     // Each argument logs its own line and at most three more, so 200 of them fit the log whole.
     if (pieces && pieces->size() <= 200 && arguments.size() <= form.kMaxArgumentsLength)
         require(argumentsLoggedInOrder(log, *pieces), "every argument is logged, in order");

@@ -1,10 +1,11 @@
 // The argument language shared by the command line and the command channel. Arguments act only
 // through the window's controls, so each one takes effect exactly as the user's input would.
 
-#include "commands/split_text.h"
+#include "core/pattern.h"
+#include "core/split_text.h"
 #include "key_names/key_names.h"
-#include "key_names/pattern.h"
 #include "main_window/main_form.h"
+#include "platform/qt_text.h"
 
 namespace velnor {
 namespace {
@@ -48,7 +49,7 @@ bool MainForm::applyModeArgument(const QString& argument) {
         {u"-cdMode=*", 9, "Unknown CD mode:  ", optCDEmulateKey, optCDSendKeys, optCDGenerateKeys},
     };
     for (const auto& mode : modes) {
-        if (!matchesPattern(argument, mode.pattern)) continue;
+        if (!matchesPattern(u16View(argument), mode.pattern)) continue;
         const QString value = valueFrom(argument, mode.valueAt);
         if (value == u"emulateKey")
             mode.emulateKey->setChecked(true);
@@ -72,7 +73,7 @@ bool MainForm::applyLineArgument(const QString& argument) {
         cts{cboCTSEmulateKey, txtCTSSendKeys, txtCTSGenerateKeys},
         cd{cboCDEmulateKey, txtCDSendKeys, txtCDGenerateKeys};
     for (const LineOption& option : kLineOptions) {
-        if (!matchesPattern(argument, option.pattern)) continue;
+        if (!matchesPattern(u16View(argument), option.pattern)) continue;
         // The signal code is the three characters after the dash; the CD prefix has only two
         // letters, so its code takes in the first letter of the option's own name.
         const QString code = argument.mid(1, 3);
@@ -100,7 +101,7 @@ bool MainForm::applyLineArgument(const QString& argument) {
 }
 
 void MainForm::applyArgument(const QString& argument) {
-    if (matchesPattern(argument, u"-port=*")) {
+    if (matchesPattern(u16View(argument), u"-port=*")) {
         const QString value = valueFrom(argument, 7);
         const struct {
             const char* value;
@@ -140,12 +141,12 @@ bool MainForm::refuseOverlongArguments(const QString& arguments) {
 
 void MainForm::ProcessArguments(const QString& arguments) {
     if (arguments.isEmpty() || refuseOverlongArguments(arguments)) return;
-    const auto pieces = SplitText(arguments, QStringLiteral(" "));
+    const auto pieces = SplitText(u16View(arguments), u" ");
     if (!pieces) return;
-    for (qsizetype i = 0; i < pieces->size(); ++i) {
-        LogEvent(QStringLiteral("arg(") + QString::number(i + 1) + QStringLiteral(") = ") +
-                 pieces->at(i));
-        applyArgument(pieces->at(i));
+    for (size_t i = 0; i < pieces->size(); ++i) {
+        const QString piece = toQString(pieces->at(i));
+        LogEvent(QStringLiteral("arg(") + QString::number(i + 1) + QStringLiteral(") = ") + piece);
+        applyArgument(piece);
     }
 }
 

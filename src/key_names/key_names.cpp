@@ -2,40 +2,16 @@
 
 #include <QSignalBlocker>
 #include <optional>
+#include <string>
+#include <vector>
 
-#include "key_names/pattern.h"
+#include "core/key_names.h"
+#include "core/pattern.h"
+#include "platform/qt_text.h"
 #include "platform/widgets.h"
 
 namespace velnor {
 namespace {
-
-std::vector<KeyNameEntry> buildTable() {
-    std::vector<KeyNameEntry> table = {
-        {"vbKeyLButton", 1},   {"vbKeyRButton", 2},  {"vbKeyCancel", 3},      {"vbKeyMButton", 4},
-        {"vbKeyBack", 8},      {"vbKeyTab", 9},      {"vbKeyClear", 12},      {"vbKeyReturn", 13},
-        {"vbKeyShift", 16},    {"vbKeyControl", 17}, {"vbKeyMenu (alt)", 18}, {"vbKeyPause", 19},
-        {"vbKeyCapital", 20},  {"vbKeyEscape", 27},  {"vbKeySpace", 32},      {"vbKeyPageUp", 33},
-        {"vbKeyPageDown", 34}, {"vbKeyEnd", 35},     {"vbKeyHome", 36},       {"vbKeyLeft", 37},
-        {"vbKeyUp", 38},       {"vbKeyRight", 39},   {"vbKeyDown", 40},       {"vbKeySelect", 41},
-        {"vbKeyPrint", 42},    {"vbKeyExecute", 43}, {"vbKeySnapshot", 44},   {"vbKeyInsert", 45},
-        {"vbKeyDelete", 46},   {"vbKeyHelp", 47},    {"vbKeyNumlock", 144},
-    };
-    for (int code = 'A'; code <= 'Z'; ++code)
-        table.push_back({QStringLiteral("vbKey") + QChar(code), code});
-    for (int code = '0'; code <= '9'; ++code)
-        table.push_back({QStringLiteral("vbKey") + QChar(code), code});
-    for (int code = 96; code <= 105; ++code)
-        table.push_back({"vbKeyNumpad" + QString::number(code - 96), code});
-    table.insert(table.end(), {{"vbKeyMultiply", 106},
-                               {"vbKeyAdd", 107},
-                               {"vbKeySeparator", 108},
-                               {"vbKeySubtract", 109},
-                               {"vbKeyDecimal", 110},
-                               {"vbKeyDivide", 111}});
-    for (int code = 112; code <= 127; ++code)
-        table.push_back({"vbKeyF" + QString::number(code - 111), code});
-    return table;
-}
 
 // The key names of a list's entries, read once and dropped whenever the list's entries change,
 // so that lookups need not fetch every entry's text from the list's model.
@@ -53,12 +29,14 @@ class KeyNameCache : public QObject {
         connect(model, &QAbstractItemModel::layoutChanged, this, drop);
     }
 
-    const std::vector<QString>& names() {
+    const std::vector<std::u16string>& names() {
         if (!names_) {
             names_.emplace();
             names_->reserve(list_.count());
-            for (int i = 0; i < list_.count(); ++i)
-                names_->push_back(keyNameOf(list_.itemText(i)).toString());
+            for (int i = 0; i < list_.count(); ++i) {
+                const QString text = list_.itemText(i);
+                names_->emplace_back(keyNameOf(u16View(text)));
+            }
         }
         return *names_;
     }
@@ -73,27 +51,17 @@ class KeyNameCache : public QObject {
     static constexpr const char* kName = "velnorKeyNameCache";
 
     QComboBox& list_;
-    std::optional<std::vector<QString>> names_;
+    std::optional<std::vector<std::u16string>> names_;
 };
 
 }  // namespace
-
-const std::vector<KeyNameEntry>& keyNameTable() {
-    static const std::vector<KeyNameEntry> table = buildTable();
-    return table;
-}
-
-QStringView keyNameOf(QStringView entryText) {
-    const qsizetype space = entryText.indexOf(u' ');
-    return space < 0 ? entryText : entryText.first(space);
-}
 
 void FillKeyList(QComboBox& list) {
     const int selected = list.currentIndex();
     const QString shown = list.currentText();
     const QSignalBlocker block(list);
     for (const auto& entry : keyNameTable()) {
-        list.addItem(entry.text);
+        list.addItem(toQString(entry.text));
         setItemDatum(list, list.count() - 1, entry.code);
     }
     // QComboBox selects the first entry added to an empty list; a filled key list does not.
@@ -101,16 +69,21 @@ void FillKeyList(QComboBox& list) {
     if (selected < 0) list.setEditText(shown);
 }
 
-int findKeyByName(const QComboBox& list, const QString& name) {
+int findKeyByName(const QComboBox& list, std::u16string_view name) {
     const Pattern pattern(name);
-    const std::vector<QString>& names = KeyNameCache::of(list).names();
+    const std::vector<std::u16string>& names = KeyNameCache::of(list).names();
     for (size_t i = 0; i < names.size(); ++i)
         if (pattern.matches(names[i])) return static_cast<int>(i);
     return -1;
 }
 
-void SelectKeyByName(QComboBox& list, const QString& name) {
+int keyCodeByName(const QComboBox& list, std::u16string_view name) {
     const int found = findKeyByName(list, name);
+    return found < 0 ? -1 : itemDatum(list, found);
+}
+
+void SelectKeyByName(QComboBox& list, const QString& name) {
+    const int found = findKeyByName(list, u16View(name));
     if (found >= 0) setSelectedEntry(list, found);
 }
 

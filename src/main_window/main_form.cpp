@@ -5,6 +5,7 @@
 #include "key_names/key_names.h"
 #include "main_window/time_text.h"
 #include "platform/dde.h"
+#include "platform/qt_text.h"
 #include "platform/synthetic_input.h"
 #include "signal_actions/signal_handler.h"
 
@@ -19,7 +20,8 @@ MainForm::MainForm(InputSink& input, QString commandLine, DdeServer* dde, QWidge
     buildLayout();
     connectHandlers();
     // The input backend failing mid-run is a word in the log, like its failing at start-up.
-    input_.setProblemReporter([this](const QString& problem) { LogEvent(problem); });
+    input_.setProblemReporter(
+        [this](const std::u16string& problem) { LogEvent(toQString(problem)); });
 }
 
 MainForm::~MainForm() {

@@ -2,9 +2,10 @@
 
 #include <QMessageBox>
 
-#include "platform/send_keys.h"
+#include "core/input_events.h"
+#include "core/send_keys.h"
+#include "platform/qt_text.h"
 #include "platform/widgets.h"
-#include "signal_actions/input_events.h"
 
 namespace velnor {
 namespace {
@@ -33,7 +34,7 @@ void SignalHandler::SignalOn() {
         if (const auto key = selectedKey(*cboEmulateKey_)) InputEvents::KeyDown(input_, *key);
     } else if (optSendKeys_->isChecked()) {
         // A string that cannot be typed types nothing; the text box already shows why.
-        SendKeys(input_, txtSendKeys_->text());
+        SendKeys(input_, u16View(txtSendKeys_->text()));
     } else if (optGenerateKeys_->isChecked() && generateKeys_) {
         for (const auto& step : *generateKeys_) {
             for (const int code : step)

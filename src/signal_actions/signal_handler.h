@@ -5,17 +5,13 @@
 #include <QRadioButton>
 #include <QString>
 #include <optional>
-#include <vector>
 
+#include "core/key_code_strings.h"
 #include "main_window/indicator.h"
 
 namespace velnor {
 
 class InputSink;
-
-// The parsed form of a key code string: one row per step, each row the codes of the step's
-// names in the order written (-1 for a name that matched no key).
-using KeyCodeTable = std::vector<std::vector<int>>;
 
 // The action object of one input line. It holds references to the controls of its line and reads
 // mode, key and strings from them at the moment it acts; it keeps no copy of them.

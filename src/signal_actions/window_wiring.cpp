@@ -1,9 +1,10 @@
 // The window's side of the signal actions: the Generate Keys change handlers, and the outline
 // and tooltip that tell the user when a text cannot act as written.
 
+#include "core/key_code_strings.h"
+#include "core/send_keys.h"
 #include "main_window/main_form.h"
-#include "platform/send_keys.h"
-#include "signal_actions/key_code_strings.h"
+#include "platform/qt_text.h"
 #include "signal_actions/signal_handler.h"
 
 namespace velnor {
@@ -17,10 +18,11 @@ void showProblem(QLineEdit& text, const QString& problem) {
 
 void watchSendKeys(QLineEdit& text) {
     QObject::connect(&text, &QLineEdit::textChanged, &text, [&text](const QString& keys) {
-        const auto error = checkSendKeys(keys);
-        showProblem(text, error ? QStringLiteral("Cannot be typed: %1 (at character %2)")
-                                      .arg(error->message, QString::number(error->position + 1))
-                                : QString());
+        const auto error = checkSendKeys(u16View(keys));
+        showProblem(
+            text, error ? QStringLiteral("Cannot be typed: %1 (at character %2)")
+                              .arg(toQString(error->message), QString::number(error->position + 1))
+                        : QString());
     });
 }
 
@@ -51,8 +53,8 @@ void MainForm::connectSignalActions() {
         connect(text, &QLineEdit::textChanged, this, line.change);
         // Runs after the change handler, so it sees the table of the text as it now stands.
         connect(text, &QLineEdit::textChanged, this, [this, text, handler = line.handler] {
-            showProblem(*text,
-                        keyCodeStringProblem(text->text(), (this->*handler)->generateKeys()));
+            showProblem(*text, toQString(keyCodeStringProblem(u16View(text->text()),
+                                                              (this->*handler)->generateKeys())));
         });
     }
     for (QLineEdit* text : {txtDSRSendKeys, txtCTSSendKeys, txtCDSendKeys}) watchSendKeys(*text);

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include "main_window/main_form.h"
+#include "platform/qt_text.h"
 #include "platform/uinput/uinput_input.h"
 #include "platform/x11/xtest_input.h"
 #include "signal_actions/signal_handler.h"
@@ -41,7 +42,8 @@ void injectEverything(InputSink& sink) {
 class ReportingSink {
   public:
     explicit ReportingSink(std::unique_ptr<InputSink> sink) : sink(std::move(sink)) {
-        this->sink->setProblemReporter([this](const QString& problem) { problems << problem; });
+        this->sink->setProblemReporter(
+            [this](const std::u16string& problem) { problems << toQString(problem); });
     }
     QStringList problems;
     std::unique_ptr<InputSink> sink;

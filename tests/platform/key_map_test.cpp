@@ -3,21 +3,17 @@
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 
-#include <QString>
 #include <map>
-#include <ranges>
 #include <set>
 
-#include "key_names/key_names.h"
+#include "core/virtual_keys.h"
 
 namespace velnor {
 namespace {
 
-TEST(KeyMap, CoversEveryKeyOfTheKeyNameTableAndNothingElseButScrollLock) {
-    std::set<int> expected = {145};  // {SCROLLLOCK} has no key name
-    for (const auto& entry : keyNameTable()) {
-        if (entry.code != 1 && entry.code != 2 && entry.code != 4) expected.insert(entry.code);
-    }
+TEST(KeyMap, CoversEveryVirtualKeyAndNothingElse) {
+    std::set<int> expected;
+    for (const auto& key : virtualKeys()) expected.insert(key.code);
     std::set<int> mapped;
     for (const auto& entry : keyMap()) {
         EXPECT_TRUE(mapped.insert(entry.virtualKey).second) << "twice: " << entry.virtualKey;
@@ -67,39 +63,6 @@ TEST(KeyMap, SpotChecks) {
         EXPECT_EQ(entry->keysym, row.keysym) << row.virtualKey;
         EXPECT_EQ(entry->evdevCode, row.evdevCode) << row.virtualKey;
     }
-}
-
-TEST(KeyMap, KnowsEveryBraceNameInAnyCase) {
-    const struct {
-        const char* name;
-        int virtualKey;
-    } rows[] = {
-        {"BACKSPACE", 8}, {"BS", 8},      {"BKSP", 8},       {"BREAK", 3},        {"CAPSLOCK", 20},
-        {"CLEAR", 12},    {"DELETE", 46}, {"DEL", 46},       {"DOWN", 40},        {"END", 35},
-        {"ENTER", 13},    {"ESC", 27},    {"ESCAPE", 27},    {"HELP", 47},        {"HOME", 36},
-        {"INSERT", 45},   {"INS", 45},    {"LEFT", 37},      {"NUMLOCK", 144},    {"PGDN", 34},
-        {"PGUP", 33},     {"PRTSC", 44},  {"RIGHT", 39},     {"SCROLLLOCK", 145}, {"TAB", 9},
-        {"UP", 38},       {"ADD", 107},   {"SUBTRACT", 109}, {"MULTIPLY", 106},   {"DIVIDE", 111},
-    };
-    std::set<QString> names;
-    for (const auto& row : rows) {
-        names.insert(row.name);
-        EXPECT_EQ(virtualKeyOfBraceName(QString(row.name)), row.virtualKey) << row.name;
-        EXPECT_EQ(virtualKeyOfBraceName(QString(row.name).toLower()), row.virtualKey) << row.name;
-    }
-    for (int f = 1; f <= 16; ++f) {
-        names.insert("F" + QString::number(f));
-        EXPECT_EQ(virtualKeyOfBraceName(QString("f%1").arg(f)), 111 + f);
-    }
-    std::set<QString> listed;
-    for (const auto& entry : keyMap()) {
-        for (const auto word : std::views::split(entry.braceNames, ' '))
-            listed.insert(QString::fromLatin1(word.data(), qsizetype(word.size())));
-    }
-    listed.erase("");
-    EXPECT_EQ(listed, names);
-    for (const char* unknown : {"", "F0", "F17", "SHIFT", "LEFTT", "A", "ENTER "})
-        EXPECT_EQ(virtualKeyOfBraceName(QString(unknown)), 0) << unknown;
 }
 
 }  // namespace

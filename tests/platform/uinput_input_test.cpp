@@ -15,7 +15,7 @@
 #include <QStringList>
 #include <QThread>
 
-#include "platform/send_keys.h"
+#include "core/send_keys.h"
 
 namespace velnor {
 namespace {
@@ -55,10 +55,10 @@ const struct {
     {[](InputSink& s) { s.typeCharacter(U'x'); }, "key 45 1, key 45 0"},
     {[](InputSink& s) { s.typeCharacter(U'X'); }, "key 42 1, key 45 1, key 45 0, key 42 0"},
     {[](InputSink& s) { s.typeCharacter(U'é'); }, ""},
-    {[](InputSink& s) { SendKeys(s, "Hi +(ab)"); },
+    {[](InputSink& s) { SendKeys(s, u"Hi +(ab)"); },
      "key 42 1, key 35 1, key 35 0, key 42 0, key 23 1, key 23 0, key 57 1, key 57 0, "
      "key 42 1, key 30 1, key 30 0, key 48 1, key 48 0, key 42 0"},
-    {[](InputSink& s) { SendKeys(s, "{TAB}~{LEFT 2}^c"); },
+    {[](InputSink& s) { SendKeys(s, u"{TAB}~{LEFT 2}^c"); },
      "key 15 1, key 15 0, key 28 1, key 28 0, key 105 1, key 105 0, key 105 1, key 105 0, "
      "key 29 1, key 46 1, key 46 0, key 29 0"},
 };

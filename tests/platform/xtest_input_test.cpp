@@ -3,8 +3,9 @@
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 
+#include "core/send_keys.h"
 #include "platform/key_map.h"
-#include "platform/send_keys.h"
+#include "platform/qt_text.h"
 #include "support/x_server.h"
 
 namespace velnor {
@@ -67,7 +68,7 @@ const Typed kTypedEvents[] = {
 TEST_F(XTestInput, SendKeysArrivesAsExactlyTheseEvents) {
     for (const auto& row : kTypedEvents) {
         const QString keys = QString::fromUtf16(row.keys);
-        ASSERT_EQ(SendKeys(*sink, keys), std::nullopt);
+        ASSERT_EQ(SendKeys(*sink, u16View(keys)), std::nullopt);
         const qsizetype count = QString(row.events).count(',') + 1;
         EXPECT_EQ(events(count), row.events) << keys.toStdString();
     }
@@ -87,7 +88,7 @@ TEST_F(XTestInput, SendKeysArrivesAsThisText) {
             const bool special = QStringLiteral("+^%~(){}[]").contains(c);
             keys += special ? QString("{%1}").arg(c) : QString(c);
         }
-        ASSERT_EQ(SendKeys(*sink, keys), std::nullopt) << keys.toStdString();
+        ASSERT_EQ(SendKeys(*sink, u16View(keys)), std::nullopt) << keys.toStdString();
         EXPECT_EQ(window->takeText(expected.size()).toStdString(), expected.toStdString());
     }
     EXPECT_TRUE(window->held().isEmpty());
@@ -99,7 +100,7 @@ TEST_F(XTestInput, TypesMoreForeignCharactersThanThereAreFreeKeycodes) {
     // Three rounds of twelve, 36 in all: Xvfb's keymap has 19 free keycodes.
     const QString rounds[] = {u"αβγδεζηθικλμ"_qs, u"АБВГДЕЖЗИЙКЛ"_qs, u"νξοπρστυφχψω"_qs};
     for (const QString& text : rounds) {
-        ASSERT_EQ(SendKeys(*sink, text), std::nullopt);
+        ASSERT_EQ(SendKeys(*sink, u16View(text)), std::nullopt);
         EXPECT_EQ(window->takeText(text.size()).toStdString(), text.toStdString());
     }
 }

@@ -6,9 +6,9 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include "core/send_keys.h"
 #include "key_names/key_names.h"
 #include "main_window/main_form.h"
-#include "platform/send_keys.h"
 #include "platform/widgets.h"
 #include "support/recording_input_sink.h"
 
@@ -118,7 +118,7 @@ TEST_F(HandlerTest, WithoutAModeOnlyTheIndicatorAndFlagChange) {
 TEST_F(HandlerTest, SendKeysTypesOnceWhenTheLineComesOn) {
     form.optDSRSendKeys->setChecked(true);
     RecordingInputSink expected;
-    ASSERT_FALSE(SendKeys(expected, "%{TAB}"));
+    ASSERT_FALSE(SendKeys(expected, u"%{TAB}"));
     ASSERT_FALSE(expected.events.isEmpty());
     dsr().SignalOn();
     EXPECT_EQ(input.events, expected.events);

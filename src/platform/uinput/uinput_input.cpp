@@ -123,8 +123,9 @@ void UinputInput::send(uint16_t code, bool down) {
         injectionWorked();
     } else {
         const int error = written < 0 ? errno : EIO;
-        injectionFailed(systemError("the device refuses events", error) +
-                        "; key and mouse events are lost");
+        injectionFailed(
+            (systemError("the device refuses events", error) + "; key and mouse events are lost")
+                .toStdU16String());
     }
     held_[code] = down;
 }

@@ -158,7 +158,8 @@ class XTestInput final : public InputSink {
         injectionFailed(
             QStringLiteral("XTest cannot inject input any more: the connection to the X display "
                            "\"%1\" was lost; key and mouse events are dropped")
-                .arg(QString::fromLocal8Bit(DisplayString(display_))));
+                .arg(QString::fromLocal8Bit(DisplayString(display_)))
+                .toStdU16String());
     }
 
     void pressOrRelease(int virtualKey, bool down) {

@@ -1,6 +1,6 @@
-#include "signal_actions/input_events.h"
+#include "core/input_events.h"
 
-#include "platform/synthetic_input.h"
+#include "core/input_sink.h"
 
 namespace velnor::InputEvents {
 namespace {

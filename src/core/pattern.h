@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QString>
-#include <QStringView>
+#include <string_view>
 #include <vector>
 
 namespace velnor {
@@ -12,12 +11,12 @@ namespace velnor {
 // nothing. Compile once to match many texts.
 class Pattern {
   public:
-    explicit Pattern(QStringView pattern);
+    explicit Pattern(std::u16string_view pattern);
     ~Pattern();
     Pattern(Pattern&&) noexcept;
     Pattern& operator=(Pattern&&) noexcept;
 
-    bool matches(QStringView text) const;
+    bool matches(std::u16string_view text) const;
 
     struct Token;  // one element of the compiled pattern
 
@@ -27,6 +26,6 @@ class Pattern {
 };
 
 // One-off match of `text` against `pattern`.
-bool matchesPattern(QStringView text, QStringView pattern);
+bool matchesPattern(std::u16string_view text, std::u16string_view pattern);
 
 }  // namespace velnor

@@ -1,8 +1,8 @@
-#include "platform/send_keys.h"
+#include "core/send_keys.h"
 
 #include <gtest/gtest.h>
 
-#include "support/recording_input_sink.h"
+#include "support/line_input_sink.h"
 
 namespace velnor {
 namespace {
@@ -63,57 +63,63 @@ const Typed kTyped[] = {
 
 TEST(SendKeys, TypesWhatTheStringSays) {
     for (const auto& row : kTyped) {
-        const QString keys = QString::fromUtf16(row.keys);
-        RecordingInputSink sink;
-        EXPECT_EQ(SendKeys(sink, keys), std::nullopt) << keys.toStdString();
-        EXPECT_EQ(sink.events.join(", ").toStdString(), row.events) << keys.toStdString();
-        EXPECT_EQ(checkSendKeys(keys), std::nullopt) << keys.toStdString();
+        const std::u16string keys = row.keys;
+        RecordedInput sink;
+        EXPECT_EQ(SendKeys(sink, keys), std::nullopt) << row.events;
+        EXPECT_EQ(sink.joined(), row.events);
+        EXPECT_EQ(checkSendKeys(keys), std::nullopt) << row.events;
     }
 }
 
 struct Rejected {
-    const char* keys;
-    qsizetype position;
-    const char* message;
+    const char16_t* keys;
+    size_t position;
+    const char16_t* message;
 };
 
 const Rejected kRejected[] = {
-    {"ab}c", 2, "\"}\" outside braces"},
-    {"{}", 0, "unclosed \"{\""},
-    {"ab{LEFT", 2, "unclosed \"{\""},
-    {"x{LFT}", 1, "unknown key name \"LFT\""},
-    {"{F17}", 0, "unknown key name \"F17\""},
-    {"{LEFT x}", 0, "bad repeat count \"x\""},
-    {"{LEFT }", 0, "bad repeat count \"\""},
-    {"{LEFT -1}", 0, "bad repeat count \"-1\""},
-    {"{LEFT 3 4}", 0, "bad repeat count \"3 4\""},
-    {"{a 10001}", 0, "bad repeat count \"10001\""},
-    {"{a 99999999999}", 0, "bad repeat count \"99999999999\""},
-    {"+(ab", 1, "unmatched \"(\""},
-    {"(a(b)", 0, "unmatched \"(\""},
-    {"ab)", 2, "unmatched \")\""},
-    {"((((a))))", 3, "groups nested deeper than 3"},
-    {"++a", 1, "the same modifier twice before one key"},
-    {"^%^a", 2, "the same modifier twice before one key"},
-    {"+(b+a)", 3, "the same modifier twice before one key"},
+    {u"ab}c", 2, u"\"}\" outside braces"},
+    {u"{}", 0, u"unclosed \"{\""},
+    {u"ab{LEFT", 2, u"unclosed \"{\""},
+    {u"x{LFT}", 1, u"unknown key name \"LFT\""},
+    {u"{F17}", 0, u"unknown key name \"F17\""},
+    {u"{LEFT x}", 0, u"bad repeat count \"x\""},
+    {u"{LEFT }", 0, u"bad repeat count \"\""},
+    {u"{LEFT -1}", 0, u"bad repeat count \"-1\""},
+    {u"{LEFT 3 4}", 0, u"bad repeat count \"3 4\""},
+    {u"{a 10001}", 0, u"bad repeat count \"10001\""},
+    {u"{a 99999999999}", 0, u"bad repeat count \"99999999999\""},
+    {u"{a +3}", 0, u"bad repeat count \"+3\""},
+    {u"{a \u0663}", 0, u"bad repeat count \"\u0663\""},  // an Arabic-Indic digit
+    // Brace names fold ASCII letters only: the dotless i is no "I".
+    {u"{\u0131nsert}", 0, u"unknown key name \"\u0131nsert\""},
+    {u"+(ab", 1, u"unmatched \"(\""},
+    {u"(a(b)", 0, u"unmatched \"(\""},
+    {u"ab)", 2, u"unmatched \")\""},
+    {u"((((a))))", 3, u"groups nested deeper than 3"},
+    {u"++a", 1, u"the same modifier twice before one key"},
+    {u"^%^a", 2, u"the same modifier twice before one key"},
+    {u"+(b+a)", 3, u"the same modifier twice before one key"},
 };
 
 TEST(SendKeys, RejectsTheWholeStringAndTypesNothing) {
     for (const auto& row : kRejected) {
-        RecordingInputSink sink;
-        const auto error = SendKeys(sink, row.keys);
-        EXPECT_EQ(checkSendKeys(row.keys).has_value(), error.has_value()) << row.keys;
-        ASSERT_TRUE(error) << row.keys;
-        EXPECT_EQ(error->position, row.position) << row.keys;
-        EXPECT_EQ(error->message.toStdString(), row.message) << row.keys;
-        EXPECT_TRUE(sink.events.isEmpty()) << row.keys;
+        const std::u16string keys = row.keys;
+        SCOPED_TRACE(::testing::PrintToString(keys));
+        RecordedInput sink;
+        const auto error = SendKeys(sink, keys);
+        EXPECT_EQ(checkSendKeys(keys), error);
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->position, row.position);
+        EXPECT_EQ(error->message, row.message);
+        EXPECT_TRUE(sink.events.empty());
     }
 }
 
 TEST(SendKeys, RepeatsUpToTheLimit) {
-    RecordingInputSink sink;
-    EXPECT_EQ(SendKeys(sink, "{x 10000}"), std::nullopt);
-    EXPECT_EQ(sink.events.size(), 10000);
+    RecordedInput sink;
+    EXPECT_EQ(SendKeys(sink, u"{x 10000}"), std::nullopt);
+    EXPECT_EQ(sink.events.size(), 10000u);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "platform/send_keys.h"
+#include "core/send_keys.h"
 
 #include <algorithm>
 #include <expected>
@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/key_map.h"
+#include "core/virtual_keys.h"
 
 namespace velnor {
 namespace {
@@ -15,7 +15,7 @@ constexpr int kShift = 16;
 constexpr int kControl = 17;
 constexpr int kAlt = 18;
 constexpr int kEnter = 13;
-constexpr qsizetype kMaxGroupDepth = 3;
+constexpr size_t kMaxGroupDepth = 3;
 // A repeat count beyond this would keep the window's thread typing for minutes.
 constexpr int kMaxRepeat = 10000;
 
@@ -25,8 +25,16 @@ struct Stroke {
     char32_t character = 0;
 };
 
-int modifierOf(QChar c) {
-    switch (c.unicode()) {
+bool isHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+bool isLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+int modifierOf(char16_t c) {
+    switch (c) {
         case u'+':
             return kShift;
         case u'^':
@@ -41,20 +49,20 @@ int modifierOf(QChar c) {
 // Turns a whole keystroke string into strokes, or the first error; nothing is typed while parsing.
 class Parser {
   public:
-    explicit Parser(const QString& keys) : keys_(keys) {}
+    explicit Parser(std::u16string_view keys) : keys_(keys) {}
 
     std::expected<std::vector<Stroke>, SendKeysError> run() {
         while (pos_ < keys_.size()) {
             if (auto error = step()) return std::unexpected(*std::move(error));
         }
-        if (!groups_.empty()) return fail(groups_.back().openedAt, "unmatched \"(\"");
+        if (!groups_.empty()) return fail(groups_.back().openedAt, u"unmatched \"(\"");
         releasePending();
         return std::move(strokes_);
     }
 
   private:
     struct Group {
-        qsizetype openedAt;
+        size_t openedAt;
         std::vector<int> modifiers;
     };
     // One key, or one character, as written in braces or plain.
@@ -64,22 +72,22 @@ class Parser {
         int count = 1;
     };
 
-    static std::unexpected<SendKeysError> fail(qsizetype position, const QString& message) {
-        return std::unexpected(SendKeysError{position, message});
+    static std::unexpected<SendKeysError> fail(size_t position, std::u16string message) {
+        return std::unexpected(SendKeysError{position, std::move(message)});
     }
 
     std::optional<SendKeysError> step() {
-        const QChar c = keys_[pos_];
+        const char16_t c = keys_[pos_];
         if (const int modifier = modifierOf(c)) return pressModifier(modifier);
-        switch (c.unicode()) {
+        switch (c) {
             case u'(':
-                if (qsizetype(groups_.size()) == kMaxGroupDepth)
-                    return SendKeysError{pos_, "groups nested deeper than 3"};
+                if (groups_.size() == kMaxGroupDepth)
+                    return SendKeysError{pos_, u"groups nested deeper than 3"};
                 groups_.push_back({pos_, std::exchange(pending_, {})});
                 ++pos_;
                 return std::nullopt;
             case u')':
-                if (groups_.empty()) return SendKeysError{pos_, "unmatched \")\""};
+                if (groups_.empty()) return SendKeysError{pos_, u"unmatched \")\""};
                 releasePending();
                 pending_ = std::move(groups_.back().modifiers);
                 groups_.pop_back();
@@ -87,7 +95,7 @@ class Parser {
                 ++pos_;
                 return std::nullopt;
             case u'}':
-                return SendKeysError{pos_, "\"}\" outside braces"};
+                return SendKeysError{pos_, u"\"}\" outside braces"};
             case u'~':
                 ++pos_;
                 emit({.virtualKey = kEnter});
@@ -109,7 +117,7 @@ class Parser {
             return std::ranges::find(held, modifier) != held.end();
         };
         if (holds(pending_) || std::ranges::any_of(groups_, holds, &Group::modifiers))
-            return SendKeysError{pos_, "the same modifier twice before one key"};
+            return SendKeysError{pos_, u"the same modifier twice before one key"};
         pending_.push_back(modifier);
         strokes_.push_back({Stroke::KeyDown, modifier});
         ++pos_;
@@ -118,45 +126,59 @@ class Parser {
 
     // Reads "{name}", "{name n}" or "{c}" at pos_; a "}" right after the "{" is the character.
     std::expected<Target, SendKeysError> braced() {
-        const qsizetype open = pos_;
-        const qsizetype contentStart = open + 1;
-        const qsizetype firstAfter = contentStart < keys_.size() && keys_[contentStart] == u'}'
-                                         ? contentStart + 1
-                                         : contentStart;
-        const qsizetype close = keys_.indexOf(u'}', firstAfter);
-        if (close < 0) return fail(open, "unclosed \"{\"");
+        const size_t open = pos_;
+        const size_t contentStart = open + 1;
+        const size_t firstAfter = contentStart < keys_.size() && keys_[contentStart] == u'}'
+                                      ? contentStart + 1
+                                      : contentStart;
+        const size_t close = keys_.find(u'}', firstAfter);
+        if (close == keys_.npos) return fail(open, u"unclosed \"{\"");
         pos_ = close + 1;
 
-        const QString content = keys_.sliced(contentStart, close - contentStart);
-        qsizetype afterFirst = 0;
+        const std::u16string_view content = keys_.substr(contentStart, close - contentStart);
+        size_t afterFirst = 0;
         const char32_t first = takeCharacter(content, afterFirst);
-        const qsizetype space = content.indexOf(u' ', afterFirst);
-        const QString name = space < 0 ? content : content.first(space);
+        const size_t space = content.find(u' ', afterFirst);
+        const std::u16string_view name = content.substr(0, space);
 
         Target target;
-        if (space >= 0) {
-            const QString countText = content.sliced(space + 1);
-            bool ok = !countText.isEmpty() &&
-                      std::ranges::all_of(countText, [](QChar d) { return d.isDigit(); });
-            target.count = ok ? countText.toInt(&ok) : 0;
-            if (!ok || target.count > kMaxRepeat)
-                return fail(open, QString("bad repeat count \"%1\"").arg(countText));
+        if (space != content.npos) {
+            const std::u16string_view countText = content.substr(space + 1);
+            const auto count = repeatCount(countText);
+            if (!count)
+                return fail(open, u"bad repeat count \"" + std::u16string(countText) + u'"');
+            target.count = *count;
         }
         if (name.size() == afterFirst) {
             target.character = first;
         } else {
             target.virtualKey = virtualKeyOfBraceName(name);
-            if (!target.virtualKey) return fail(open, QString("unknown key name \"%1\"").arg(name));
+            if (!target.virtualKey)
+                return fail(open, u"unknown key name \"" + std::u16string(name) + u'"');
         }
         return target;
     }
 
+    // The decimal digits of a repeat count as a number up to kMaxRepeat, or nothing.
+    static std::optional<int> repeatCount(std::u16string_view digits) {
+        if (digits.empty()) return std::nullopt;
+        int count = 0;
+        for (const char16_t d : digits) {
+            if (d < u'0' || d > u'9') return std::nullopt;
+            count = count * 10 + (d - u'0');
+            if (count > kMaxRepeat) return std::nullopt;
+        }
+        return count;
+    }
+
     // One code point at `pos` (a surrogate pair counts as one); advances `pos` past it.
-    static char32_t takeCharacter(const QString& text, qsizetype& pos) {
-        const QChar c = text[pos++];
-        if (c.isHighSurrogate() && pos < text.size() && text[pos].isLowSurrogate())
-            return QChar::surrogateToUcs4(c, text[pos++]);
-        return c.unicode();
+    static char32_t takeCharacter(std::u16string_view text, size_t& pos) {
+        const char16_t c = text[pos++];
+        if (isHighSurrogate(c) && pos < text.size() && isLowSurrogate(text[pos])) {
+            const char16_t low = text[pos++];
+            return 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(low) - 0xDC00);
+        }
+        return c;
     }
 
     void emit(const Target& target) {
@@ -177,8 +199,8 @@ class Parser {
         pending_.clear();
     }
 
-    const QString& keys_;
-    qsizetype pos_ = 0;
+    std::u16string_view keys_;
+    size_t pos_ = 0;
     std::vector<int> pending_;  // modifiers written before the next key, in written order
     std::vector<Group> groups_;
     std::vector<Stroke> strokes_;
@@ -186,13 +208,13 @@ class Parser {
 
 }  // namespace
 
-std::optional<SendKeysError> checkSendKeys(const QString& keys) {
+std::optional<SendKeysError> checkSendKeys(std::u16string_view keys) {
     auto strokes = Parser(keys).run();
     if (!strokes) return strokes.error();
     return std::nullopt;
 }
 
-std::optional<SendKeysError> SendKeys(InputSink& sink, const QString& keys) {
+std::optional<SendKeysError> SendKeys(InputSink& sink, std::u16string_view keys) {
     auto strokes = Parser(keys).run();
     if (!strokes) return strokes.error();
     for (const Stroke& stroke : *strokes) {

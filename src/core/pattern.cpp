@@ -1,4 +1,4 @@
-#include "key_names/pattern.h"
+#include "core/pattern.h"
 
 #include <optional>
 #include <utility>
@@ -9,11 +9,11 @@ namespace velnor {
 struct Pattern::Token {
     enum class Kind { Literal, AnyRun, AnyOne, Digit, List };
     Kind kind;
-    QChar literal = {};
+    char16_t literal = 0;
     bool negated = false;
-    std::vector<std::pair<QChar, QChar>> ranges = {};
+    std::vector<std::pair<char16_t, char16_t>> ranges = {};
 
-    bool matches(QChar c) const {
+    bool matches(char16_t c) const {
         switch (kind) {
             case Kind::Literal:
                 return c == literal;
@@ -38,16 +38,16 @@ namespace {
 using Token = Pattern::Token;
 
 // Parses "[...]" starting just past the "["; returns the token and the index past "]".
-std::optional<std::pair<Token, qsizetype>> parseList(QStringView pattern, qsizetype i) {
+std::optional<std::pair<Token, size_t>> parseList(std::u16string_view pattern, size_t i) {
     Token token{Token::Kind::List};
     if (i < pattern.size() && pattern[i] == u'!') {
         token.negated = true;
         ++i;
     }
     while (i < pattern.size() && pattern[i] != u']') {
-        const QChar low = pattern[i];
+        const char16_t low = pattern[i];
         if (i + 2 < pattern.size() && pattern[i + 1] == u'-' && pattern[i + 2] != u']') {
-            const QChar high = pattern[i + 2];
+            const char16_t high = pattern[i + 2];
             if (high < low) return std::nullopt;
             token.ranges.emplace_back(low, high);
             i += 3;
@@ -60,10 +60,10 @@ std::optional<std::pair<Token, qsizetype>> parseList(QStringView pattern, qsizet
     return std::pair{token, i + 1};
 }
 
-std::optional<std::vector<Token>> tokenize(QStringView pattern) {
+std::optional<std::vector<Token>> tokenize(std::u16string_view pattern) {
     std::vector<Token> tokens;
-    for (qsizetype i = 0; i < pattern.size();) {
-        const QChar c = pattern[i];
+    for (size_t i = 0; i < pattern.size();) {
+        const char16_t c = pattern[i];
         if (c == u'[') {
             auto list = parseList(pattern, i + 1);
             if (!list) return std::nullopt;
@@ -89,7 +89,7 @@ std::optional<std::vector<Token>> tokenize(QStringView pattern) {
 
 }  // namespace
 
-Pattern::Pattern(QStringView pattern) {
+Pattern::Pattern(std::u16string_view pattern) {
     auto tokens = tokenize(pattern);
     valid_ = tokens.has_value();
     if (valid_) tokens_ = std::move(*tokens);
@@ -99,18 +99,18 @@ Pattern::~Pattern() = default;
 Pattern::Pattern(Pattern&&) noexcept = default;
 Pattern& Pattern::operator=(Pattern&&) noexcept = default;
 
-bool matchesPattern(QStringView text, QStringView pattern) {
+bool matchesPattern(std::u16string_view text, std::u16string_view pattern) {
     return Pattern(pattern).matches(text);
 }
 
-bool Pattern::matches(QStringView text) const {
+bool Pattern::matches(std::u16string_view text) const {
     if (!valid_) return false;
     // Greedy scan that backtracks only to the most recent "*": linear in practice, never
     // exponential.
     size_t t = 0;
-    qsizetype s = 0;
+    size_t s = 0;
     std::optional<size_t> starToken;
-    qsizetype starText = 0;
+    size_t starText = 0;
     while (s < text.size()) {
         if (t < tokens_.size() && tokens_[t].kind == Token::Kind::AnyRun) {
             starToken = t++;
