@@ -49,17 +49,10 @@ BENCHMARK(BM_ExecuteBurst)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-class DroppedInput final : public velnor::InputSink {
-  public:
-    void key(int, bool) override {}
-    void mouseButton(velnor::MouseButton, bool) override {}
-    void typeCharacter(char32_t) override {}
-};
-
 void BM_LineEdgeFlood(benchmark::State& state) {
     const int edges = static_cast<int>(state.range(0));
     qputenv("VELNOR_COM1", "loopback");
-    DroppedInput input;
+    velnor::NullInputSink input;
     velnor::MainForm form(input, "-port=com1");
     form.Form_Load();
     velnor::LoopbackPort& port = *form.MSComm1.loopbackPort();

@@ -15,13 +15,6 @@ using velnor::fuzz::require;
 
 namespace {
 
-class DroppedInput final : public velnor::InputSink {
-  public:
-    void key(int, bool) override {}
-    void mouseButton(velnor::MouseButton, bool) override {}
-    void typeCharacter(char32_t) override {}
-};
-
 // The pieces' "arg" lines stand in the log newest first; false if one is missing or out of order.
 bool argumentsLoggedInOrder(const QString& log, const std::vector<std::u16string>& pieces) {
     qsizetype at = 0;
@@ -56,7 +49,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static DroppedInput input;
+    static velnor::NullInputSink input;
     const QString arguments = velnor::toQString(velnor::fuzz::utf16(data, size));
     velnor::MainForm form(input, QString());
     form.Form_Load();

@@ -41,4 +41,12 @@ class InputSink {
     bool failing_ = false;
 };
 
+// Drops every event: where nothing can inject, and for runs that only need the program's logic.
+class NullInputSink final : public InputSink {
+  public:
+    void key(int, bool) override {}
+    void mouseButton(MouseButton, bool) override {}
+    void typeCharacter(char32_t) override {}
+};
+
 }  // namespace velnor

@@ -8,13 +8,6 @@
 namespace velnor {
 namespace {
 
-class NoInput final : public InputSink {
-  public:
-    void key(int, bool) override {}
-    void mouseButton(MouseButton, bool) override {}
-    void typeCharacter(char32_t) override {}
-};
-
 using Opener = std::expected<std::unique_ptr<InputSink>, QString> (*)();
 
 struct Candidate {
@@ -43,7 +36,7 @@ InputBackend openInputBackend() {
         choice = "auto";
     }
     if (choice == "none") {
-        return {std::make_unique<NoInput>(), "none",
+        return {std::make_unique<NullInputSink>(), "none",
                 "Synthetic input is off (VELNOR_INPUT=none): key and mouse events are dropped"};
     }
 
@@ -68,7 +61,7 @@ InputBackend openInputBackend() {
         return {std::move(*opened), candidate.name, problems.join("; ")};
     }
     problems << "key and mouse events are dropped";
-    return {std::make_unique<NoInput>(), "none", problems.join("; ")};
+    return {std::make_unique<NullInputSink>(), "none", problems.join("; ")};
 }
 
 }  // namespace velnor
