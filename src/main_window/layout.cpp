@@ -1,5 +1,7 @@
 // The window's static content: every control with its name, container, caption and geometry.
 
+#include <algorithm>
+
 #include "main_window/head_label.h"
 #include "main_window/main_form.h"
 #include "platform/widgets.h"
@@ -8,6 +10,7 @@ namespace velnor {
 namespace {
 
 constexpr int kTwipsPerPixel = 15;
+constexpr int kSmallestPixelSize = 7;
 
 // Creates a control of type W named `name` in `container` at a geometry given in twips.
 template <class W>
@@ -47,6 +50,21 @@ QComboBox* placeList(QWidget* container, const char* name, const QString& text, 
     list->setEditText(text);
     list->lineEdit()->setCursorPosition(0);
     return list;
+}
+
+// Option buttons share one font: the form's, or the largest smaller one at which every caption
+// fits its twip width, which the style's indicator and spacing may not leave room for.
+void fitOptionCaptions(QWidget& form) {
+    const QList<QRadioButton*> buttons = form.findChildren<QRadioButton*>();
+    const auto allFit = [&buttons] {
+        return std::ranges::all_of(
+            buttons, [](const QRadioButton* b) { return b->sizeHint().width() <= b->width(); });
+    };
+    QFont font = form.font();
+    while (!allFit() && font.pixelSize() > kSmallestPixelSize) {
+        font.setPixelSize(font.pixelSize() - 1);
+        for (QRadioButton* button : buttons) button->setFont(font);
+    }
 }
 
 }  // namespace
@@ -131,6 +149,8 @@ void MainForm::buildLayout() {
     optComNone->setChecked(true);
     optDTROff->setChecked(true);
     optRTSOff->setChecked(true);
+
+    fitOptionCaptions(*this);
 
     // Helpers of the program, not meant for the user.
     txtCommandLine->setVisible(false);

@@ -14,6 +14,9 @@ void showProblem(QLineEdit& text, const QString& problem) {
     text.setToolTip(problem);
     text.setStyleSheet(problem.isEmpty() ? QString()
                                          : QStringLiteral("QLineEdit { border: 2px solid red; }"));
+    // A style sheet leaves the application's font set on the box once it goes; the box takes its
+    // form's small font again.
+    if (problem.isEmpty()) text.setFont(QFont());
 }
 
 void watchSendKeys(QLineEdit& text) {

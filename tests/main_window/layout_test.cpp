@@ -150,6 +150,15 @@ TEST_F(WindowTest, CaptionSizeAndInitialSelections) {
     EXPECT_EQ(selected, (QStringList{"optComNone", "optDTROff", "optRTSOff"}));
 }
 
+TEST_F(WindowTest, EveryOptionCaptionFitsItsButtonInOneFont) {
+    const auto buttons = form.findChildren<QRadioButton*>();
+    for (const QRadioButton* button : buttons) {
+        EXPECT_LE(button->sizeHint().width(), button->width())
+            << button->objectName().toStdString();
+        EXPECT_EQ(button->font(), buttons.front()->font()) << button->objectName().toStdString();
+    }
+}
+
 TEST_F(WindowTest, IndicatorsStartDarkAndTakeAnyStoredColour) {
     for (Indicator* box : {form.boxDSR, form.boxCTS, form.boxCD, form.boxRI}) {
         EXPECT_EQ(box->fillColor(), 192);

@@ -67,6 +67,18 @@ TEST_F(KeyCodeStringTest, TheTextBoxNamesWhatCannotActAsWritten) {
     }
 }
 
+TEST_F(KeyCodeStringTest, AnOutlineShownAndClearedLeavesTheBoxsFontAsItWas) {
+    form.show();
+    const QFont before = form.txtDSRGenerateKeys->font();
+    form.txtDSRGenerateKeys->setText("Tab");
+    EXPECT_EQ(form.txtDSRGenerateKeys->font().toString(), before.toString());
+    form.txtDSRGenerateKeys->setText("vbKeyTab");
+    form.txtDSRSendKeys->setText("{");
+    form.txtDSRSendKeys->setText("a");
+    EXPECT_EQ(form.txtDSRGenerateKeys->font().toString(), before.toString());
+    EXPECT_EQ(form.txtDSRSendKeys->font().toString(), before.toString());
+}
+
 TEST_F(KeyCodeStringTest, SendKeysBoxesNameTextsThatCannotBeTyped) {
     form.txtCTSSendKeys->setText("{LEFT");
     EXPECT_FALSE(form.txtCTSSendKeys->toolTip().isEmpty());
