@@ -5,6 +5,7 @@
 #include "key_names/key_names.h"
 #include "key_names/pattern.h"
 #include "main_window/main_form.h"
+#include "serial_line/line_filter.h"
 
 namespace velnor {
 namespace {
@@ -28,6 +29,19 @@ constexpr LineOption kLineOptions[] = {
 
 QString valueFrom(const QString& argument, qsizetype position) {
     return argument.mid(position - 1);
+}
+
+// A settle time: a whole number of milliseconds, written in decimal digits only.
+std::optional<LineFilter::Duration> settleTimeFrom(const QString& value) {
+    if (value.isEmpty() || value.size() > 4) return std::nullopt;
+    int milliseconds = 0;
+    for (const QChar digit : value) {
+        if (digit < u'0' || digit > u'9') return std::nullopt;
+        milliseconds = milliseconds * 10 + (digit.unicode() - u'0');
+    }
+    const LineFilter::Duration settle(milliseconds);
+    if (settle > LineFilter::kMaxSettleTime) return std::nullopt;
+    return settle;
 }
 
 }  // namespace
@@ -99,6 +113,40 @@ bool MainForm::applyLineArgument(const QString& argument) {
     return false;
 }
 
+// Settings beyond the window's controls; tested after every option of the controls.
+bool MainForm::applyLineSettingArgument(const QString& argument) {
+    const struct {
+        const char16_t* debounce;
+        const char16_t* polarity;
+        qsizetype valueAt;
+        const char* name;
+        LineFilter* filter;
+    } lines[] = {
+        {u"-dsrDebounce=*", u"-dsrPolarity=*", 14, "DSR", dsrFilter.get()},
+        {u"-ctsDebounce=*", u"-ctsPolarity=*", 14, "CTS", ctsFilter.get()},
+        {u"-cdDebounce=*", u"-cdPolarity=*", 13, "CD", cdFilter.get()},
+    };
+    for (const auto& line : lines) {
+        const bool debounce = matchesPattern(argument, line.debounce);
+        if (!debounce && !matchesPattern(argument, line.polarity)) continue;
+        const QString value = valueFrom(argument, line.valueAt);
+        const QLatin1String name(line.name);
+        if (!debounce) {
+            if (value == u"normal" || value == u"inverted")
+                line.filter->setInverted(value == u"inverted");
+            else
+                LogEvent(QStringLiteral("Unknown %1 polarity:  ").arg(name) + value);
+        } else if (const auto settle = settleTimeFrom(value)) {
+            line.filter->setSettleTime(*settle);
+        } else {
+            LogEvent(QStringLiteral("Unknown %1 debounce:  ").arg(name) + value);
+        }
+        showLineSettings();
+        return true;
+    }
+    return false;
+}
+
 void MainForm::applyArgument(const QString& argument) {
     if (matchesPattern(argument, u"-port=*")) {
         const QString value = valueFrom(argument, 7);
@@ -127,6 +175,15 @@ void MainForm::applyArgument(const QString& argument) {
         setWindowState(windowState() | Qt::WindowMinimized);
         return;
     }
+    if (argument == u"-dtrOff") {
+        optDTROff->setChecked(true);
+        return;
+    }
+    if (argument == u"-rtsOff") {
+        optRTSOff->setChecked(true);
+        return;
+    }
+    if (applyLineSettingArgument(argument)) return;
     LogEvent(QStringLiteral("Unknown argument:  ") + argument);
 }
 

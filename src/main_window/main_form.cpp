@@ -6,6 +6,7 @@
 #include "main_window/time_text.h"
 #include "platform/dde.h"
 #include "platform/synthetic_input.h"
+#include "serial_line/line_filter.h"
 #include "signal_actions/signal_handler.h"
 
 namespace velnor {
@@ -28,7 +29,9 @@ MainForm::~MainForm() {
 
 void MainForm::connectHandlers() {
     connectSignalActions();
+    createLineFilters();
     connectSerialLine();
+    connectLineMenus();
 }
 
 std::unique_ptr<SignalHandler> MainForm::createHandler(Indicator& box, QRadioButton& optEmulateKey,
