@@ -162,28 +162,21 @@ void MainForm::applyArgument(const QString& argument) {
             if (value == QLatin1String(port.value)) port.button->setChecked(true);
         return;
     }
-    if (argument == u"-dtr") {
-        optDTROn->setChecked(true);
-        return;
-    }
-    if (argument == u"-rts") {
-        optRTSOn->setChecked(true);
-        return;
-    }
+    // An option without a value that selects a button.
+    const auto selects = [&argument](const char16_t* option, QRadioButton* button) {
+        if (argument != option) return false;
+        button->setChecked(true);
+        return true;
+    };
+    if (selects(u"-dtr", optDTROn) || selects(u"-rts", optRTSOn)) return;
     if (applyModeArgument(argument) || applyLineArgument(argument)) return;
     if (argument == u"-minimize") {
         setWindowState(windowState() | Qt::WindowMinimized);
         return;
     }
-    if (argument == u"-dtrOff") {
-        optDTROff->setChecked(true);
+    if (selects(u"-dtrOff", optDTROff) || selects(u"-rtsOff", optRTSOff) ||
+        applyLineSettingArgument(argument))
         return;
-    }
-    if (argument == u"-rtsOff") {
-        optRTSOff->setChecked(true);
-        return;
-    }
-    if (applyLineSettingArgument(argument)) return;
     LogEvent(QStringLiteral("Unknown argument:  ") + argument);
 }
 
