@@ -6,6 +6,7 @@
 #include "key_names/key_names.h"
 #include "main_window/main_form.h"
 #include "platform/qt_text.h"
+#include "serial_line/line_filter.h"
 
 namespace velnor {
 namespace {
@@ -29,6 +30,19 @@ constexpr LineOption kLineOptions[] = {
 
 QString valueFrom(const QString& argument, qsizetype position) {
     return argument.mid(position - 1);
+}
+
+// A settle time: a whole number of milliseconds, written in decimal digits only.
+std::optional<LineFilter::Duration> settleTimeFrom(const QString& value) {
+    if (value.isEmpty() || value.size() > 4) return std::nullopt;
+    int milliseconds = 0;
+    for (const QChar digit : value) {
+        if (digit < u'0' || digit > u'9') return std::nullopt;
+        milliseconds = milliseconds * 10 + (digit.unicode() - u'0');
+    }
+    const LineFilter::Duration settle(milliseconds);
+    if (settle > LineFilter::kMaxSettleTime) return std::nullopt;
+    return settle;
 }
 
 }  // namespace
@@ -100,6 +114,40 @@ bool MainForm::applyLineArgument(const QString& argument) {
     return false;
 }
 
+// Settings beyond the window's controls; tested after every option of the controls.
+bool MainForm::applyLineSettingArgument(const QString& argument) {
+    const struct {
+        const char16_t* debounce;
+        const char16_t* polarity;
+        qsizetype valueAt;
+        const char* name;
+        LineFilter* filter;
+    } lines[] = {
+        {u"-dsrDebounce=*", u"-dsrPolarity=*", 14, "DSR", dsrFilter.get()},
+        {u"-ctsDebounce=*", u"-ctsPolarity=*", 14, "CTS", ctsFilter.get()},
+        {u"-cdDebounce=*", u"-cdPolarity=*", 13, "CD", cdFilter.get()},
+    };
+    for (const auto& line : lines) {
+        const bool debounce = matchesPattern(u16View(argument), line.debounce);
+        if (!debounce && !matchesPattern(u16View(argument), line.polarity)) continue;
+        const QString value = valueFrom(argument, line.valueAt);
+        const QLatin1String name(line.name);
+        if (!debounce) {
+            if (value == u"normal" || value == u"inverted")
+                line.filter->setInverted(value == u"inverted");
+            else
+                LogEvent(QStringLiteral("Unknown %1 polarity:  ").arg(name) + value);
+        } else if (const auto settle = settleTimeFrom(value)) {
+            line.filter->setSettleTime(*settle);
+        } else {
+            LogEvent(QStringLiteral("Unknown %1 debounce:  ").arg(name) + value);
+        }
+        showLineSettings();
+        return true;
+    }
+    return false;
+}
+
 void MainForm::applyArgument(const QString& argument) {
     if (matchesPattern(u16View(argument), u"-port=*")) {
         const QString value = valueFrom(argument, 7);
@@ -115,19 +163,21 @@ void MainForm::applyArgument(const QString& argument) {
             if (value == QLatin1String(port.value)) port.button->setChecked(true);
         return;
     }
-    if (argument == u"-dtr") {
-        optDTROn->setChecked(true);
-        return;
-    }
-    if (argument == u"-rts") {
-        optRTSOn->setChecked(true);
-        return;
-    }
+    // An option without a value that selects a button.
+    const auto selects = [&argument](const char16_t* option, QRadioButton* button) {
+        if (argument != option) return false;
+        button->setChecked(true);
+        return true;
+    };
+    if (selects(u"-dtr", optDTROn) || selects(u"-rts", optRTSOn)) return;
     if (applyModeArgument(argument) || applyLineArgument(argument)) return;
     if (argument == u"-minimize") {
         setWindowState(windowState() | Qt::WindowMinimized);
         return;
     }
+    if (selects(u"-dtrOff", optDTROff) || selects(u"-rtsOff", optRTSOff) ||
+        applyLineSettingArgument(argument))
+        return;
     LogEvent(QStringLiteral("Unknown argument:  ") + argument);
 }
 

@@ -7,6 +7,7 @@
 #include "platform/dde.h"
 #include "platform/qt_text.h"
 #include "platform/synthetic_input.h"
+#include "serial_line/line_filter.h"
 #include "signal_actions/signal_handler.h"
 
 namespace velnor {
@@ -30,7 +31,9 @@ MainForm::~MainForm() {
 
 void MainForm::connectHandlers() {
     connectSignalActions();
+    createLineFilters();
     connectSerialLine();
+    connectLineMenus();
 }
 
 std::unique_ptr<SignalHandler> MainForm::createHandler(Indicator& box, QRadioButton& optEmulateKey,

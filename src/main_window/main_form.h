@@ -6,17 +6,22 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QWidget>
+#include <array>
 #include <memory>
 
 #include "main_window/event_log.h"
 #include "main_window/indicator.h"
 #include "platform/serial_control.h"
 
+class QMenu;
+
 namespace velnor {
 
 class DdeServer;
 class InputSink;
+class LineFilter;
 class SignalHandler;
+class TimeSource;
 
 // The program's one window. Its event handlers carry the names of the control and the event;
 // they are defined in the folder of the subsystem they belong to (serial_line/, commands/, ...).
@@ -59,6 +64,19 @@ class MainForm : public QWidget {
     void RingOff();
 
     SerialControl MSComm1;
+
+  private:
+    std::unique_ptr<TimeSource> time_;  // outlives the line filters, which take their timers here
+
+  public:
+    // How each input line is followed for its handler: the edge rule, the settle time of its
+    // debounce and its polarity (serial_line/). The settings come from the arguments and from a
+    // context menu on the line's frame, which lineMenu() builds.
+    std::unique_ptr<LineFilter> dsrFilter;
+    std::unique_ptr<LineFilter> ctsFilter;
+    std::unique_ptr<LineFilter> cdFilter;
+    // The menu of frameDSR, frameCTS or frameCD (null for another frame); the caller shows it.
+    std::unique_ptr<QMenu> lineMenu(const QGroupBox& frame);
 
     // Signal actions (signal_actions/).
     void txtDSRGenerateKeys_Change();
@@ -127,6 +145,7 @@ class MainForm : public QWidget {
     void applyArgument(const QString& argument);
     bool applyModeArgument(const QString& argument);
     bool applyLineArgument(const QString& argument);
+    bool applyLineSettingArgument(const QString& argument);
     void connectSignalActions();
     std::unique_ptr<SignalHandler> createHandler(Indicator& box, QRadioButton& optEmulateKey,
                                                  QComboBox& cboEmulateKey,
@@ -134,6 +153,11 @@ class MainForm : public QWidget {
                                                  QRadioButton& optGenerateKeys,
                                                  QLineEdit& txtGenerateKeys);
     void connectSerialLine();
+    void createLineFilters();
+    void connectLineMenus();
+    void showLineSettings();
+    std::array<LineFilter*, 3> lineFilters() const;
+    void closePort();
     void releaseLostPort(const SerialError& error);
 
     InputSink& input_;

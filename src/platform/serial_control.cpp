@@ -131,6 +131,10 @@ bool SerialControl::DSRHolding() const {
     return levels().dsr;
 }
 
+std::chrono::milliseconds SerialControl::settleTime() const {
+    return port_ ? port_->settleTime() : std::chrono::milliseconds::zero();
+}
+
 LoopbackPort* SerialControl::loopbackPort() const {
     return dynamic_cast<LoopbackPort*>(port_.get());
 }

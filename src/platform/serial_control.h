@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <expected>
 #include <functional>
 #include <memory>
@@ -57,6 +58,10 @@ class SerialPort {
     virtual void setRts(bool on) = 0;
     // Present levels of the input lines; all off when they cannot be read.
     virtual ModemLevels levels() = 0;
+    // How long after its last report of a line the port may still hold back a change of that
+    // line, or read a level that disagrees with its reports: a line quiet for longer is looked
+    // at again and is then right. 0 where every change is reported and every read agrees.
+    virtual std::chrono::milliseconds settleTime() const = 0;
 };
 
 using OpenResult = std::expected<std::unique_ptr<SerialPort>, SerialError>;
@@ -97,6 +102,8 @@ class SerialControl : public QObject {
     bool CDHolding() const;
     bool CTSHolding() const;
     bool DSRHolding() const;
+    // The open port's settle time (SerialPort::settleTime); 0 while no port is open.
+    std::chrono::milliseconds settleTime() const;
 
     // Code of the notification being delivered by OnComm.
     qint16 CommEvent() const { return commEvent_; }

@@ -1,7 +1,7 @@
 // The "Port" buttons: open the chosen port, or switch the output lines off and release the port.
 
 #include "main_window/main_form.h"
-#include "signal_actions/signal_handler.h"
+#include "serial_line/line_filter.h"
 
 namespace velnor {
 
@@ -25,12 +25,23 @@ void MainForm::connectSerialLine() {
     connect(&MSComm1, &SerialControl::portLost, this, &MainForm::releaseLostPort);
 }
 
+// Every line that is on goes off through its handler before its port closes, whatever closes it:
+// a key held for it would otherwise stay down with no way to release it.
+void MainForm::closePort() {
+    for (LineFilter* filter : lineFilters()) filter->portClosed();
+    MSComm1.setPortOpen(false);
+}
+
 void MainForm::SetComPort(qint16 port) {
     LogEvent(QStringLiteral("SetComPort %1").arg(port));
-    if (MSComm1.PortOpen()) MSComm1.setPortOpen(false);
+    if (MSComm1.PortOpen()) closePort();
     MSComm1.setCommPort(port);
     const auto opened = MSComm1.setPortOpen(true);
-    if (opened) return;
+    if (opened) {
+        // A line already on at this port comes on now, not at its next change.
+        for (LineFilter* filter : lineFilters()) filter->portOpened();
+        return;
+    }
     LogEvent(QStringLiteral("COM%1 (%2) cannot be opened: %3")
                  .arg(port)
                  .arg(opened.error().device, opened.error().reason));
@@ -57,18 +68,16 @@ void MainForm::optComNone_Click() {
     LogEvent(QStringLiteral("SetComPort none"));
     if (MSComm1.DTREnable()) optDTROff->setChecked(true);
     if (MSComm1.RTSEnable()) optRTSOff->setChecked(true);
-    if (MSComm1.PortOpen()) MSComm1.setPortOpen(false);
+    if (MSComm1.PortOpen()) closePort();
 }
 
-// The port is already closed; the selection follows, which also turns the output lines off. A
-// line that was on can never be seen to go off now, so it is switched off here: a key held for it
-// would otherwise stay down with no way to release it. ("None" chosen by itself releases nothing.)
+// The port is already closed; its lines go off as for any close, then the selection follows,
+// which also turns the output lines off.
 void MainForm::releaseLostPort(const SerialError& error) {
     LogEvent(QStringLiteral("COM%1 (%2) is gone: %3; the port is released")
                  .arg(MSComm1.CommPort())
                  .arg(error.device, error.reason));
-    for (SignalHandler* handler : {dsrHandler.get(), ctsHandler.get(), cdHandler.get()})
-        if (handler->flag()) handler->SignalOff();
+    for (LineFilter* filter : lineFilters()) filter->portClosed();
     optComNone->setChecked(true);
 }
 

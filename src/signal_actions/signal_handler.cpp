@@ -1,6 +1,7 @@
 #include "signal_actions/signal_handler.h"
 
 #include <QMessageBox>
+#include <utility>
 
 #include "core/input_events.h"
 #include "core/send_keys.h"
@@ -31,7 +32,10 @@ void SignalHandler::SignalOn() {
     box_->setFillColor(kIndicatorOn);
     flag_ = true;
     if (optEmulateKey_->isChecked()) {
-        if (const auto key = selectedKey(*cboEmulateKey_)) InputEvents::KeyDown(input_, *key);
+        if (const auto key = selectedKey(*cboEmulateKey_)) {
+            InputEvents::KeyDown(input_, *key);
+            pressed_ = key;
+        }
     } else if (optSendKeys_->isChecked()) {
         // A string that cannot be typed types nothing; the text box already shows why.
         SendKeys(input_, u16View(txtSendKeys_->text()));
@@ -48,9 +52,9 @@ void SignalHandler::SignalOn() {
 void SignalHandler::SignalOff() {
     box_->setFillColor(kIndicatorOff);
     flag_ = false;
-    if (optEmulateKey_->isChecked()) {
-        if (const auto key = selectedKey(*cboEmulateKey_)) InputEvents::KeyUp(input_, *key);
-    }
+    // Exactly the key pressed when the line came on: the mode or the selection may have changed
+    // since, and the key would otherwise stay down.
+    if (const auto key = std::exchange(pressed_, std::nullopt)) InputEvents::KeyUp(input_, *key);
 }
 
 }  // namespace velnor

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QString>
+#include <cstdint>
 #include <optional>
 
 #include "core/key_code_strings.h"
@@ -14,7 +15,8 @@ namespace velnor {
 class InputSink;
 
 // The action object of one input line. It holds references to the controls of its line and reads
-// mode, key and strings from them at the moment it acts; it keeps no copy of them.
+// mode, key and strings from them at the moment it acts; it keeps no copy of them, only the key it
+// holds down, which SignalOff releases whatever the controls say by then.
 class SignalHandler {
   public:
     explicit SignalHandler(InputSink& input);
@@ -67,6 +69,7 @@ class SignalHandler {
     QComboBox* cboKeyLookup_ = nullptr;
 
     InputSink& input_;
+    std::optional<int16_t> pressed_;  // the emulated key that SignalOn pressed
 };
 
 }  // namespace velnor

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "main_window/main_form.h"
+#include "serial_line/line_filter.h"
 #include "signal_actions/signal_handler.h"
 #include "support/log_lines.h"
 #include "support/recording_input_sink.h"
+#include "support/scoped_env.h"
 
 namespace velnor {
 namespace {
@@ -160,6 +162,54 @@ TEST_F(ArgumentsTest, OverlongStringsAreRefusedWithOneLine) {
 TEST_F(ArgumentsTest, ArgumentsKeepPercentSignsAndControlCharacters) {
     const QString odd = QString("-%1%2\x01") + QChar(0xFFFD) + QChar(0xD83D) + QChar(0xDE00);
     EXPECT_EQ(apply(odd), (QStringList{"arg(1) = " + odd, "Unknown argument:  " + odd}));
+}
+
+// Settle time and polarity of a line, and the Off buttons of the output lines, come after every
+// row of the controls and before "Unknown argument".
+TEST_F(ArgumentsTest, LineSettingsAndOffRowsSetOrComplain) {
+    const struct {
+        const char* argument;
+        const char* complaint;  // nullptr: none
+    } cases[] = {
+        {"-dsrDebounce=30", nullptr},
+        {"-ctsDebounce=1000", nullptr},
+        {"-cdDebounce=0007", nullptr},
+        {"-cdDebounce=1001", "Unknown CD debounce:  1001"},
+        {"-dsrDebounce=abc", "Unknown DSR debounce:  abc"},
+        {"-dsrDebounce=+5", "Unknown DSR debounce:  +5"},
+        {"-dsrDebounce=99999", "Unknown DSR debounce:  99999"},
+        {"-ctsDebounce=", "Unknown CTS debounce:  "},
+        {"-dsrPolarity=inverted", nullptr},
+        {"-ctsPolarity=inverted", nullptr},
+        {"-ctsPolarity=normal", nullptr},
+        {"-cdPolarity=Inverted", "Unknown CD polarity:  Inverted"},
+        {"-DSRDebounce=5", "Unknown argument:  -DSRDebounce=5"},
+        {"-rtsPolarity=inverted", "Unknown argument:  -rtsPolarity=inverted"},
+        {"-dtrOff=1", "Unknown argument:  -dtrOff=1"},
+        // An earlier row that matches decides: this sets CD's SendKeys text.
+        {"-cdSendKeys=-cdDebounce=5", nullptr},
+    };
+    for (const auto& c : cases) {
+        QStringList expected{QString("arg(1) = ") + c.argument};
+        if (c.complaint) expected.append(c.complaint);
+        EXPECT_EQ(apply(c.argument), expected);
+    }
+    EXPECT_EQ(form.dsrFilter->settleTime().count(), 30);
+    EXPECT_EQ(form.ctsFilter->settleTime().count(), 1000);
+    EXPECT_EQ(form.cdFilter->settleTime().count(), 7);
+    EXPECT_TRUE(form.dsrFilter->inverted());
+    EXPECT_FALSE(form.ctsFilter->inverted());
+    EXPECT_FALSE(form.cdFilter->inverted());
+    EXPECT_EQ(form.txtCDSendKeys->text(), "-cdDebounce=5");
+    EXPECT_EQ(form.frameDSR->toolTip(),
+              "DSR: settle time 30 ms, inverted polarity. Right-click to change.");
+
+    const ScopedEnv com1("VELNOR_COM1", "loopback");
+    apply("-port=com1 -dtr -rts");
+    EXPECT_EQ(apply("-dtrOff -rtsOff"), (QStringList{"arg(1) = -dtrOff", "optDTROff_Click",
+                                                     "arg(2) = -rtsOff", "optRTSOff_Click"}));
+    EXPECT_FALSE(form.MSComm1.DTREnable() || form.MSComm1.RTSEnable());
+    EXPECT_TRUE(checked("optDTROff") && checked("optRTSOff"));
 }
 
 class LinkTest : public ArgumentsTest {};

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QGroupBox>
+#include <QInputDialog>
+#include <QMenu>
 #include <QTest>
+#include <QTimer>
 
 #include "main_window/main_form.h"
+#include "serial_line/line_filter.h"
 #include "support/recording_input_sink.h"
 
 namespace velnor {
@@ -180,6 +185,63 @@ TEST_F(WindowTest, DropDownListsKeepItemDataAndLoseTheSelectionWhenEdited) {
     EXPECT_EQ(list.currentIndex(), -1);
     EXPECT_EQ(list.currentText(), "x");
     EXPECT_EQ(list.count(), 2);
+}
+
+// The action `text` of the submenu `submenu`.
+QAction* menuAction(const QMenu& menu, const QString& submenu, const QString& text) {
+    for (const QAction* entry : menu.actions()) {
+        if (!entry->menu() || entry->text() != submenu) continue;
+        for (QAction* action : entry->menu()->actions())
+            if (action->text() == text) return action;
+    }
+    return nullptr;
+}
+
+// Each line's settle time and polarity are set from a context menu on its frame, which moves no
+// control; the frame's tooltip tells them.
+TEST_F(WindowTest, EachLineFrameHasAMenuForItsSettleTimeAndPolarity) {
+    const struct {
+        QGroupBox* frame;
+        LineFilter* filter;
+        const char* name;
+    } lines[] = {{form.frameDSR, form.dsrFilter.get(), "DSR"},
+                 {form.frameCTS, form.ctsFilter.get(), "CTS"},
+                 {form.frameCD, form.cdFilter.get(), "CD"}};
+    for (const auto& line : lines) {
+        SCOPED_TRACE(line.name);
+        EXPECT_EQ(line.frame->contextMenuPolicy(), Qt::CustomContextMenu);
+        EXPECT_EQ(
+            line.frame->toolTip(),
+            QString(line.name) + ": every edge acts, normal polarity. Right-click to change.");
+        auto menu = form.lineMenu(*line.frame);
+        ASSERT_TRUE(menu);
+        EXPECT_TRUE(menuAction(*menu, "Settle time", "None: every edge acts")->isChecked());
+        EXPECT_TRUE(menuAction(*menu, "Polarity", "Normal")->isChecked());
+        menuAction(*menu, "Settle time", "30 ms")->trigger();
+        menuAction(*menu, "Polarity", "Inverted (normally closed switch)")->trigger();
+        EXPECT_EQ(line.filter->settleTime().count(), 30);
+        EXPECT_TRUE(line.filter->inverted());
+        EXPECT_EQ(line.frame->toolTip(), QString(line.name) +
+                                             ": settle time 30 ms, inverted polarity. Right-click "
+                                             "to change.");
+
+        // Any other time in a dialog, which the menu then shows.
+        menu = form.lineMenu(*line.frame);
+        EXPECT_TRUE(menuAction(*menu, "Settle time", "30 ms")->isChecked());
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            dialog->setIntValue(250);
+            dialog->accept();
+        });
+        menuAction(*menu, "Settle time", "Other...")->trigger();
+        EXPECT_EQ(line.filter->settleTime().count(), 250);
+        menu = form.lineMenu(*line.frame);
+        EXPECT_TRUE(menuAction(*menu, "Settle time", "Other (250 ms)...")->isChecked());
+        EXPECT_TRUE(
+            menuAction(*menu, "Polarity", "Inverted (normally closed switch)")->isChecked());
+    }
+    EXPECT_EQ(form.lineMenu(*form.Port), nullptr);
 }
 
 }  // namespace

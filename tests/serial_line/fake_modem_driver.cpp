@@ -82,6 +82,16 @@ void FakeModemDriver::setInputsAfterNextQuietCount(int bits) {
     pendingInputs_ = bits;
 }
 
+void FakeModemDriver::setInputsAsTheWaitBegins(int bits) {
+    std::lock_guard lock(mutex_);
+    inputsAtWait_ = bits;
+}
+
+int FakeModemDriver::inputs() const {
+    std::lock_guard lock(mutex_);
+    return inputs_;
+}
+
 void FakeModemDriver::changeInputs(int bits) {
     std::copy(std::begin(counters_), std::end(counters_), notified_);
     for (int line = 0; line < 4; ++line)
@@ -178,6 +188,10 @@ bool FakeModemDriver::handle(unsigned long request, void* argument, int& result)
 // notification or wait, like the driver's wait.
 int FakeModemDriver::wait(int mask) {
     std::unique_lock lock(mutex_);
+    if (inputsAtWait_) {
+        changeInputs(*std::exchange(inputsAtWait_, std::nullopt));
+        std::copy(std::begin(counters_), std::end(counters_), notified_);  // the repeat
+    }
     int entry[4];
     std::copy(std::begin(counters_), std::end(counters_), entry);
     int* seen = waiting_ == Waiting::LikeCdcAcm ? notified_ : entry;

@@ -55,6 +55,12 @@ class FakeModemDriver {
     // right after the next TIOCGICOUNT that finds no change: a caller that goes on to wait in
     // the driver misses the change.
     void setInputsAfterNextQuietCount(int bits);
+    // Sets the input lines, with a second notification of the same levels, as the next
+    // TIOCMIWAIT begins: after the caller's last look at the counters, too late for its wait,
+    // which misses the change (any waiting driver, for a change in that moment).
+    void setInputsAsTheWaitBegins(int bits);
+    // The input lines as they are now.
+    int inputs() const;
 
     // Blocks until a caller sits in TIOCMIWAIT (false if none comes within seconds).
     bool awaitWaiter();
@@ -82,6 +88,7 @@ class FakeModemDriver {
     int notified_[4] = {};  // LikeCdcAcm: the counters as of the last notification or wait
     int answered_[4] = {};  // the counters last answered to TIOCGICOUNT
     std::optional<int> pendingInputs_;
+    std::optional<int> inputsAtWait_;
     bool unplugged_ = false;
     int waiters_ = 0;
     int interrupted_ = 0;

@@ -194,18 +194,26 @@ TEST_F(PosixPortTest, ClosingInterruptsTheWaitingWatcher) {
     EXPECT_TRUE(listener.lost().isEmpty());
 }
 
+// While polling, a level read gives the sample that the last report came from: a fresh read
+// could find a bouncing switch in its other state, and no later sample would differ to correct it.
 TEST_F(PosixPortTest, WithoutTheDriversWaitTheLinesArePolled) {
     OpenResult opened = openWithModem(FakeModemDriver::Waiting::Unsupported);
     ASSERT_TRUE(opened);
+    EXPECT_EQ((*opened)->settleTime(), 100ms) << "until the driver refuses to wait";
     ASSERT_TRUE(listener.awaitNotice());
     EXPECT_EQ(
         listener.notices(),
         QStringList{"the driver cannot wait for line changes, so they are polled every 5 ms"});
+    EXPECT_EQ((*opened)->settleTime(), 5ms);
     modem->setInputs(TIOCM_DSR);
     ASSERT_TRUE(listener.awaitCodes(1));
-    modem->setInputs(TIOCM_DSR | TIOCM_RNG);
+    modem->setInputs(0);  // before the next sample
+    EXPECT_TRUE((*opened)->levels().dsr);
     ASSERT_TRUE(listener.awaitCodes(2));
-    EXPECT_EQ(listener.codes(), (Codes{comEvDSR, comEvRing}));
+    EXPECT_FALSE((*opened)->levels().dsr);
+    modem->setInputs(TIOCM_RNG);
+    ASSERT_TRUE(listener.awaitCodes(3));
+    EXPECT_EQ(listener.codes(), (Codes{comEvDSR, comEvDSR, comEvRing}));
     auto closing = std::async(std::launch::async, [&] { opened->reset(); });
     ASSERT_EQ(closing.wait_for(10s), std::future_status::ready);
 }

@@ -11,11 +11,14 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QTest>
 #include <cstdlib>
 #include <future>
+#include <optional>
 #include <thread>
 
 #include "platform/serial_control.h"
+#include "signal_actions/signal_handler.h"
 #include "support/vm_guest.h"
 #include "test_window.h"
 
@@ -206,6 +209,38 @@ TEST_F(RealPortTest, AnIdleOpenPortCostsNoWakeups) {
     EXPECT_EQ(test::threadsInIoctl(TIOCMIWAIT), watcher);
 }
 
+// The far end opened and closed in a rapid burst: once the port has been still for longer than
+// its settle time, the window holds DSR and CD at their final levels, flags, indicators and keys.
+TEST_F(RealPortTest, ABurstOfTheFarEndEndsWithTheWindowOnTheFinalLevels) {
+    for (const bool endOpen : {false, true}) {
+        SCOPED_TRACE(endOpen ? "ends open" : "ends closed");
+        RecordingInputSink input;
+        MainForm form(input, "");
+        form.Form_Load();
+        form.optCom1->setChecked(true);
+        ASSERT_TRUE(form.MSComm1.PortOpen()) << logMessages(form).join(u'\n').toStdString();
+        std::optional<GadgetEnd> farEnd;
+        for (int round = 0; round < 20; ++round) {
+            farEnd.emplace();
+            farEnd.reset();
+        }
+        if (endOpen) farEnd.emplace();
+        QTest::qWait(static_cast<int>(form.MSComm1.settleTime().count()) * 2 + 300);
+
+        EXPECT_EQ(form.MSComm1.DSRHolding(), endOpen);
+        EXPECT_EQ(form.MSComm1.CDHolding(), endOpen);
+        for (const auto& [handler, key] :
+             {std::pair{form.dsrHandler.get(), 16}, std::pair{form.cdHandler.get(), 17}}) {
+            EXPECT_EQ(handler->flag(), endOpen) << key;
+            EXPECT_EQ(handler->box()->fillColor(), endOpen ? kIndicatorOn : kIndicatorOff);
+            const auto held = input.events.count(QStringLiteral("key %1 down").arg(key)) -
+                              input.events.count(QStringLiteral("key %1 up").arg(key));
+            EXPECT_EQ(held, endOpen ? 1 : 0) << key;
+        }
+        form.optComNone->setChecked(true);
+    }
+}
+
 TEST_F(RealPortTest, TheWindowFollowsTheFarEndUntilTheAdapterIsUnplugged) {
     RecordingInputSink input;
     MainForm form(input, "");
@@ -216,14 +251,18 @@ TEST_F(RealPortTest, TheWindowFollowsTheFarEndUntilTheAdapterIsUnplugged) {
         return processEventsUntil([&] { return input.events.size() >= count; });
     };
 
+    // cdc-acm reads CTS as on whatever the far end does, so CTS holds Alt from the open on.
+    EXPECT_EQ(input.events, QStringList{"key 18 down"});
     GadgetEnd farEnd;
-    ASSERT_TRUE(injected(2)) << input.events.join(',').toStdString();
+    ASSERT_TRUE(injected(3)) << input.events.join(',').toStdString();
     farEnd.close();
-    ASSERT_TRUE(injected(4));
-    EXPECT_EQ(input.events, (QStringList{"key 16 down", "key 17 down", "key 16 up", "key 17 up"}));
+    ASSERT_TRUE(injected(5));
+    EXPECT_EQ(input.events,
+              (QStringList{"key 18 down", "key 16 down", "key 17 down", "key 16 up", "key 17 up"}));
 
     ASSERT_EQ(std::system("rmmod g_serial"), 0);
     ASSERT_TRUE(processEventsUntil([&] { return !form.MSComm1.PortOpen(); }));
+    EXPECT_EQ(input.events.last(), "key 18 up");
     EXPECT_EQ(logMessages(form),
               (QStringList{"SetComPort 1",
                            "COM1 (/dev/ttyACM0) is gone: No such device; the port is released",

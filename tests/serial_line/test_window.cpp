@@ -37,6 +37,7 @@ void ScriptedPorts::install(SerialControl& control) {
             return std::unexpected(SerialError{device, "No such file or directory"});
         journal.append("open " + device);
         auto port = std::make_unique<ScriptedPort>(*this, device, listener);
+        port->steady = levelsAtOpen;
         open = port.get();
         return port;
     });

@@ -7,9 +7,9 @@
 
 #include "main_window/main_form.h"
 #include "platform/serial_control.h"
-#include "support/scoped_env.h"
 #include "support/log_lines.h"
 #include "support/recording_input_sink.h"
+#include "support/scoped_env.h"
 
 namespace velnor {
 
@@ -25,6 +25,7 @@ class ScriptedPort final : public SerialPort {
     void setDtr(bool on) override;
     void setRts(bool on) override;
     ModemLevels levels() override;
+    std::chrono::milliseconds settleTime() const override { return {}; }
 
     PortListener& listener;
     std::deque<ModemLevels> queued;
@@ -44,6 +45,7 @@ class ScriptedPorts {
 
     QStringList journal;
     QStringList refused;
+    ModemLevels levelsAtOpen;      // the steady levels of each port opened from now on
     ScriptedPort* open = nullptr;  // the port open now
 };
 

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
+#include <functional>
 
 #include "core/send_keys.h"
 #include "key_names/key_names.h"
@@ -62,19 +63,46 @@ TEST_F(HandlerTest, MouseButtonCodesPressAndReleaseButtons) {
     }
 }
 
-TEST_F(HandlerTest, GoingOffReleasesTheKeySelectedAtThatMoment) {
-    dsr().SignalOn();
-    SelectKeyByName(*form.cboDSREmulateKey, "vbKeyMenu");
-    dsr().SignalOff();
-    EXPECT_EQ(input.events, (QStringList{"key 16 down", "key 18 up"}));
-}
-
-TEST_F(HandlerTest, GoingOffInAnotherModeReleasesNothing) {
-    dsr().SignalOn();
-    form.optDSRSendKeys->setChecked(true);
-    dsr().SignalOff();
-    EXPECT_EQ(input.events, QStringList{"key 16 down"});
-    expectOff(dsr());
+// Going off releases the key that coming on pressed, whatever the mode and the selection are by
+// then, and nothing when coming on pressed nothing.
+TEST(Handler, GoingOffReleasesExactlyTheKeyPressed) {
+    const struct {
+        const char* situation;
+        std::function<void(MainForm&)> before;   // before the line comes on
+        std::function<void(MainForm&)> whileOn;  // while it is on
+        QStringList events;
+    } cases[] = {
+        {"the selection changed to Alt",
+         {},
+         [](MainForm& form) { SelectKeyByName(*form.cboDSREmulateKey, "vbKeyMenu"); },
+         {"key 16 down", "key 16 up"}},
+        {"the mode changed to SendKeys",
+         {},
+         [](MainForm& form) { form.optDSRSendKeys->setChecked(true); },
+         {"key 16 down", "key 16 up"}},
+        {"the mode changed to Emulate a key after an empty SendKeys text",
+         [](MainForm& form) {
+             form.optDSRSendKeys->setChecked(true);
+             form.txtDSRSendKeys->setText("");
+         },
+         [](MainForm& form) { form.optDSREmulateKey->setChecked(true); },
+         {}},
+        {"an entry selected after none was",
+         [](MainForm& form) { setSelectedEntry(*form.cboDSREmulateKey, -1); },
+         [](MainForm& form) { SelectKeyByName(*form.cboDSREmulateKey, "vbKeyA"); },
+         {}},
+    };
+    for (const auto& c : cases) {
+        RecordingInputSink input;
+        MainForm form(input, "");
+        form.Form_Load();
+        if (c.before) c.before(form);
+        form.dsrHandler->SignalOn();
+        c.whileOn(form);
+        form.dsrHandler->SignalOff();
+        EXPECT_EQ(input.events, c.events) << c.situation;
+        EXPECT_FALSE(form.dsrHandler->flag()) << c.situation;
+    }
 }
 
 TEST_F(HandlerTest, NoSelectedEntryInjectsNothing) {

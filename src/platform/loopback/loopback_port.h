@@ -18,6 +18,8 @@ class LoopbackPort final : public SerialPort {
     void setDtr(bool on) override;
     void setRts(bool on) override;
     ModemLevels levels() override;
+    // Every change is reported, and reads agree with the reports.
+    std::chrono::milliseconds settleTime() const override { return {}; }
 
     // Drives an input line as the far end would.
     void setLine(Line line, bool on);

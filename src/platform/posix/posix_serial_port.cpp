@@ -26,9 +26,16 @@ namespace {
 
 using namespace std::chrono_literals;
 
+using Clock = std::chrono::steady_clock;
+
 constexpr auto kPollInterval = 5ms;
-// Rounds of kPollInterval without a change before the watcher sleeps in the driver again.
-constexpr int kSettleRounds = 10;
+// How long the driver's counters must have been still, looked at every kPollInterval, before the
+// watcher sleeps in the driver again.
+constexpr auto kRecheckWindow = 50ms;
+// A driver's wait misses a change that comes after the watcher's last look at the counters and
+// before the wait begins: up to kRecheckWindow, and a late wakeup, after the last change it
+// reported. A look at the levels this long after that report finds such a change.
+constexpr auto kWaitingSettleTime = 2 * kRecheckWindow;
 
 struct WatchedLine {
     int bit;
@@ -150,7 +157,12 @@ struct Baseline {
 class PosixPort final : public SerialPort {
   public:
     PosixPort(int fd, LockFile lock, PortListener& listener, Baseline baseline)
-        : fd_(fd), lock_(std::move(lock)), listener_(listener), baseline_(baseline) {
+        : fd_(fd),
+          lock_(std::move(lock)),
+          listener_(listener),
+          baseline_(baseline),
+          polling_(!baseline.counters),
+          sample_(baseline.levels) {
         installWakeHandler();
         watcher_ = std::thread([this] { watch(); });
     }
@@ -168,13 +180,19 @@ class PosixPort final : public SerialPort {
     void setDtr(bool on) override { setBit(TIOCM_DTR, on); }
     void setRts(bool on) override { setBit(TIOCM_RTS, on); }
 
+    // While polling, the levels of the last sample: a fresh read could disagree with the sample
+    // that a report came from (a bouncing switch), and no later sample would tell.
     ModemLevels levels() override {
-        int bits = 0;
-        if (::ioctl(fd_, TIOCMGET, &bits) != 0) return {};
+        int bits = sample_;
+        if (!polling_ && ::ioctl(fd_, TIOCMGET, &bits) != 0) return {};
         return {.cts = (bits & TIOCM_CTS) != 0,
                 .dsr = (bits & TIOCM_DSR) != 0,
                 .cd = (bits & TIOCM_CD) != 0,
                 .ri = (bits & TIOCM_RNG) != 0};
+    }
+
+    std::chrono::milliseconds settleTime() const override {
+        return polling_ ? kPollInterval : kWaitingSettleTime;
     }
 
   private:
@@ -188,7 +206,7 @@ class PosixPort final : public SerialPort {
         if (baseline_.counters)
             waitForChanges(*baseline_.counters);
         else
-            pollForChanges();
+            pollForChanges(baseline_.levels);
         finished_.release();
     }
 
@@ -200,33 +218,57 @@ class PosixPort final : public SerialPort {
     // have been still for a while, and only then does the watcher sleep in the driver again.
     void waitForChanges(serial_icounter_struct seen) {
         while (!stopping_) {
-            for (int still = 0; still < kSettleRounds;) {
-                serial_icounter_struct now{};
-                if (::ioctl(fd_, TIOCGICOUNT, &now) != 0) return lose(errno);
-                const int changed =
-                    (seen.cts != now.cts ? TIOCM_CTS : 0) | (seen.dsr != now.dsr ? TIOCM_DSR : 0) |
-                    (seen.dcd != now.dcd ? TIOCM_CD : 0) | (seen.rng != now.rng ? TIOCM_RNG : 0);
-                report(changed);
-                seen = now;
-                still = changed != 0 ? 0 : still + 1;
-                if (still < kSettleRounds) pause();
+            for (Clock::time_point stillSince = Clock::now();;) {
+                const std::optional<int> changed = lookAtCounters(seen);
+                if (!changed) return;
+                const Clock::time_point now = Clock::now();
+                if (*changed != 0) stillSince = now;
+                if (now - stillSince >= kRecheckWindow) break;
+                pause();
                 if (stopping_) return;
             }
             if (::ioctl(fd_, TIOCMIWAIT, kWatchedBits) != 0 && errno != EINTR)
-                return unsupported(errno) ? pollForChanges() : lose(errno);
+                return unsupported(errno) ? pollAfterCounters(seen) : lose(errno);
         }
     }
 
-    void pollForChanges() {
+    // Reports the lines whose counters moved since `seen` and returns their bits; `seen` becomes
+    // the counters now. Nothing when the device is gone, which is reported.
+    std::optional<int> lookAtCounters(serial_icounter_struct& seen) {
+        serial_icounter_struct now{};
+        if (::ioctl(fd_, TIOCGICOUNT, &now) != 0) {
+            lose(errno);
+            return std::nullopt;
+        }
+        const int changed =
+            (seen.cts != now.cts ? TIOCM_CTS : 0) | (seen.dsr != now.dsr ? TIOCM_DSR : 0) |
+            (seen.dcd != now.dcd ? TIOCM_CD : 0) | (seen.rng != now.rng ? TIOCM_RNG : 0);
+        report(changed);
+        seen = now;
+        return changed;
+    }
+
+    // The driver keeps counters but cannot wait (cp210x). From the first sample on, the levels
+    // read are the samples; a change between the last look at the counters and that sample is
+    // in the sample, so the counters are looked at once more to report it.
+    void pollAfterCounters(serial_icounter_struct seen) {
+        int levels = 0;
+        if (::ioctl(fd_, TIOCMGET, &levels) != 0) return lose(errno);
+        sample_ = levels;
+        polling_ = true;
+        if (lookAtCounters(seen)) pollForChanges(levels);
+    }
+
+    void pollForChanges(int seen) {
         listener_.notice(
             QStringLiteral(
                 "the driver cannot wait for line changes, so they are polled every %1 ms")
                 .arg(kPollInterval.count()));
-        int seen = baseline_.levels;
         while (!stopping_) {
             pause();
             int now = 0;
             if (::ioctl(fd_, TIOCMGET, &now) != 0) return lose(errno);
+            sample_ = now;  // before the report, which the window answers by reading the sample
             report((seen ^ now) & kWatchedBits);
             seen = now;
         }
@@ -252,6 +294,8 @@ class PosixPort final : public SerialPort {
     PortListener& listener_;
     const Baseline baseline_;
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> polling_;
+    std::atomic<int> sample_;  // the levels of the last poll
     std::binary_semaphore finished_{0};
     std::thread watcher_;
 };

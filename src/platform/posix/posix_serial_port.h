@@ -19,9 +19,9 @@ inline constexpr char kLockDir[] = "/run/lock";
 // driver (TIOCMIWAIT) and compares the driver's interrupt counters, looking again every few
 // milliseconds for a moment after each change, so an idle open port costs no wakeups. Where the
 // driver cannot wait it polls the levels every few milliseconds and says so once through
-// listener.notice(). When the device disappears (an unplugged adapter) it reports listener.gone()
-// and stops. Destroying the port interrupts the watcher at once, joins it and releases the device
-// and the lock file.
+// listener.notice(); levels() then gives the last sample, which every report agrees with. When the
+// device disappears (an unplugged adapter) it reports listener.gone() and stops. Destroying the
+// port interrupts the watcher at once, joins it and releases the device and the lock file.
 //
 // Fails, with the system's reason, when the device is missing, not permitted (with a hint about
 // the dialout group), busy, not a terminal, or has no modem-control lines.
