@@ -35,13 +35,21 @@ TEST_F(LogTest, NewestLineFirstWithTimeTwoSpacesAndMessage) {
     EXPECT_FALSE(form.EventLog->text().contains(u'\r'));
 }
 
-TEST_F(LogTest, MessagesAreWrittenUnchanged) {
+// A message cannot forge lines of its own or push the history out: each call is one line, its
+// control characters shown as pictures.
+TEST_F(LogTest, EachMessageIsOneLineWithItsControlCharactersShown) {
     form.LogEvent("");
     form.LogEvent("two\nlines\r");
+    form.LogEvent(QString::fromUtf16(u"\t\x1b[2J\x7f\x85\u2028") + QString(2000, u'\n'));
     const QStringList log = lines();
-    EXPECT_TRUE(log[0].endsWith("  two"));
-    EXPECT_EQ(log[1], "lines\r");
+    ASSERT_EQ(log.size(), 4);
+    EXPECT_TRUE(log[0].endsWith(QString::fromUtf16(u"  \u2409\u241b[2J\u2421\ufffd\ufffd") +
+                                QString(2000, u'\u240a')));
+    EXPECT_TRUE(log[1].endsWith(QString::fromUtf16(u"  two\u240alines\u240d")))
+        << log[1].toStdString();
     EXPECT_TRUE(log[2].endsWith("  ")) << log[2].toStdString();
+    EXPECT_EQ(log[3], "EventLog");
+    EXPECT_EQ(visibleControlCharacters(u"\u00e9\u20ac\U0001F600 ok"), u"\u00e9\u20ac\U0001F600 ok");
 }
 
 TEST_F(LogTest, KeepsTheNewestThousandLines) {
@@ -51,15 +59,6 @@ TEST_F(LogTest, KeepsTheNewestThousandLines) {
     EXPECT_TRUE(log.front().endsWith("  1500"));
     EXPECT_TRUE(log.back().endsWith("  501"));
     EXPECT_FALSE(form.EventLog->text().contains("EventLog"));
-}
-
-TEST(BoundedLog, CountsTheLinesOfMultiLineMessages) {
-    BoundedLog log("first", 4);
-    log.prepend("a\nb");
-    EXPECT_EQ(log.text(), "a\nb\nfirst");
-    log.prepend("c\nd");
-    EXPECT_EQ(log.text(), "c\nd\na\nb");
-    EXPECT_EQ(log.lineCount(), 4);
 }
 
 struct TimeCase {
