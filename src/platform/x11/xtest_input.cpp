@@ -4,19 +4,31 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <bitset>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <span>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/key_map.h"
+#include "platform/x11/held_state.h"
+
+extern char** environ;
 
 namespace velnor {
 namespace {
@@ -78,10 +90,103 @@ unsigned xButton(MouseButton button) {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kRebindAfter = std::chrono::milliseconds(50);
+constexpr int kGuardianStartMs = 2000;
+
+// velnor-guardian beside the running program, or where the build put it.
+std::string guardianProgram() {
+    char self[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) {
+        std::string beside(self, size_t(length));
+        beside.erase(beside.rfind('/') + 1);
+        beside += "velnor-guardian";
+        if (::access(beside.c_str(), X_OK) == 0) return beside;
+    }
+    return VELNOR_GUARDIAN_BUILT;
+}
+
+// The guardian process of one XTest connection and the HeldState it reads (held_state.h). Without
+// a guardian the state is kept all the same, in memory of our own.
+class Guardian {
+  public:
+    explicit Guardian(const char* displayName) {
+        const int memory = ::memfd_create("velnor-held", MFD_CLOEXEC);
+        int sockets[2] = {-1, -1};
+        if (memory < 0 || ::ftruncate(memory, sizeof(HeldState)) != 0 ||
+            ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) {
+            problem_ = QStringLiteral("no shared memory or socket: %1").arg(std::strerror(errno));
+        } else if (void* shared = ::mmap(nullptr, sizeof(HeldState), PROT_READ | PROT_WRITE,
+                                         MAP_SHARED, memory, 0);
+                   shared == MAP_FAILED) {
+            problem_ = QStringLiteral("no shared memory: %1").arg(std::strerror(errno));
+        } else {
+            state_ = static_cast<HeldState*>(shared);
+            shared_ = true;
+            socket_ = std::exchange(sockets[0], -1);
+            start(displayName, memory, sockets[1]);
+        }
+        for (const int fd : {memory, sockets[0], sockets[1]})
+            if (fd >= 0) ::close(fd);
+        if (!state_) state_ = new HeldState{};
+    }
+    ~Guardian() {
+        if (socket_ >= 0) ::close(socket_);  // the guardian sees the end, finds nothing held
+        if (shared_)
+            ::munmap(state_, sizeof(HeldState));
+        else
+            delete state_;
+    }
+    Guardian(const Guardian&) = delete;
+    Guardian& operator=(const Guardian&) = delete;
+
+    HeldState& state() { return *state_; }
+    // Why no guardian runs, or empty.
+    const QString& problem() const { return problem_; }
+
+  private:
+    void start(const char* displayName, int memory, int socket) {
+        // Above the descriptors the guardian gets, so that moving them cannot clash.
+        const int memoryFd = ::fcntl(memory, F_DUPFD_CLOEXEC, 10);
+        const int socketFd = ::fcntl(socket, F_DUPFD_CLOEXEC, 10);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, memoryFd, kGuardianStateFd);
+        posix_spawn_file_actions_adddup2(&actions, socketFd, kGuardianSocketFd);
+        posix_spawn_file_actions_addclosefrom_np(&actions, kGuardianStateFd + 1);
+        const std::string program = guardianProgram();
+        char* argv[] = {const_cast<char*>("velnor-guardian"), const_cast<char*>(displayName),
+                        nullptr};
+        pid_t pid = -1;
+        const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(memoryFd);
+        ::close(socketFd);
+        if (spawned != 0) {
+            problem_ = QStringLiteral("%1 cannot start: %2")
+                           .arg(QString::fromStdString(program), std::strerror(spawned));
+            return;
+        }
+        ::waitpid(pid, nullptr, 0);  // it hands over to a child of its own at once
+        pollfd ready = {socket_, POLLIN, 0};
+        char answer = 0;
+        if (::poll(&ready, 1, kGuardianStartMs) != 1 || ::read(socket_, &answer, 1) != 1 ||
+            answer != 'y')
+            problem_ = QStringLiteral("%1 did not start").arg(QString::fromStdString(program));
+    }
+
+    HeldState* state_ = nullptr;
+    bool shared_ = false;
+    int socket_ = -1;
+    QString problem_;
+};
 
 class XTestInput final : public InputSink {
   public:
-    explicit XTestInput(Display* display) : display_(display) {
+    explicit XTestInput(Display* display)
+        : display_(display), guardian_(DisplayString(display)), held_(guardian_.state()) {
+        if (!guardian_.problem().isEmpty())
+            qWarning("XTest: keys held when Velnor is killed may stay down: %s",
+                     qPrintable(guardian_.problem()));
         adoptDisplay(display_);
         // Once the connection is gone every request is dropped, so nothing is sent any more.
         XSetIOErrorExitHandler(
@@ -113,6 +218,9 @@ class XTestInput final : public InputSink {
                 if (spare.bound != NoSymbol) bind(spare.code, NoSymbol);
             }
             XSync(display_, False);
+            // Released here; on a lost connection the guardian still tries with its own.
+            for (auto& key : held_.keys) key = 0;
+            for (auto& button : held_.buttons) button = 0;
         }
         XCloseDisplay(display_);
         releaseDisplay(display_);
@@ -125,8 +233,10 @@ class XTestInput final : public InputSink {
     void mouseButton(MouseButton button, bool down) override {
         inject([&] {
             const unsigned number = xButton(button);
+            if (down) held_.buttons[number] = 1;
             XTestFakeButtonEvent(display_, number, down, CurrentTime);
             XFlush(display_);
+            if (!down) held_.buttons[number] = 0;
             heldButtons_[number] = down;
         });
     }
@@ -275,18 +385,24 @@ class XTestInput final : public InputSink {
     // The symbol on both levels, so Shift or Caps Lock cannot turn it into another one.
     void bind(KeyCode code, KeySym keysym) {
         KeySym symbols[2] = {keysym, keysym};
+        if (keysym != NoSymbol) held_.bound[code] = uint32_t(keysym);
         XChangeKeyboardMapping(display_, code, 2, symbols, 1);
+        if (keysym == NoSymbol) held_.bound[code] = 0;
         std::ranges::fill(row(code), NoSymbol);
         if (keysym != NoSymbol) std::ranges::copy(symbols, row(code).begin());
     }
 
     void fakeKey(KeyCode code, bool down) {
+        if (down) held_.keys[code] = 1;
         XTestFakeKeyEvent(display_, code, down, CurrentTime);
         XFlush(display_);
+        if (!down) held_.keys[code] = 0;
         heldKeys_[code] = down;
     }
 
     Display* display_;
+    Guardian guardian_;
+    HeldState& held_;
     int xkbEventBase_ = -1;
     int minKeycode_ = 0;
     int maxKeycode_ = 0;
