@@ -16,6 +16,8 @@
 #include <QStandardPaths>
 #include <stdexcept>
 
+#include "support/qt_events.h"
+
 namespace velnor::test {
 
 XvfbServer::XvfbServer() {
@@ -177,7 +179,8 @@ bool FocusWindow::waitUntil(const std::function<bool()>& done) {
     timer.start();
     pollfd connection = {ConnectionNumber(display_), POLLIN, 0};
     while (!done() && timer.elapsed() < 5000) {
-        poll(&connection, 1, 50);
+        processQtEvents();
+        poll(&connection, 1, 5);
         receive();
     }
     return done();
