@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,19 +13,21 @@
 
 namespace {
 
+// The program may have ended already: no SIGPIPE for that.
 void answer(char ready) {
-    [[maybe_unused]] const auto written = ::write(velnor::kGuardianSocketFd, &ready, 1);
+    [[maybe_unused]] const auto sent = ::send(velnor::kGuardianSocketFd, &ready, 1, MSG_NOSIGNAL);
+}
+
+// An X server that goes away ends the guardian too, without a word.
+int quietEnd(Display*) {
+    ::_exit(0);
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    // A child that ends at once leaves the program no zombie to collect; the grandchild goes on
-    // in a session of its own, out of reach of signals meant for the program's terminal.
-    const pid_t child = ::fork();
-    if (child != 0) return child > 0 ? 0 : 1;
-    ::setsid();
-
+    // Started in a session of its own, out of reach of signals meant for the program's terminal.
+    XSetIOErrorHandler(quietEnd);
     void* shared = ::mmap(nullptr, sizeof(velnor::HeldState), PROT_READ, MAP_SHARED,
                           velnor::kGuardianStateFd, 0);
     Display* display = argc == 2 ? XOpenDisplay(argv[1]) : nullptr;

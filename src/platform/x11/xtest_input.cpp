@@ -9,7 +9,6 @@
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <xkbcommon/xkbcommon.h>
 
@@ -94,7 +93,6 @@ constexpr auto kRebindAfter = std::chrono::milliseconds(50);
 constexpr auto kSlice = std::chrono::milliseconds(5);
 // How far ahead waiting characters are looked at for symbols to bind in one go.
 constexpr size_t kLookAhead = 512;
-constexpr int kGuardianStartMs = 2000;
 
 // velnor-guardian beside the running program, or where the build put it.
 std::string guardianProgram() {
@@ -118,11 +116,11 @@ class Guardian {
         int sockets[2] = {-1, -1};
         if (memory < 0 || ::ftruncate(memory, sizeof(HeldState)) != 0 ||
             ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) {
-            problem_ = QStringLiteral("no shared memory or socket: %1").arg(std::strerror(errno));
+            warn(QStringLiteral("no shared memory or socket: %1").arg(std::strerror(errno)));
         } else if (void* shared = ::mmap(nullptr, sizeof(HeldState), PROT_READ | PROT_WRITE,
                                          MAP_SHARED, memory, 0);
                    shared == MAP_FAILED) {
-            problem_ = QStringLiteral("no shared memory: %1").arg(std::strerror(errno));
+            warn(QStringLiteral("no shared memory: %1").arg(std::strerror(errno)));
         } else {
             state_ = static_cast<HeldState*>(shared);
             shared_ = true;
@@ -144,8 +142,18 @@ class Guardian {
     Guardian& operator=(const Guardian&) = delete;
 
     HeldState& state() { return *state_; }
-    // Why no guardian runs, or empty.
-    const QString& problem() const { return problem_; }
+
+    // Looks, without waiting, whether the guardian has said it can act; says so on standard
+    // error once if it cannot. Called as something is held, so the start waits for nothing.
+    void confirm() {
+        if (confirmed_ || socket_ < 0) return;
+        pollfd answer = {socket_, POLLIN, 0};
+        if (::poll(&answer, 1, 0) != 1) return;
+        char ready = 0;
+        confirmed_ = true;
+        if (::read(socket_, &ready, 1) != 1 || ready != 'y')
+            warn(QStringLiteral("%1 cannot act on the X display").arg(program_));
+    }
 
   private:
     void start(const char* displayName, int memory, int socket) {
@@ -160,37 +168,41 @@ class Guardian {
         const std::string program = guardianProgram();
         char* argv[] = {const_cast<char*>("velnor-guardian"), const_cast<char*>(displayName),
                         nullptr};
+        // In a session of its own, so that signals meant for our terminal leave it alone. It
+        // is not waited for: once we have ended, init collects it.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
         pid_t pid = -1;
-        const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
+        const int spawned =
+            ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, environ);
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
         ::close(memoryFd);
         ::close(socketFd);
         if (spawned != 0) {
-            problem_ = QStringLiteral("%1 cannot start: %2")
-                           .arg(QString::fromStdString(program), std::strerror(spawned));
+            warn(QStringLiteral("%1 cannot start: %2")
+                     .arg(QString::fromStdString(program), std::strerror(spawned)));
             return;
         }
-        ::waitpid(pid, nullptr, 0);  // it hands over to a child of its own at once
-        pollfd ready = {socket_, POLLIN, 0};
-        char answer = 0;
-        if (::poll(&ready, 1, kGuardianStartMs) != 1 || ::read(socket_, &answer, 1) != 1 ||
-            answer != 'y')
-            problem_ = QStringLiteral("%1 did not start").arg(QString::fromStdString(program));
+        program_ = QString::fromStdString(program);
+    }
+
+    static void warn(const QString& problem) {
+        qWarning("XTest: keys held when Velnor is killed may stay down: %s", qPrintable(problem));
     }
 
     HeldState* state_ = nullptr;
     bool shared_ = false;
     int socket_ = -1;
-    QString problem_;
+    QString program_;
+    bool confirmed_ = false;
 };
 
 class XTestInput final : public InputSink {
   public:
     explicit XTestInput(Display* display)
         : display_(display), guardian_(DisplayString(display)), held_(guardian_.state()) {
-        if (!guardian_.problem().isEmpty())
-            qWarning("XTest: keys held when Velnor is killed may stay down: %s",
-                     qPrintable(guardian_.problem()));
         adoptDisplay(display_);
         timer_.setSingleShot(true);
         QObject::connect(&timer_, &QTimer::timeout, [this] { drain(); });
@@ -370,7 +382,10 @@ class XTestInput final : public InputSink {
     }
 
     void fakeButton(unsigned number, bool down) {
-        if (down) held_.buttons[number] = 1;
+        if (down) {
+            guardian_.confirm();
+            held_.buttons[number] = 1;
+        }
         XTestFakeButtonEvent(display_, number, down, CurrentTime);
         XFlush(display_);
         if (!down) held_.buttons[number] = 0;
@@ -516,7 +531,10 @@ class XTestInput final : public InputSink {
     }
 
     void fakeKey(KeyCode code, bool down) {
-        if (down) held_.keys[code] = 1;
+        if (down) {
+            guardian_.confirm();
+            held_.keys[code] = 1;
+        }
         XTestFakeKeyEvent(display_, code, down, CurrentTime);
         XFlush(display_);
         if (!down) held_.keys[code] = 0;
