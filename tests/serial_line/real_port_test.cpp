@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <algorithm>
 #include <cstdlib>
 #include <future>
 #include <thread>
@@ -195,6 +196,52 @@ TEST_F(RealPortTest, TheLockFileMakesASecondHolderBusyEvenForRoot) {
 
     control.setPortOpen(false);
     EXPECT_TRUE(sameProcess.setPortOpen(true)) << "the port is free again";
+}
+
+// Processes that find the port's lock file stale at the same moment: the guest runs as root,
+// whom TIOCEXCL does not stop, so only the lock file decides; exactly one opens the port.
+TEST_F(RealPortTest, OfTwoProcessesTakingOverAStaleLockExactlyOneOpensThePort) {
+    for (int round = 0; round < 50; ++round) {
+        const pid_t gone = ::fork();
+        if (gone == 0) ::_exit(0);
+        ::waitpid(gone, nullptr, 0);
+        QFile stale(kLockFile);
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        stale.write(QByteArray::number(gone).rightJustified(10, ' ') + '\n');
+        stale.close();
+        int start[2], results[2], release[2];
+        ASSERT_EQ(::pipe(start), 0);
+        ASSERT_EQ(::pipe(results), 0);
+        ASSERT_EQ(::pipe(release), 0);
+        pid_t children[2];
+        for (pid_t& child : children) {
+            child = ::fork();
+            if (child != 0) continue;
+            char byte;
+            ::close(start[1]);
+            ::close(release[1]);
+            while (::read(start[0], &byte, 1) > 0) {
+            }
+            {
+                SerialControl port;
+                byte = port.setPortOpen(true) ? 'O' : 'b';
+                if (::write(results[1], &byte, 1) != 1) ::_exit(2);
+                while (::read(release[0], &byte, 1) > 0) {  // open until both have tried
+                }
+            }
+            ::_exit(0);
+        }
+        for (const int fd : {start[0], release[0], results[1], start[1]}) ::close(fd);
+        std::string answers;
+        char byte;
+        while (answers.size() < 2 && ::read(results[0], &byte, 1) == 1) answers += byte;
+        ::close(release[1]);
+        ::close(results[0]);
+        for (const pid_t child : children) ::waitpid(child, nullptr, 0);
+        EXPECT_EQ(std::count(answers.begin(), answers.end(), 'O'), 1)
+            << "round " << round << ": " << answers;
+    }
+    EXPECT_FALSE(QFile::exists(kLockFile));
 }
 
 TEST_F(RealPortTest, AnIdleOpenPortCostsNoWakeups) {
