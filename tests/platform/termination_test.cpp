@@ -26,6 +26,16 @@ class NoStuckKeys : public test::OnXvfb {
         }
         return held.toStdString();
     }
+    // Starts the helper, which holds Shift and the left button through XTest.
+    void startHelper(QProcess& helper) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", QString::fromStdString(test::xvfbDisplay()));
+        environment.insert("VELNOR_INPUT", "x11");
+        helper.setProcessEnvironment(environment);
+        helper.start(HOLD_KEY_HELPER);
+        ASSERT_TRUE(helper.waitForReadyRead(10000)) << helper.readAllStandardError().toStdString();
+        EXPECT_EQ(helper.readAllStandardOutput().trimmed().toStdString(), "holding");
+    }
 };
 
 // XTest keys stay down in the server after their client is gone, so the program has to let go
@@ -36,12 +46,7 @@ TEST_F(NoStuckKeys, EveryOtherEndReleasesWhatTheProgramHeldToo) {
     for (const int signal :
          {SIGKILL, SIGQUIT, SIGABRT, SIGSEGV, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGBUS}) {
         QProcess helper;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DISPLAY", QString::fromStdString(test::xvfbDisplay()));
-        environment.insert("VELNOR_INPUT", "x11");
-        helper.setProcessEnvironment(environment);
-        helper.start(HOLD_KEY_HELPER);
-        ASSERT_TRUE(helper.waitForReadyRead(10000)) << helper.readAllStandardError().toStdString();
+        ASSERT_NO_FATAL_FAILURE(startHelper(helper));
         EXPECT_EQ(heldOnce("Shift_L, button 1"), "Shift_L, button 1") << strsignal(signal);
 
         kill(helper.processId(), signal);
@@ -64,13 +69,7 @@ TEST_F(NoStuckKeys, TheXServerClosingTheProgramsConnectionReleasesWhatItHeld) {
 TEST_F(NoStuckKeys, ATerminationSignalReleasesWhatTheProgramHolds) {
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         QProcess helper;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DISPLAY", QString::fromStdString(test::xvfbDisplay()));
-        environment.insert("VELNOR_INPUT", "x11");
-        helper.setProcessEnvironment(environment);
-        helper.start(HOLD_KEY_HELPER);
-        ASSERT_TRUE(helper.waitForReadyRead(10000)) << helper.readAllStandardError().toStdString();
-        EXPECT_EQ(helper.readAllStandardOutput().trimmed().toStdString(), "holding");
+        ASSERT_NO_FATAL_FAILURE(startHelper(helper));
         EXPECT_EQ(heldOnce("Shift_L, button 1"), "Shift_L, button 1") << strsignal(signal);
 
         kill(helper.processId(), signal);

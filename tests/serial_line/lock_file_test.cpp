@@ -22,6 +22,7 @@
 
 #include "fake_modem_driver.h"
 #include "platform/posix/posix_serial_port.h"
+#include "racing_processes.h"
 #include "recording_listener.h"
 
 namespace velnor {
@@ -187,43 +188,13 @@ TEST_F(LockFolder, APlantedFileOfAnyOtherKindIsRefusedAtOnce) {
 
 // Processes that find one stale lock file at the same moment: exactly one takes it each round.
 TEST_F(LockFolder, OfProcessesTakingOverOneStaleLockExactlyOneHoldsIt) {
-    constexpr int kProcesses = 4;
     for (int round = 0; round < 50; ++round) {
         write(std::to_string(deadProcess()) + "\n");
-        int start[2], results[2], release[2];
-        ASSERT_EQ(::pipe(start), 0);
-        ASSERT_EQ(::pipe(results), 0);
-        ASSERT_EQ(::pipe(release), 0);
-        pid_t children[kProcesses];
-        for (pid_t& child : children) {
-            child = ::fork();
-            if (child != 0) continue;
-            char byte;
-            ::close(start[1]);
-            ::close(release[1]);
-            while (::read(start[0], &byte, 1) > 0) {
-            }
-            {
-                const auto taken = posix::takeLockFile(path());
-                byte = taken ? 'H' : 'b';
-                if (::write(results[1], &byte, 1) != 1) ::_exit(2);
-                while (::read(release[0], &byte, 1) > 0) {  // held until every process has tried
-                }
-            }
-            ::_exit(0);
-        }
-        ::close(start[0]);
-        ::close(release[0]);
-        ::close(results[1]);
-        ::close(start[1]);  // all go at once
-        std::string answers;
-        char byte;
-        while (answers.size() < kProcesses && ::read(results[0], &byte, 1) == 1) answers += byte;
-        ::close(release[1]);
-        ::close(results[0]);
-        for (const pid_t child : children) ::waitpid(child, nullptr, 0);
-        EXPECT_EQ(std::count(answers.begin(), answers.end(), 'H'), 1)
-            << "round " << round << ": " << answers;
+        const int won = racersThatWon(4, [this](const std::function<void(bool)>& report) {
+            const auto taken = posix::takeLockFile(path());
+            report(taken.has_value());
+        });
+        EXPECT_EQ(won, 1) << "round " << round;
         EXPECT_FALSE(QFile::exists(QString::fromStdString(path())));
     }
 }

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "platform/serial_control.h"
+#include "racing_processes.h"
 #include "support/vm_guest.h"
 #include "test_window.h"
 
@@ -209,37 +210,11 @@ TEST_F(RealPortTest, OfTwoProcessesTakingOverAStaleLockExactlyOneOpensThePort) {
         ASSERT_TRUE(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
         stale.write(QByteArray::number(gone).rightJustified(10, ' ') + '\n');
         stale.close();
-        int start[2], results[2], release[2];
-        ASSERT_EQ(::pipe(start), 0);
-        ASSERT_EQ(::pipe(results), 0);
-        ASSERT_EQ(::pipe(release), 0);
-        pid_t children[2];
-        for (pid_t& child : children) {
-            child = ::fork();
-            if (child != 0) continue;
-            char byte;
-            ::close(start[1]);
-            ::close(release[1]);
-            while (::read(start[0], &byte, 1) > 0) {
-            }
-            {
-                SerialControl port;
-                byte = port.setPortOpen(true) ? 'O' : 'b';
-                if (::write(results[1], &byte, 1) != 1) ::_exit(2);
-                while (::read(release[0], &byte, 1) > 0) {  // open until both have tried
-                }
-            }
-            ::_exit(0);
-        }
-        for (const int fd : {start[0], release[0], results[1], start[1]}) ::close(fd);
-        std::string answers;
-        char byte;
-        while (answers.size() < 2 && ::read(results[0], &byte, 1) == 1) answers += byte;
-        ::close(release[1]);
-        ::close(results[0]);
-        for (const pid_t child : children) ::waitpid(child, nullptr, 0);
-        EXPECT_EQ(std::count(answers.begin(), answers.end(), 'O'), 1)
-            << "round " << round << ": " << answers;
+        const int opened = racersThatWon(2, [](const std::function<void(bool)>& report) {
+            SerialControl port;
+            report(port.setPortOpen(true).has_value());
+        });
+        EXPECT_EQ(opened, 1) << "round " << round;
     }
     EXPECT_FALSE(QFile::exists(kLockFile));
 }
