@@ -91,6 +91,9 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kRebindAfter = std::chrono::milliseconds(50);
 // How long the window's thread types waiting strokes before it looks at its other events.
 constexpr auto kSlice = std::chrono::milliseconds(5);
+// At most this many keycodes are bound per kRebindAfter: every X client, the window's own among
+// them, reads the keymap anew after each change, which costs a Qt window milliseconds.
+constexpr size_t kBindingsPerRound = 6;
 // How far ahead waiting characters are looked at for symbols to bind in one go.
 constexpr size_t kLookAhead = 512;
 
@@ -469,10 +472,11 @@ class XTestInput final : public InputSink {
             if (ready(spare, now) && (!chosen || spare.lastUse < chosen->lastUse)) chosen = &spare;
         }
         if (!firstReady) return {};
-        if (!chosen) {
-            wakeAt_ = *firstReady;
+        if (!chosen || bindingsLeft(now) == 0) {
+            wakeAt_ = chosen ? roundStart_ + kRebindAfter : *firstReady;
             return {0, true};
         }
+        ++boundThisRound_;
         bindRun(chosen->code, {&keysym, 1});
         chosen->bound = keysym;
         chosen->lastUse = now;
@@ -489,6 +493,7 @@ class XTestInput final : public InputSink {
             if (ready(spare, now)) free.push_back(&spare);
         if (free.size() < 2) return;
         std::ranges::sort(free, {}, &Spare::code);
+        free.resize(std::min(free.size(), bindingsLeft(now)));
         const int shiftLevel = find(XK_Shift_L, 0) ? 1 : 0;
         std::vector<KeySym> wanted;
         for (size_t i = 0; i < pending_.size() && i < kLookAhead && wanted.size() < free.size();
@@ -511,6 +516,16 @@ class XTestInput final : public InputSink {
             free[i]->bound = wanted[i];
             free[i]->lastUse = now;
         }
+        boundThisRound_ += wanted.size();
+    }
+
+    // How many keycodes may still be bound in the present round of kRebindAfter.
+    size_t bindingsLeft(Clock::time_point now) {
+        if (now >= roundStart_ + kRebindAfter) {
+            roundStart_ = now;
+            boundThisRound_ = 0;
+        }
+        return kBindingsPerRound - boundThisRound_;
     }
 
     // Binds keycodes from `first` on to `keysyms`, one each, on both levels, so that Shift or
@@ -556,6 +571,8 @@ class XTestInput final : public InputSink {
     bool lost_ = false;                   // the connection broke; nothing is sent any more
     std::deque<Stroke> pending_;          // strokes waiting for a keymap slot, and those after
     Clock::time_point wakeAt_ = {};       // when the first waiting stroke can go
+    Clock::time_point roundStart_ = {};   // of the present round of bindings
+    size_t boundThisRound_ = 0;
     QTimer timer_;
 };
 
