@@ -6,6 +6,7 @@
 
 #include "commands/split_text.h"
 #include "fuzz_support.h"
+#include "main_window/event_log.h"
 #include "main_window/main_form.h"
 #include "platform/synthetic_input.h"
 #include "signal_actions/signal_handler.h"
@@ -21,12 +22,14 @@ class DroppedInput final : public velnor::InputSink {
     void typeCharacter(char32_t) override {}
 };
 
-// The pieces' "arg" lines stand in the log newest first; false if one is missing or out of order.
+// The pieces' "arg" lines stand in the log newest first, each one line with its control characters
+// shown; false if one is missing or out of order.
 bool argumentsLoggedInOrder(const QString& log, const QStringList& pieces) {
     qsizetype at = 0;
     for (qsizetype i = pieces.size() - 1; i >= 0; --i) {
-        const QString line =
-            QStringLiteral("  arg(%1) = ").arg(i + 1) + pieces[i] + QLatin1Char('\n');
+        const QString shown =
+            QString::fromStdU16String(velnor::visibleControlCharacters(pieces[i].toStdU16String()));
+        const QString line = QStringLiteral("  arg(%1) = ").arg(i + 1) + shown + QLatin1Char('\n');
         at = log.indexOf(line, at);
         if (at < 0) return false;
         at += line.size();
