@@ -1,10 +1,14 @@
 // The program under load: a burst of 10,000 Execute calls from another process into the running
-// copy, and 100,000 line edges on the loopback port from another thread into a window. Reports
-// the rate, the notifications the window handled, and the growth of resident memory.
+// copy, 100,000 line edges on the loopback port from another thread into a window, and Execute
+// round trips while the running copy types 32,000 CJK characters into an X window. Reports the
+// rate, the notifications the window handled, the growth of resident memory, and p50/p99.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QElapsedTimer>
+#include <algorithm>
 #include <vector>
 
 #include "main_window/main_form.h"
@@ -12,6 +16,7 @@
 #include "platform/synthetic_input.h"
 #include "support/line_flood.h"
 #include "support/velnor_process.h"
+#include "support/x_server.h"
 
 namespace {
 
@@ -74,5 +79,34 @@ BENCHMARK(BM_LineEdgeFlood)
     ->Iterations(5)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// How soon the running copy answers a command while it types a long text of characters the
+// keymap lacks: each needs a keycode bound for the moment, 19 at a time under Xvfb.
+void BM_ExecuteWhileTypingLongText(benchmark::State& state) {
+    const std::string& display = velnor::test::xvfbDisplay();
+    if (display.empty()) return state.SkipWithError("no Xvfb");
+    velnor::test::FocusWindow window(display);
+    QString text;
+    for (int i = 0; i < 32000; ++i) text += QChar(0x4e00 + i % 2000);
+    velnor::test::VelnorProcess velnor(
+        {"-dsrMode=sendKeys", "-dsrSendKeys=" + text, "-port=com1", "-dtr"},
+        velnor::test::loopbackOnX(display));
+    if (!window.awaitCount(0, 100)) return state.SkipWithError("typing did not begin");
+    std::vector<double> samples;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        const QDBusMessage reply = velnor::test::testBus().call(
+            velnor::test::executeCall("-ctsMode=sendKeys"), QDBus::Block, 10000);
+        samples.push_back(double(timer.nsecsElapsed()) / 1000);
+        if (reply.type() != QDBusMessage::ReplyMessage) state.SkipWithError("no answer");
+        window.awaitCount(0, 0);  // reads what was typed meanwhile
+    }
+    std::ranges::sort(samples);
+    state.counters["p50_us"] = samples[samples.size() / 2];
+    state.counters["p99_us"] = samples[samples.size() * 99 / 100];
+    state.counters["samples"] = double(samples.size());
+}
+BENCHMARK(BM_ExecuteWhileTypingLongText)->Iterations(200)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "core/split_text.h"
 #include "fuzz_support.h"
+#include "main_window/event_log.h"
 #include "main_window/main_form.h"
 #include "platform/qt_text.h"
 #include "platform/synthetic_input.h"
@@ -17,12 +18,14 @@ using velnor::fuzz::require;
 
 namespace {
 
-// The pieces' "arg" lines stand in the log newest first; false if one is missing or out of order.
+// The pieces' "arg" lines stand in the log newest first, each one line with its control characters
+// shown; false if one is missing or out of order.
 bool argumentsLoggedInOrder(const QString& log, const std::vector<std::u16string>& pieces) {
     qsizetype at = 0;
     for (size_t i = pieces.size(); i-- > 0;) {
         const QString line = QStringLiteral("  arg(%1) = ").arg(i + 1) +
-                             velnor::toQString(pieces[i]) + QLatin1Char('\n');
+                             velnor::toQString(velnor::visibleControlCharacters(pieces[i])) +
+                             QLatin1Char('\n');
         at = log.indexOf(line, at);
         if (at < 0) return false;
         at += line.size();

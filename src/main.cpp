@@ -16,9 +16,11 @@ int main(int argc, char* argv[]) {
     velnor::quitOnTerminationSignals(app);
     QApplication::setApplicationName(QStringLiteral("Velnor"));
 
-    velnor::InputBackend input = velnor::openInputBackend();
+    // The command channel goes last, after the input backend has let go of what it holds: its
+    // bus may not answer.
     velnor::MainForm* formPointer = nullptr;
     velnor::DdeServer dde([&formPointer] { return formPointer->EventLog->text(); });
+    velnor::InputBackend input = velnor::openInputBackend();
     velnor::MainForm form(*input.sink, arguments.join(u' '), &dde);
     formPointer = &form;
     if (!input.problem.isEmpty()) form.LogEvent(input.problem);

@@ -33,8 +33,10 @@ TEST_F(ArgumentsTest, EmptyOrBlankStringsDoNothing) {
 TEST_F(ArgumentsTest, ArgumentsAreCutAtSpacesOnlyAndNumberedFromOne) {
     EXPECT_EQ(apply("  -dtr   -minimize "), (QStringList{"arg(1) = -dtr", "optDTROn_Click",
                                                          "optDTROff_Click", "arg(2) = -minimize"}));
+    // A tab is an ordinary character of an argument; the log shows it as its picture.
     EXPECT_EQ(apply("-dtr\t-rts"),
-              (QStringList{"arg(1) = -dtr\t-rts", "Unknown argument:  -dtr\t-rts"}));
+              (QStringList{QString::fromUtf16(u"arg(1) = -dtr\u2409-rts"),
+                           QString::fromUtf16(u"Unknown argument:  -dtr\u2409-rts")}));
     EXPECT_EQ(apply("\"-dtr\""), (QStringList{"arg(1) = \"-dtr\"", "Unknown argument:  \"-dtr\""}));
 }
 
@@ -161,7 +163,9 @@ TEST_F(ArgumentsTest, OverlongStringsAreRefusedWithOneLine) {
 
 TEST_F(ArgumentsTest, ArgumentsKeepPercentSignsAndControlCharacters) {
     const QString odd = QString("-%1%2\x01") + QChar(0xFFFD) + QChar(0xD83D) + QChar(0xDE00);
-    EXPECT_EQ(apply(odd), (QStringList{"arg(1) = " + odd, "Unknown argument:  " + odd}));
+    const QString shown =
+        QString("-%1%2") + QChar(0x2401) + QChar(0xFFFD) + QChar(0xD83D) + QChar(0xDE00);
+    EXPECT_EQ(apply(odd), (QStringList{"arg(1) = " + shown, "Unknown argument:  " + shown}));
 }
 
 // Settle time and polarity of a line, and the Off buttons of the output lines, come after every

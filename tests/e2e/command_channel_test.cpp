@@ -6,6 +6,7 @@
 #include <QDBusConnectionInterface>
 #include <QThread>
 
+#include "main_window/event_log.h"
 #include "main_window/main_form.h"
 #include "platform/dde.h"
 #include "support/log_lines.h"
@@ -80,12 +81,16 @@ TEST_F(CommandChannel, GdbusReachesExecute) {
 }
 
 TEST_F(CommandChannel, AnyStringDBusCarriesIsLoggedAndApplied) {
-    const QString odd = QString::fromUtf8("-x\x01\x7f\xc3\xa9\xf0\x9f\x98\x80 %1 \\n\"'");
+    const QString odd =
+        QString::fromUtf8("-x\x01\x7f\xc3\xa9\xf0\x9f\x98\x80 %1 \\n\"'\n09:00:00  forged\n");
     const qsizetype before = runningCopyLog().size();
     EXPECT_EQ(executeOnRunningCopy(odd), "");
     const QStringList log = logSince(before);
     ASSERT_FALSE(log.isEmpty());
-    EXPECT_EQ(log.first(), "DDE LinkExecute:  " + odd);
+    EXPECT_EQ(log.first(),
+              "DDE LinkExecute:  " +
+                  QString::fromStdU16String(visibleControlCharacters(odd.toStdU16String())));
+    EXPECT_FALSE(log.contains("forged")) << "a command forged a log line of its own";
     EXPECT_EQ(first.process().state(), QProcess::Running);
 }
 

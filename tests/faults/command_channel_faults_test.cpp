@@ -1,16 +1,20 @@
-// Command-channel clients that vanish before their answer: the running copy applies each command
-// and goes on serving.
+// The command channel under faults: clients that vanish before their answer, a message larger
+// than libdbus lets a connection hold unread, and a bus that stops answering while the program
+// ends.
 
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QThread>
 
 #include "support/qt_print.h"
 #include "support/session_bus.h"
 #include "support/velnor_process.h"
+#include "support/x_server.h"
 
 namespace velnor::test {
 namespace {
@@ -85,6 +89,59 @@ TEST_F(VanishingClients, AConnectionClosedWhileItsCallIsUnanswered) {
     const QStringList log = logSince();
     EXPECT_EQ(log.mid(0, 2), (QStringList{"DDE LinkExecute:  -cdMode=generateKeys",
                                           "arg(1) = -cdMode=generateKeys"}));
+}
+
+// The error of a call to the running copy, "" for an answer; gives up after 5 s.
+QString callRunningCopy(QDBusMessage call) {
+    const QDBusMessage reply = testBus().call(call, QDBus::Block, 5000);
+    return reply.type() == QDBusMessage::ErrorMessage ? reply.errorName() : QString();
+}
+
+TEST(OversizedMessage, LeavesTheChannelAnsweringAndASecondStartArrives) {
+    ASSERT_FALSE(sessionBusAddress().isEmpty()) << "dbus-daemon did not start";
+    VelnorProcess velnor{{}};
+    ASSERT_TRUE(waitForRunningCopy());
+    // More than libdbus lets a connection hold unread (63 MiB); how it wedged depended on which
+    // thread freed the message, so a few rounds.
+    const QString huge(64 * 1024 * 1024 + 4096, u'a');
+    const QDBusMessage ping = QDBusMessage::createMethodCall("org.velnor.Velnor", "/MainForm",
+                                                             "org.freedesktop.DBus.Peer", "Ping");
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        EXPECT_EQ(callRunningCopy(executeCall(huge)), "org.velnor.Velnor.Error.Refused");
+        EXPECT_EQ(callRunningCopy(executeCall("-dsrMode=sendKeys")), "");
+        EXPECT_EQ(callRunningCopy(ping), "");
+    }
+    const qsizetype before = runningCopyLog().size();
+    ASSERT_GT(before, 0) << "EventLog did not answer";
+    VelnorProcess second({"-ctsMode=sendKeys"});
+    EXPECT_EQ(second.waitForExit(), 0);
+    EXPECT_EQ(runningCopyLog().mid(before),
+              (QStringList{"DDE LinkExecute:  -ctsMode=sendKeys", "arg(1) = -ctsMode=sendKeys"}));
+}
+
+// A session bus that stops answering (stopped, swapped out, hung) while the program ends: the
+// keys it holds are let go at once, and it ends without waiting for the bus.
+using FrozenBus = OnXvfb;
+
+TEST_F(FrozenBus, TheEndReleasesHeldKeysAtOnceAndDoesNotWaitForTheBus) {
+    const DbusDaemon bus;
+    ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
+    QProcessEnvironment environment = loopbackOnX(xvfbDisplay());
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+    VelnorProcess velnor({"-port=com1", "-dtr"}, environment);  // DSR holds Shift, CD Control
+    QElapsedTimer timer;
+    timer.start();
+    while (window->held().join(", ") != "Control_L, Shift_L" && timer.elapsed() < 10000)
+        QThread::msleep(10);
+    ASSERT_EQ(window->held().join(", ").toStdString(), "Control_L, Shift_L");
+
+    ASSERT_EQ(kill(bus.pid(), SIGSTOP), 0);
+    ASSERT_EQ(kill(velnor.process().processId(), SIGTERM), 0);
+    timer.restart();
+    while (!window->held().isEmpty() && timer.elapsed() < 1000) QThread::msleep(5);
+    EXPECT_EQ(window->held().join(", ").toStdString(), "") << "still held after a second";
+    EXPECT_EQ(velnor.waitForExit(5000), 0) << "the program waited for the stopped bus";
 }
 
 }  // namespace

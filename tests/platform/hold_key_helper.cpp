@@ -1,5 +1,7 @@
 // Holds Shift and the left button through the input backend that VELNOR_INPUT names, as Velnor
-// holds an emulated key, until a termination signal ends it. Prints "holding" once both are down.
+// holds an emulated key, until a signal ends it. Prints "holding" once both are down.
+#include <sys/resource.h>
+
 #include <QCoreApplication>
 #include <cstdio>
 
@@ -7,6 +9,8 @@
 #include "platform/termination.h"
 
 int main(int argc, char* argv[]) {
+    const rlimit noCore = {0, 0};  // the crashes the tests cause need no core files
+    setrlimit(RLIMIT_CORE, &noCore);
     QCoreApplication app(argc, argv);
     velnor::quitOnTerminationSignals(app);
     const velnor::InputBackend input = velnor::openInputBackend();

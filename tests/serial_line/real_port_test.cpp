@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,12 +13,14 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTest>
+#include <algorithm>
 #include <cstdlib>
 #include <future>
 #include <optional>
 #include <thread>
 
 #include "platform/serial_control.h"
+#include "racing_processes.h"
 #include "signal_actions/signal_handler.h"
 #include "support/vm_guest.h"
 #include "test_window.h"
@@ -198,6 +201,50 @@ TEST_F(RealPortTest, TheLockFileMakesASecondHolderBusyEvenForRoot) {
 
     control.setPortOpen(false);
     EXPECT_TRUE(sameProcess.setPortOpen(true)) << "the port is free again";
+}
+
+// Processes that find the port's lock file stale at the same moment: the guest runs as root,
+// whom TIOCEXCL does not stop, so only the lock file decides; exactly one opens the port.
+TEST_F(RealPortTest, OfTwoProcessesTakingOverAStaleLockExactlyOneOpensThePort) {
+    for (int round = 0; round < 50; ++round) {
+        const pid_t gone = ::fork();
+        if (gone == 0) ::_exit(0);
+        ::waitpid(gone, nullptr, 0);
+        QFile stale(kLockFile);
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        stale.write(QByteArray::number(gone).rightJustified(10, ' ') + '\n');
+        stale.close();
+        const int opened = racersThatWon(2, [](const std::function<void(bool)>& report) {
+            SerialControl port;
+            report(port.setPortOpen(true).has_value());
+        });
+        EXPECT_EQ(opened, 1) << "round " << round;
+    }
+    EXPECT_FALSE(QFile::exists(kLockFile));
+}
+
+// A driver may keep open() waiting whatever its flags say: here the port's last close waits for
+// its output to drain (up to 30 s) while the far end reads nothing, and holds the tty meanwhile.
+// The window gives the port up after a second and can open it once the close is done.
+TEST_F(RealPortTest, APortThatDoesNotOpenIsGivenUpAfterASecond) {
+    const pid_t closer = ::fork();
+    if (closer == 0) {
+        const int fd = ::open(kCdcAcmPort, O_RDWR | O_NOCTTY | O_NONBLOCK);
+        const char data[4096] = {};
+        while (fd >= 0 && ::write(fd, data, sizeof data) > 0) {
+        }
+        ::close(fd);  // waits for output nobody takes
+        ::_exit(0);
+    }
+    std::this_thread::sleep_for(500ms);
+    ASSERT_EQ(::waitpid(closer, nullptr, WNOHANG), 0) << "the close did not wait";
+    const auto opened = control.setPortOpen(true);
+    ::kill(closer, SIGKILL);
+    ::waitpid(closer, nullptr, 0);
+    ASSERT_FALSE(opened);
+    EXPECT_EQ(opened.error().reason, "the device did not answer within 1000 ms");
+    EXPECT_FALSE(QFile::exists(kLockFile));
+    EXPECT_TRUE(processEventsUntil([&] { return control.setPortOpen(true).has_value(); }));
 }
 
 TEST_F(RealPortTest, AnIdleOpenPortCostsNoWakeups) {

@@ -1,6 +1,7 @@
 #include "support/x_server.h"
 
 #include <X11/XKBlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
@@ -14,6 +15,8 @@
 #include <QElapsedTimer>
 #include <QStandardPaths>
 #include <stdexcept>
+
+#include "support/qt_events.h"
 
 namespace velnor::test {
 
@@ -176,7 +179,8 @@ bool FocusWindow::waitUntil(const std::function<bool()>& done) {
     timer.start();
     pollfd connection = {ConnectionNumber(display_), POLLIN, 0};
     while (!done() && timer.elapsed() < 5000) {
-        poll(&connection, 1, 50);
+        processQtEvents();
+        poll(&connection, 1, 5);
         receive();
     }
     return done();
@@ -225,6 +229,38 @@ void FocusWindow::receive() {
                 break;
         }
     }
+}
+
+bool killClientOfProcess(const std::string& displayName, qint64 pid) {
+    Display* display = XOpenDisplay(displayName.c_str());
+    if (!display) return false;
+    const Atom wmPid = XInternAtom(display, "_NET_WM_PID", False);
+    QElapsedTimer timer;
+    timer.start();
+    bool killed = false;
+    while (!killed && timer.elapsed() < 10000) {
+        Window root, parent, *children = nullptr;
+        unsigned int count = 0;
+        XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
+        for (unsigned int i = 0; i < count && !killed; ++i) {
+            Atom type;
+            int format;
+            unsigned long items, after;
+            unsigned char* value = nullptr;
+            if (XGetWindowProperty(display, children[i], wmPid, 0, 1, False, XA_CARDINAL, &type,
+                                   &format, &items, &after, &value) == Success &&
+                value && items == 1 && qint64(*reinterpret_cast<unsigned long*>(value)) == pid) {
+                XKillClient(display, children[i]);
+                killed = true;
+            }
+            if (value) XFree(value);
+        }
+        if (children) XFree(children);
+        if (!killed) ::usleep(20000);
+    }
+    XSync(display, False);
+    XCloseDisplay(display);
+    return killed;
 }
 
 }  // namespace velnor::test

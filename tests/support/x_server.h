@@ -89,6 +89,10 @@ class FocusWindow {
     QString text_;
 };
 
+// Makes the X server close the connection of the client whose top-level window belongs to
+// process `pid` (_NET_WM_PID), as xkill does. False when no such window is found within 10 s.
+bool killClientOfProcess(const std::string& display, qint64 pid);
+
 // Base of tests that need a real X server: a fresh focused window for each test.
 class OnXvfb : public ::testing::Test {
   protected:

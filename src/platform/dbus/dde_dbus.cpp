@@ -1,8 +1,11 @@
+#include <dbus/dbus.h>
+
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <limits>
 
 #include "platform/dde.h"
 
@@ -45,11 +48,18 @@ DdeServer::DdeServer(std::function<QString()> eventLog, QObject* parent)
     new TopicAdaptor(*this);
 }
 
+// Gives the name back without waiting for the bus, which may not answer (a stopped bus must not
+// hold up the end of the program); the bus also frees it when the connection goes.
 DdeServer::~DdeServer() {
     if (!registered_) return;
     QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.unregisterService(kService);
     bus.unregisterObject(kPath);
+    QDBusMessage release = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ReleaseName"));
+    release << kService;
+    release.setAutoStartService(false);
+    bus.send(release);
 }
 
 DdeServer::Claim DdeServer::claim() {
@@ -61,6 +71,14 @@ DdeServer::Claim DdeServer::claim() {
                        .arg(bus.lastError().message());
         return Claim::Unavailable;
     }
+    // libdbus stops reading a connection whose received messages not yet freed exceed its limit
+    // (63 MiB), and reads on once they are freed; QtDBus frees a call on the thread that handled
+    // it, while only its own thread may switch its socket notifiers back on, so one message that
+    // large would leave the connection deaf for good. Without the limit it never stops reading;
+    // the bus bounds what it holds for us.
+    auto* connection = static_cast<DBusConnection*>(bus.internalPointer());
+    dbus_connection_set_max_received_size(connection, std::numeric_limits<long>::max());
+    dbus_connection_set_max_received_unix_fds(connection, std::numeric_limits<long>::max());
     // The object is in place before the name is taken, so no caller ever finds the name without it.
     if (!bus.registerObject(kPath, this)) {
         problem_ = QStringLiteral("Cannot serve %1 on the session bus").arg(kPath);

@@ -14,12 +14,16 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <semaphore>
 #include <thread>
 #include <utility>
+
+#include "platform/posix/lock_file.h"
 
 namespace velnor::posix {
 namespace {
@@ -36,6 +40,8 @@ constexpr auto kRecheckWindow = 50ms;
 // before the wait begins: up to kRecheckWindow, and a late wakeup, after the last change it
 // reported. A look at the levels this long after that report finds such a change.
 constexpr auto kWaitingSettleTime = 2 * kRecheckWindow;
+// How long the window waits for a device to open.
+constexpr auto kOpenTimeout = 1s;
 
 struct WatchedLine {
     int bit;
@@ -71,21 +77,6 @@ void installWakeHandler() {
     });
 }
 
-// A UUCP lock file that this process created; removed again on destruction.
-class LockFile {
-  public:
-    LockFile() = default;
-    explicit LockFile(QString path) : path_(std::move(path)) {}
-    LockFile(LockFile&& other) noexcept : path_(std::exchange(other.path_, {})) {}
-    LockFile& operator=(LockFile&&) = delete;
-    ~LockFile() {
-        if (!path_.isEmpty()) ::unlink(QFile::encodeName(path_).constData());
-    }
-
-  private:
-    QString path_;
-};
-
 // LCK.. and the device's path below /dev with '/' written as '_'. Links such as
 // /dev/serial/by-id/... are resolved first, so every name of one device shares one lock.
 QString lockFilePath(const QString& lockDir, const QString& device) {
@@ -96,47 +87,12 @@ QString lockFilePath(const QString& lockDir, const QString& device) {
     return lockDir + QStringLiteral("/LCK..") + name;
 }
 
-// The PID written in a lock file, or 0 when it holds none.
-pid_t lockHolder(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return 0;
-    bool ok = false;
-    const long pid = file.read(64).trimmed().toLong(&ok);
-    return ok && pid > 0 ? static_cast<pid_t>(pid) : 0;
-}
-
-bool processAlive(pid_t pid) {
-    return ::kill(pid, 0) == 0 || errno == EPERM;
-}
-
 std::expected<LockFile, QString> takeLock(const QString& lockDir, const QString& device) {
     if (::access(QFile::encodeName(lockDir).constData(), W_OK) != 0) return LockFile();
-    const QString path = lockFilePath(lockDir, device);
-    const QByteArray encoded = QFile::encodeName(path);
-    // Two rounds: a stale lock file found in the first is removed and the second takes its place.
-    for (int round = 0; round < 2; ++round) {
-        const int fd = ::open(encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            LockFile lock(path);
-            const QByteArray pid = QByteArray::number(::getpid()).rightJustified(10, ' ') + '\n';
-            const bool written = ::write(fd, pid.constData(), pid.size()) == pid.size();
-            const int error = errno;
-            ::close(fd);
-            if (!written)
-                return std::unexpected(QStringLiteral("cannot write the lock file %1: %2")
-                                           .arg(path, systemReason(error)));
-            return lock;
-        }
-        if (errno != EEXIST)
-            return std::unexpected(QStringLiteral("cannot create the lock file %1: %2")
-                                       .arg(path, systemReason(errno)));
-        const pid_t holder = lockHolder(path);
-        if (holder > 0 && processAlive(holder))
-            return std::unexpected(
-                QStringLiteral("busy, held by process %1 (lock file %2)").arg(holder).arg(path));
-        ::unlink(encoded.constData());
-    }
-    return std::unexpected(QStringLiteral("busy, the lock file %1 keeps coming back").arg(path));
+    std::expected<LockFile, std::string> lock =
+        takeLockFile(QFile::encodeName(lockFilePath(lockDir, device)).toStdString());
+    if (!lock) return std::unexpected(QString::fromLocal8Bit(lock.error()));
+    return std::move(*lock);
 }
 
 QString openFailure(int error) {
@@ -300,24 +256,20 @@ class PosixPort final : public SerialPort {
     std::thread watcher_;
 };
 
-}  // namespace
+// The device opened and set up for its modem lines: what the watcher starts from.
+struct OpenedDevice {
+    int fd;
+    Baseline baseline;
+};
 
-OpenResult openPort(const QString& device, PortListener& listener, const QString& lockDir) {
-    const auto fail = [&device](QString reason) {
-        return std::unexpected(SerialError{device, std::move(reason)});
-    };
-    std::expected<LockFile, QString> lock = takeLock(lockDir, device);
-    if (!lock) return fail(lock.error());
-
-    const int fd =
-        ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return fail(openFailure(errno));
-    const auto refuse = [&fail, fd](const QString& what) {
+std::expected<OpenedDevice, QString> setUpDevice(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::unexpected(openFailure(errno));
+    const auto refuse = [fd](const QString& what) {
         const QString reason = QStringLiteral("%1 (%2)").arg(what, systemReason(errno));
         ::close(fd);
-        return fail(reason);
+        return std::unexpected(reason);
     };
-
     if (::ioctl(fd, TIOCEXCL) != 0) return refuse(QStringLiteral("not a terminal"));
     termios settings{};
     if (::tcgetattr(fd, &settings) != 0) return refuse(QStringLiteral("not a terminal"));
@@ -333,7 +285,52 @@ OpenResult openPort(const QString& device, PortListener& listener, const QString
         baseline.counters = counters;
     else if (!unsupported(errno))
         return refuse(QStringLiteral("the device does not answer"));
-    return std::make_unique<PosixPort>(fd, std::move(*lock), listener, baseline);
+    return OpenedDevice{fd, baseline};
+}
+
+// Opens and sets up the device on a thread of its own and waits for it at most kOpenTimeout: a
+// driver may keep open() or an ioctl waiting however the file was opened (a port still draining
+// its last close, a hung adapter), and the window must not wait with it. An open that comes too
+// late is closed by that thread when it returns at last.
+std::expected<OpenedDevice, QString> openDevice(const QString& device) {
+    struct Attempt {
+        std::mutex mutex;
+        std::condition_variable finished;
+        std::optional<std::expected<OpenedDevice, QString>> result;
+        bool abandoned = false;
+    };
+    auto attempt = std::make_shared<Attempt>();
+    std::thread([attempt, path = QFile::encodeName(device)] {
+        std::expected<OpenedDevice, QString> result = setUpDevice(path);
+        const std::lock_guard lock(attempt->mutex);
+        if (attempt->abandoned) {
+            if (result) ::close(result->fd);
+            return;
+        }
+        attempt->result = std::move(result);
+        attempt->finished.notify_one();
+    }).detach();
+    std::unique_lock lock(attempt->mutex);
+    if (!attempt->finished.wait_for(lock, kOpenTimeout,
+                                    [&] { return attempt->result.has_value(); })) {
+        attempt->abandoned = true;
+        return std::unexpected(QStringLiteral("the device did not answer within %1 ms")
+                                   .arg(std::chrono::milliseconds(kOpenTimeout).count()));
+    }
+    return std::move(*attempt->result);
+}
+
+}  // namespace
+
+OpenResult openPort(const QString& device, PortListener& listener, const QString& lockDir) {
+    const auto fail = [&device](QString reason) {
+        return std::unexpected(SerialError{device, std::move(reason)});
+    };
+    std::expected<LockFile, QString> lock = takeLock(lockDir, device);
+    if (!lock) return fail(lock.error());
+    std::expected<OpenedDevice, QString> opened = openDevice(device);
+    if (!opened) return fail(opened.error());
+    return std::make_unique<PosixPort>(opened->fd, std::move(*lock), listener, opened->baseline);
 }
 
 }  // namespace velnor::posix

@@ -4,19 +4,30 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <bitset>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <deque>
 #include <map>
 #include <optional>
 #include <span>
-#include <thread>
+#include <string>
 #include <vector>
 
 #include "platform/key_map.h"
+#include "platform/x11/held_state.h"
+
+extern char** environ;
 
 namespace velnor {
 namespace {
@@ -78,11 +89,126 @@ unsigned xButton(MouseButton button) {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kRebindAfter = std::chrono::milliseconds(50);
+// How long the window's thread types waiting strokes before it looks at its other events.
+constexpr auto kSlice = std::chrono::milliseconds(5);
+// At most this many keycodes are bound per kRebindAfter: every X client, the window's own among
+// them, reads the keymap anew after each change, which costs a Qt window milliseconds.
+constexpr size_t kBindingsPerRound = 6;
+// How far ahead waiting characters are looked at for symbols to bind in one go.
+constexpr size_t kLookAhead = 512;
+
+// velnor-guardian beside the running program, or where the build put it.
+std::string guardianProgram() {
+    char self[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) {
+        std::string beside(self, size_t(length));
+        beside.erase(beside.rfind('/') + 1);
+        beside += "velnor-guardian";
+        if (::access(beside.c_str(), X_OK) == 0) return beside;
+    }
+    return VELNOR_GUARDIAN_BUILT;
+}
+
+// The guardian process of one XTest connection and the HeldState it reads (held_state.h). Without
+// a guardian the state is kept all the same, in memory of our own.
+class Guardian {
+  public:
+    explicit Guardian(const char* displayName) {
+        const int memory = ::memfd_create("velnor-held", MFD_CLOEXEC);
+        int sockets[2] = {-1, -1};
+        if (memory < 0 || ::ftruncate(memory, sizeof(HeldState)) != 0 ||
+            ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) {
+            warn(QStringLiteral("no shared memory or socket: %1").arg(std::strerror(errno)));
+        } else if (void* shared = ::mmap(nullptr, sizeof(HeldState), PROT_READ | PROT_WRITE,
+                                         MAP_SHARED, memory, 0);
+                   shared == MAP_FAILED) {
+            warn(QStringLiteral("no shared memory: %1").arg(std::strerror(errno)));
+        } else {
+            state_ = static_cast<HeldState*>(shared);
+            shared_ = true;
+            socket_ = std::exchange(sockets[0], -1);
+            start(displayName, memory, sockets[1]);
+        }
+        for (const int fd : {memory, sockets[0], sockets[1]})
+            if (fd >= 0) ::close(fd);
+        if (!state_) state_ = new HeldState{};
+    }
+    ~Guardian() {
+        if (socket_ >= 0) ::close(socket_);  // the guardian sees the end, finds nothing held
+        if (shared_)
+            ::munmap(state_, sizeof(HeldState));
+        else
+            delete state_;
+    }
+    Guardian(const Guardian&) = delete;
+    Guardian& operator=(const Guardian&) = delete;
+
+    HeldState& state() { return *state_; }
+
+    // Looks, without waiting, whether the guardian has said it can act; says so on standard
+    // error once if it cannot. Called as something is held, so the start waits for nothing.
+    void confirm() {
+        if (confirmed_ || socket_ < 0) return;
+        pollfd answer = {socket_, POLLIN, 0};
+        if (::poll(&answer, 1, 0) != 1) return;
+        char ready = 0;
+        confirmed_ = true;
+        if (::read(socket_, &ready, 1) != 1 || ready != 'y')
+            warn(QStringLiteral("%1 cannot act on the X display").arg(program_));
+    }
+
+  private:
+    void start(const char* displayName, int memory, int socket) {
+        // Above the descriptors the guardian gets, so that moving them cannot clash.
+        const int memoryFd = ::fcntl(memory, F_DUPFD_CLOEXEC, 10);
+        const int socketFd = ::fcntl(socket, F_DUPFD_CLOEXEC, 10);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, memoryFd, kGuardianStateFd);
+        posix_spawn_file_actions_adddup2(&actions, socketFd, kGuardianSocketFd);
+        posix_spawn_file_actions_addclosefrom_np(&actions, kGuardianStateFd + 1);
+        const std::string program = guardianProgram();
+        char* argv[] = {const_cast<char*>("velnor-guardian"), const_cast<char*>(displayName),
+                        nullptr};
+        // In a session of its own, so that signals meant for our terminal leave it alone. It
+        // is not waited for: once we have ended, init collects it.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+        pid_t pid = -1;
+        const int spawned =
+            ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, environ);
+        posix_spawnattr_destroy(&attributes);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(memoryFd);
+        ::close(socketFd);
+        if (spawned != 0) {
+            warn(QStringLiteral("%1 cannot start: %2")
+                     .arg(QString::fromStdString(program), std::strerror(spawned)));
+            return;
+        }
+        program_ = QString::fromStdString(program);
+    }
+
+    static void warn(const QString& problem) {
+        qWarning("XTest: keys held when Velnor is killed may stay down: %s", qPrintable(problem));
+    }
+
+    HeldState* state_ = nullptr;
+    bool shared_ = false;
+    int socket_ = -1;
+    QString program_;
+    bool confirmed_ = false;
+};
 
 class XTestInput final : public InputSink {
   public:
-    explicit XTestInput(Display* display) : display_(display) {
+    explicit XTestInput(Display* display)
+        : display_(display), guardian_(DisplayString(display)), held_(guardian_.state()) {
         adoptDisplay(display_);
+        timer_.setSingleShot(true);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { drain(); });
         // Once the connection is gone every request is dropped, so nothing is sent any more.
         XSetIOErrorExitHandler(
             display_, [](Display*, void* sink) { static_cast<XTestInput*>(sink)->lost_ = true; },
@@ -110,29 +236,26 @@ class XTestInput final : public InputSink {
                     XTestFakeButtonEvent(display_, button, False, CurrentTime);
             }
             for (const Spare& spare : spares_) {
-                if (spare.bound != NoSymbol) bind(spare.code, NoSymbol);
+                const KeySym none = NoSymbol;
+                if (spare.bound != NoSymbol) bindRun(spare.code, {&none, 1});
             }
             XSync(display_, False);
+            // Released here; on a lost connection the guardian still tries with its own.
+            for (auto& key : held_.keys) key = 0;
+            for (auto& button : held_.buttons) button = 0;
         }
         XCloseDisplay(display_);
         releaseDisplay(display_);
     }
 
-    void key(int virtualKey, bool down) override {
-        inject([&] { pressOrRelease(virtualKey, down); });
-    }
+    void key(int virtualKey, bool down) override { submit({Stroke::Key, virtualKey, down, 0}); }
 
     void mouseButton(MouseButton button, bool down) override {
-        inject([&] {
-            const unsigned number = xButton(button);
-            XTestFakeButtonEvent(display_, number, down, CurrentTime);
-            XFlush(display_);
-            heldButtons_[number] = down;
-        });
+        submit({Stroke::Button, int(xButton(button)), down, 0});
     }
 
     void typeCharacter(char32_t character) override {
-        inject([&] { type(character); });
+        submit({Stroke::Character, 0, false, character});
     }
 
   private:
@@ -148,23 +271,79 @@ class XTestInput final : public InputSink {
         KeySym bound = NoSymbol;
         Clock::time_point lastUse = {};
     };
+    // One injection as it was asked for.
+    struct Stroke {
+        enum Kind { Key, Button, Character } kind;
+        int code;  // Key: virtual-key code; Button: X button number
+        bool down;
+        char32_t character;
+    };
+    // A keycode for a symbol, or none; `wait` when a slot will be free once kRebindAfter has
+    // passed since its last use.
+    struct Slot {
+        KeyCode code = 0;
+        bool wait = false;
+    };
 
-    // Runs one injection unless the connection is gone, and says so when it has just gone.
-    template <class Injection>
-    void inject(Injection injection) {
-        if (lost_) return;
-        injection();
-        if (!lost_) return;
-        injectionFailed(
-            QStringLiteral("XTest cannot inject input any more: the connection to the X display "
-                           "\"%1\" was lost; key and mouse events are dropped")
-                .arg(QString::fromLocal8Bit(DisplayString(display_)))
-                .toStdU16String());
+    // Injects at once, unless earlier strokes still wait for a keymap slot: then it waits behind
+    // them, so that everything arrives in the order asked for. Nothing ever sleeps here; the
+    // waiting strokes go out from the window's event loop.
+    void submit(const Stroke& stroke) {
+        if (!pending_.empty() || !perform(stroke)) {
+            pending_.push_back(stroke);
+            if (pending_.size() == 1) schedule();
+        }
     }
 
-    void pressOrRelease(int virtualKey, bool down) {
+    // Sends the strokes that wait, a slice of time at a time so that the window's thread stays
+    // free (and a long text can be cut short by ending the program), until one has to wait again.
+    void drain() {
+        const auto until = Clock::now() + kSlice;
+        for (int count = 1; !pending_.empty(); ++count) {
+            if (pending_.front().kind == Stroke::Character) bindAhead();
+            if (!perform(pending_.front())) break;
+            pending_.pop_front();
+            if (count % 64 == 0 && Clock::now() >= until) {
+                wakeAt_ = {};
+                break;
+            }
+        }
+        if (!pending_.empty()) schedule();
+    }
+
+    void schedule() {
+        const auto wait = std::max(Clock::duration::zero(), wakeAt_ - Clock::now());
+        timer_.start(std::chrono::ceil<std::chrono::milliseconds>(wait));
+    }
+
+    // One stroke, unless the connection is gone (then it is dropped, and the loss told once);
+    // false when it has to wait for a keymap slot.
+    bool perform(const Stroke& stroke) {
+        if (lost_) return true;
+        bool done = true;
+        switch (stroke.kind) {
+            case Stroke::Key:
+                done = pressOrRelease(stroke.code, stroke.down);
+                break;
+            case Stroke::Button:
+                fakeButton(unsigned(stroke.code), stroke.down);
+                break;
+            case Stroke::Character:
+                done = type(stroke.character);
+                break;
+        }
+        if (lost_)
+            injectionFailed(
+                QStringLiteral("XTest cannot inject input any more: the connection to the X "
+                               "display \"%1\" was lost; key and mouse events are dropped")
+                    .arg(QString::fromLocal8Bit(DisplayString(display_)))
+                    .toStdU16String());
+        return done;
+    }
+
+    bool pressOrRelease(int virtualKey, bool down) {
         const KeyMapEntry* entry = findKey(virtualKey);
-        if (!entry) return;
+        if (!entry) return true;
         followKeymapChanges();
         // A release goes to the keycode that went down, even if the keymap changed in between.
         KeyCode code = 0;
@@ -174,23 +353,27 @@ class XTestInput final : public InputSink {
             pressedKeys_.erase(pressed);
         } else {
             const auto place = find(entry->keysym, 0);
-            code = place ? place->code : bindSpare(entry->keysym);
-            if (!code) return;
+            const Slot slot = place ? Slot{place->code} : spareFor(entry->keysym);
+            if (slot.wait) return false;
+            code = slot.code;
+            if (!code) return true;
             if (down) pressedKeys_[virtualKey] = code;
         }
         fakeKey(code, down);
+        return true;
     }
 
-    void type(char32_t character) {
+    bool type(char32_t character) {
         const KeySym keysym = keysymOfCharacter(character);
-        if (keysym == NoSymbol) return;
+        if (keysym == NoSymbol) return true;
         followKeymapChanges();
         const auto shift = find(XK_Shift_L, 0);
         auto place = find(keysym, shift ? 1 : 0);
         if (!place) {
-            const KeyCode code = bindSpare(keysym);
-            if (!code) return;
-            place = Place{code, 0};
+            const Slot slot = spareFor(keysym);
+            if (slot.wait) return false;
+            if (!slot.code) return true;
+            place = Place{slot.code, 0};
         }
         // With Shift already held (SendKeys "+"), the character comes shifted, as it would
         // from the keyboard.
@@ -199,6 +382,18 @@ class XTestInput final : public InputSink {
         fakeKey(place->code, true);
         fakeKey(place->code, false);
         if (addShift) fakeKey(shift->code, false);
+        return true;
+    }
+
+    void fakeButton(unsigned number, bool down) {
+        if (down) {
+            guardian_.confirm();
+            held_.buttons[number] = 1;
+        }
+        XTestFakeButtonEvent(display_, number, down, CurrentTime);
+        XFlush(display_);
+        if (!down) held_.buttons[number] = 0;
+        heldButtons_[number] = down;
     }
 
     std::span<KeySym> row(int code) {
@@ -223,10 +418,13 @@ class XTestInput final : public InputSink {
             const auto& xkb = reinterpret_cast<const XkbEvent&>(event);
             if (xkb.any.xkb_type == XkbNewKeyboardNotify) changed = true;
             if (xkb.any.xkb_type != XkbMapNotify || !(xkb.map.changed & XkbKeySymsMask)) continue;
-            const bool ours =
-                xkb.map.num_key_syms == 1 && std::ranges::any_of(spares_, [&](const Spare& spare) {
-                    return spare.code == xkb.map.first_key_sym;
-                });
+            const auto spare = [&](int code) {
+                return std::ranges::any_of(spares_,
+                                           [&](const Spare& spare) { return spare.code == code; });
+            };
+            bool ours = true;
+            for (int i = 0; i < xkb.map.num_key_syms; ++i)
+                ours = ours && spare(xkb.map.first_key_sym + i);
             changed = changed || !ours;
         }
         if (!changed) return;
@@ -255,39 +453,113 @@ class XTestInput final : public InputSink {
         }
     }
 
-    // Binds a free slot, or the one longest unused that is not held, to `keysym`; 0 if none.
     // A client reads the keymap only when it handles the key event, so a slot typed a moment ago
     // is rebound only after kRebindAfter; until then its old symbol may still be looked up.
-    KeyCode bindSpare(KeySym keysym) {
-        Spare* chosen = nullptr;
-        for (Spare& spare : spares_) {
-            if (heldKeys_[spare.code]) continue;
-            if (!chosen || spare.lastUse < chosen->lastUse) chosen = &spare;
-        }
-        if (!chosen) return 0;
-        if (chosen->bound != NoSymbol)
-            std::this_thread::sleep_until(chosen->lastUse + kRebindAfter);
-        bind(chosen->code, keysym);
-        chosen->bound = keysym;
-        chosen->lastUse = Clock::now();
-        return chosen->code;
+    bool ready(const Spare& spare, Clock::time_point now) const {
+        return !heldKeys_[spare.code] &&
+               (spare.bound == NoSymbol || spare.lastUse + kRebindAfter <= now);
     }
 
-    // The symbol on both levels, so Shift or Caps Lock cannot turn it into another one.
-    void bind(KeyCode code, KeySym keysym) {
-        KeySym symbols[2] = {keysym, keysym};
-        XChangeKeyboardMapping(display_, code, 2, symbols, 1);
-        std::ranges::fill(row(code), NoSymbol);
-        if (keysym != NoSymbol) std::ranges::copy(symbols, row(code).begin());
+    // Binds the ready slot longest unused to `keysym`. No slot when every one is held; a wait
+    // (with wakeAt_ set) while those not held were used too recently.
+    Slot spareFor(KeySym keysym) {
+        const auto now = Clock::now();
+        Spare* chosen = nullptr;
+        std::optional<Clock::time_point> firstReady;
+        for (Spare& spare : spares_) {
+            if (heldKeys_[spare.code]) continue;
+            const auto readyAt = spare.lastUse + kRebindAfter;
+            if (!firstReady || readyAt < *firstReady) firstReady = readyAt;
+            if (ready(spare, now) && (!chosen || spare.lastUse < chosen->lastUse)) chosen = &spare;
+        }
+        if (!firstReady) return {};
+        if (!chosen || bindingsLeft(now) == 0) {
+            wakeAt_ = chosen ? roundStart_ + kRebindAfter : *firstReady;
+            return {0, true};
+        }
+        ++boundThisRound_;
+        bindRun(chosen->code, {&keysym, 1});
+        chosen->bound = keysym;
+        chosen->lastUse = now;
+        return {chosen->code};
+    }
+
+    // Binds the symbols the next waiting characters need and the keymap lacks, as many as slots
+    // are ready, with one keymap change per run of neighbouring keycodes: each change is a
+    // notification to every X client.
+    void bindAhead() {
+        const auto now = Clock::now();
+        std::vector<Spare*> free;
+        for (Spare& spare : spares_)
+            if (ready(spare, now)) free.push_back(&spare);
+        if (free.size() < 2) return;
+        std::ranges::sort(free, {}, &Spare::code);
+        free.resize(std::min(free.size(), bindingsLeft(now)));
+        const int shiftLevel = find(XK_Shift_L, 0) ? 1 : 0;
+        std::vector<KeySym> wanted;
+        for (size_t i = 0; i < pending_.size() && i < kLookAhead && wanted.size() < free.size();
+             ++i) {
+            if (pending_[i].kind != Stroke::Character) continue;
+            const KeySym keysym = keysymOfCharacter(pending_[i].character);
+            if (keysym == NoSymbol || std::ranges::find(wanted, keysym) != wanted.end() ||
+                find(keysym, shiftLevel))
+                continue;
+            wanted.push_back(keysym);
+        }
+        if (wanted.size() < 2) return;
+        size_t start = 0;
+        for (size_t i = 1; i <= wanted.size(); ++i) {
+            if (i < wanted.size() && free[i]->code == free[i - 1]->code + 1) continue;
+            bindRun(free[start]->code, std::span(wanted).subspan(start, i - start));
+            start = i;
+        }
+        for (size_t i = 0; i < wanted.size(); ++i) {
+            free[i]->bound = wanted[i];
+            free[i]->lastUse = now;
+        }
+        boundThisRound_ += wanted.size();
+    }
+
+    // How many keycodes may still be bound in the present round of kRebindAfter.
+    size_t bindingsLeft(Clock::time_point now) {
+        if (now >= roundStart_ + kRebindAfter) {
+            roundStart_ = now;
+            boundThisRound_ = 0;
+        }
+        return kBindingsPerRound - boundThisRound_;
+    }
+
+    // Binds keycodes from `first` on to `keysyms`, one each, on both levels, so that Shift or
+    // Caps Lock cannot turn one into another symbol; NoSymbol undoes a binding.
+    void bindRun(KeyCode first, std::span<const KeySym> keysyms) {
+        std::vector<KeySym> symbols;
+        for (size_t i = 0; i < keysyms.size(); ++i) {
+            symbols.insert(symbols.end(), {keysyms[i], keysyms[i]});
+            if (keysyms[i] != NoSymbol) held_.bound[first + i] = uint32_t(keysyms[i]);
+        }
+        XChangeKeyboardMapping(display_, first, 2, symbols.data(), int(keysyms.size()));
+        for (size_t i = 0; i < keysyms.size(); ++i) {
+            const int code = first + int(i);
+            if (keysyms[i] == NoSymbol) held_.bound[code] = 0;
+            std::ranges::fill(row(code), NoSymbol);
+            if (keysyms[i] != NoSymbol) std::ranges::fill(row(code).first(2), keysyms[i]);
+        }
     }
 
     void fakeKey(KeyCode code, bool down) {
+        if (down) {
+            guardian_.confirm();
+            held_.keys[code] = 1;
+        }
         XTestFakeKeyEvent(display_, code, down, CurrentTime);
         XFlush(display_);
+        if (!down) held_.keys[code] = 0;
         heldKeys_[code] = down;
     }
 
     Display* display_;
+    Guardian guardian_;
+    HeldState& held_;
     int xkbEventBase_ = -1;
     int minKeycode_ = 0;
     int maxKeycode_ = 0;
@@ -298,6 +570,11 @@ class XTestInput final : public InputSink {
     std::bitset<Button3 + 1> heldButtons_;
     std::map<int, KeyCode> pressedKeys_;  // virtual-key code -> keycode it went down on
     bool lost_ = false;                   // the connection broke; nothing is sent any more
+    std::deque<Stroke> pending_;          // strokes waiting for a keymap slot, and those after
+    Clock::time_point wakeAt_ = {};       // when the first waiting stroke can go
+    Clock::time_point roundStart_ = {};   // of the present round of bindings
+    size_t boundThisRound_ = 0;
+    QTimer timer_;
 };
 
 }  // namespace

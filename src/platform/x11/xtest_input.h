@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTimer>  // here, before Xlib defines its macros in the backend
 #include <expected>
 #include <memory>
 
@@ -10,7 +11,13 @@ namespace velnor {
 
 // Opens an XTest input backend on its own connection to `displayName` (null: $DISPLAY). On
 // failure returns one sentence saying why and what to do. The sink releases every key and button
-// it still holds, and undoes its temporary keymap entries, when it is destroyed.
+// it still holds, and undoes its temporary keymap entries, when it is destroyed; a guardian
+// process (velnor-guardian) does the same when the program ends without destroying it.
+//
+// Characters the keymap lacks are typed through keycodes bound for the moment; a keycode is bound
+// anew only a while after its last use, so that clients read what it stood for. A character that
+// has to wait for one, and every injection after it, goes out later from the Qt event loop of
+// the calling thread: nothing here sleeps, and a sink destroyed meanwhile drops what still waits.
 std::expected<std::unique_ptr<InputSink>, QString> openXTestInput(
     const char* displayName = nullptr);
 

@@ -1,0 +1,28 @@
+#pragma once
+
+// What the XTest backend holds in the X server at this moment, in memory it shares with its
+// guardian process (velnor-guardian): the X server keeps XTest keys and buttons down after their
+// client is gone, so the guardian lets go of them when the program ends in any way, even one
+// that runs no code of the program (SIGKILL, a crash, the X server closing its connection).
+//
+// The backend marks a key held before it presses it and clears the mark after it releases it,
+// so the marks always cover what the server holds. Plain stores: the guardian reads them only
+// after the program has ended.
+
+#include <atomic>
+#include <cstdint>
+
+namespace velnor {
+
+struct HeldState {
+    std::atomic<uint8_t> keys[256];    // keycode -> held
+    std::atomic<uint8_t> buttons[8];   // button number -> held
+    std::atomic<uint32_t> bound[256];  // keycode -> keysym bound to it for the moment, or 0
+};
+
+// The guardian's file descriptors: the shared HeldState, and the socket whose end-of-file
+// tells it that the program has ended (it writes "y" on it once it can act, "n" if it cannot).
+inline constexpr int kGuardianStateFd = 3;
+inline constexpr int kGuardianSocketFd = 0;
+
+}  // namespace velnor
