@@ -1,0 +1,166 @@
+#include "platform/win32/send_input.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "core/send_keys.h"
+
+namespace velnor {
+namespace {
+
+// A window of the test's own with a focused edit box at its top; the window records the mouse
+// button messages that reach its client area below the edit box.
+class FocusedWindow {
+  public:
+    FocusedWindow() {
+        const HINSTANCE instance = GetModuleHandleW(nullptr);
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = &FocusedWindow::procedure;
+        windowClass.hInstance = instance;
+        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        windowClass.lpszClassName = L"VelnorInputTarget";
+        RegisterClassW(&windowClass);
+        window_ = CreateWindowExW(WS_EX_TOPMOST, windowClass.lpszClassName, L"Input target",
+                                  WS_POPUP | WS_VISIBLE, 0, 0, 400, 300, nullptr, nullptr, instance,
+                                  this);
+        edit_ = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 0, 0, 400, 30,
+                                window_, nullptr, instance, nullptr);
+        SetForegroundWindow(window_);
+        SetFocus(edit_);
+        pumpFor(std::chrono::milliseconds(100));
+    }
+    // Kept until the process ends: destroying a window that had the focus makes Wine wait two
+    // seconds for a window manager, and Xvfb has none.
+    FocusedWindow(const FocusedWindow&) = delete;
+    FocusedWindow& operator=(const FocusedWindow&) = delete;
+
+    // An empty edit box with the focus, and no mouse message seen.
+    void reset() {
+        SetWindowTextW(edit_, L"");
+        SetFocus(edit_);
+        pump();
+        mouseMessages.clear();
+    }
+
+    bool ready() const { return window_ && edit_ && GetFocus() == edit_; }
+
+    std::u16string text() const {
+        std::wstring text(GetWindowTextLengthW(edit_) + 1, L'\0');
+        text.resize(GetWindowTextW(edit_, text.data(), int(text.size())));
+        return {text.begin(), text.end()};
+    }
+
+    // Puts the pointer in the client area below the edit box.
+    void pointAtClientArea() {
+        POINT point{200, 200};
+        ClientToScreen(window_, &point);
+        SetCursorPos(point.x, point.y);
+        pumpFor(std::chrono::milliseconds(50));
+    }
+
+    // Handles messages until `done` holds or two seconds have passed; returns `done`'s last say.
+    template <class Done>
+    bool pumpUntil(Done done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+            pump();
+        }
+        return true;
+    }
+    void pumpFor(std::chrono::milliseconds time) {
+        const auto end = std::chrono::steady_clock::now() + time;
+        pumpUntil([&] { return std::chrono::steady_clock::now() > end; });
+    }
+
+    std::vector<UINT> mouseMessages;
+
+  private:
+    static void pump() {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+        if (message == WM_NCCREATE)
+            SetWindowLongPtrW(window, GWLP_USERDATA,
+                              LONG_PTR(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams));
+        auto* self = reinterpret_cast<FocusedWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self && message >= WM_LBUTTONDOWN && message <= WM_MBUTTONUP &&
+            message != WM_LBUTTONDBLCLK && message != WM_RBUTTONDBLCLK)
+            self->mouseMessages.push_back(message);
+        return DefWindowProcW(window, message, w, l);
+    }
+
+    HWND window_ = nullptr;
+    HWND edit_ = nullptr;
+};
+
+// One window for the whole test program, left to the end of the process (see FocusedWindow).
+FocusedWindow& sharedWindow() {
+    static FocusedWindow* const window = new FocusedWindow;
+    return *window;
+}
+
+class SendInputSinkTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        window.reset();
+        ASSERT_TRUE(window.ready()) << "the edit box has no focus";
+    }
+
+    FocusedWindow& window = sharedWindow();
+};
+
+TEST_F(SendInputSinkTest, SendKeysTypesIntoTheFocusedEditBox) {
+    SendInputSink sink;
+    ASSERT_FALSE(SendKeys(sink, u"Ab{LEFT}c+(d)!"));
+    // The caret stays left of "b" once it has moved there.
+    window.pumpUntil([&] { return window.text() == u"AcD!b"; });
+    EXPECT_EQ(window.text(), u"AcD!b");
+}
+
+TEST_F(SendInputSinkTest, CharactersOffTheLayoutArriveAsUnicode) {
+    SendInputSink sink;
+    for (char32_t character : {U'é', U'€', U'\U0001F600'}) sink.typeCharacter(character);
+    window.pumpUntil([&] { return window.text() == u"é€\U0001F600"; });
+    EXPECT_EQ(window.text(), u"é€\U0001F600");
+}
+
+TEST_F(SendInputSinkTest, MouseButtonsArriveAtThePointer) {
+    window.pointAtClientArea();
+    SendInputSink sink;
+    for (MouseButton button : {MouseButton::Left, MouseButton::Right, MouseButton::Middle}) {
+        sink.mouseButton(button, true);
+        sink.mouseButton(button, false);
+    }
+    const std::vector<UINT> expected = {WM_LBUTTONDOWN, WM_LBUTTONUP,   WM_RBUTTONDOWN,
+                                        WM_RBUTTONUP,   WM_MBUTTONDOWN, WM_MBUTTONUP};
+    window.pumpUntil([&] { return window.mouseMessages.size() >= expected.size(); });
+    EXPECT_EQ(window.mouseMessages, expected);
+}
+
+TEST_F(SendInputSinkTest, ReleasesWhatItHoldsWhenDestroyed) {
+    window.pointAtClientArea();
+    {
+        SendInputSink sink;
+        sink.key(VK_SHIFT, true);
+        sink.mouseButton(MouseButton::Left, true);
+        ASSERT_TRUE(window.pumpUntil([] { return GetKeyState(VK_SHIFT) < 0; }));
+    }
+    EXPECT_TRUE(window.pumpUntil([] { return GetKeyState(VK_SHIFT) >= 0; }));
+    EXPECT_TRUE(window.pumpUntil([&] {
+        return !window.mouseMessages.empty() && window.mouseMessages.back() == WM_LBUTTONUP;
+    }));
+}
+
+}  // namespace
+}  // namespace velnor
