@@ -1,4 +1,6 @@
-#include "main_window/event_log.h"
+#include "core/event_log.h"
+
+#include <algorithm>
 
 namespace velnor {
 
@@ -15,15 +17,18 @@ std::u16string visibleControlCharacters(std::u16string_view text) {
     return visible;
 }
 
-BoundedLog::BoundedLog(QString initialText, int maxLines)
-    : text_(std::move(initialText)), lineCount_(text_.count(u'\n') + 1), maxLines_(maxLines) {}
+BoundedLog::BoundedLog(std::u16string initialText, int maxLines)
+    : text_(std::move(initialText)),
+      lineCount_(static_cast<int>(std::ranges::count(text_, u'\n')) + 1),
+      maxLines_(maxLines) {}
 
-void BoundedLog::prepend(const QString& line) {
-    text_.prepend(QString::fromStdU16String(visibleControlCharacters(line.toStdU16String())) +
-                  u'\n');
+void BoundedLog::prepend(std::u16string_view line) {
+    std::u16string shown = visibleControlCharacters(line);
+    shown += u'\n';
+    text_.insert(0, shown);
     ++lineCount_;
     while (lineCount_ > maxLines_) {
-        text_.truncate(text_.lastIndexOf(u'\n'));
+        text_.resize(text_.rfind(u'\n'));
         --lineCount_;
     }
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QString>
 #include <string>
 #include <string_view>
 
@@ -15,15 +14,15 @@ std::u16string visibleControlCharacters(std::u16string_view text);
 // `maxLines` lines, so an append costs the same however long the program has run.
 class BoundedLog {
   public:
-    explicit BoundedLog(QString initialText, int maxLines = 1000);
+    explicit BoundedLog(std::u16string initialText, int maxLines = 1000);
 
     // Adds one line; control characters in it are shown, not obeyed.
-    void prepend(const QString& line);
-    const QString& text() const { return text_; }
+    void prepend(std::u16string_view line);
+    const std::u16string& text() const { return text_; }
     int lineCount() const { return lineCount_; }
 
   private:
-    QString text_;
+    std::u16string text_;
     int lineCount_;
     int maxLines_;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
-// Time as the program's logic sees it: a steady clock and one-shot timers, both handed in from
-// outside, so that tests can drive time by hand. Standard C++ only.
+// The window's thread as the program's logic sees it: work handed to it from any thread, a steady
+// clock and one-shot timers. Handed in from outside, so that tests drive time by hand.
 
 #include <chrono>
 #include <functional>
@@ -9,11 +9,11 @@
 
 namespace velnor {
 
-class TimeSource {
+class EventLoop {
   public:
     using Duration = std::chrono::milliseconds;
 
-    // Calls its action once per start, on the program's thread, when its delay has passed.
+    // Calls its action once per start, on the window's thread, when its delay has passed.
     class Timer {
       public:
         virtual ~Timer() = default;
@@ -23,7 +23,9 @@ class TimeSource {
         virtual void stop() = 0;
     };
 
-    virtual ~TimeSource() = default;
+    virtual ~EventLoop() = default;
+    // Runs `work` on the window's thread after the events before it; callable from any thread.
+    virtual void post(std::function<void()> work) = 0;
     // Time since a fixed start; it never goes back.
     virtual Duration now() const = 0;
     // A stopped timer that calls `action`; destroying it cancels its pending call.

@@ -3,18 +3,18 @@
 // How one input line (DSR, CTS or CD) is followed for its handler: the edge rule on each
 // notification, the line's polarity, an eager debounce, and a later look at the line, so that
 // once the line has been still long enough the handler's flag is the line's level. Standard C++
-// only; time comes from a TimeSource.
+// only; time comes from the EventLoop.
 
 #include <functional>
 #include <memory>
 
-#include "serial_line/time_source.h"
+#include "core/event_loop.h"
 
 namespace velnor {
 
 class LineFilter {
   public:
-    using Duration = TimeSource::Duration;
+    using Duration = EventLoop::Duration;
     static constexpr Duration kMaxSettleTime{1000};
 
     // The two sides of the line: the open port's and the handler's.
@@ -28,7 +28,7 @@ class LineFilter {
         std::function<void()> off;   // the handler's SignalOff
     };
 
-    LineFilter(Line line, TimeSource& time);
+    LineFilter(Line line, EventLoop& time);
 
     // The debounce: with a settle time above 0 the first edge acts at once, the edges after it
     // within the settle time are ignored, and when it ends the line is followed if its level
@@ -60,8 +60,8 @@ class LineFilter {
     void schedule(Duration now);
 
     Line line_;
-    TimeSource& time_;
-    std::unique_ptr<TimeSource::Timer> timer_;
+    EventLoop& time_;
+    std::unique_ptr<EventLoop::Timer> timer_;
     Duration settle_{0};
     bool inverted_ = false;
     bool portOpen_ = false;

@@ -1,11 +1,11 @@
-#include "serial_line/line_filter.h"
+#include "core/line_filter.h"
 
 #include <algorithm>
 #include <optional>
 
 namespace velnor {
 
-LineFilter::LineFilter(Line line, TimeSource& time)
+LineFilter::LineFilter(Line line, EventLoop& time)
     : line_(std::move(line)), time_(time), timer_(time.createTimer([this] { lookAgain(); })) {}
 
 void LineFilter::setInverted(bool inverted) {
