@@ -19,6 +19,12 @@ class ArgumentsTest : public ::testing::Test {
         return window.newLog();
     }
     Log logged() { return window.newLog(); }
+    // The log of one argument applied alone: its own line, then the complaint if there is one.
+    static Log loggedFor(const std::u16string& argument, const char16_t* complaint) {
+        Log log{u"arg(1) = " + argument};
+        if (complaint) log.push_back(complaint);
+        return log;
+    }
 
     test::TestForm window;
     MainForm& form = window.form;
@@ -79,9 +85,7 @@ TEST_F(ArgumentsTest, ModeRowsSelectTheModeOrComplain) {
         {u"-cdMode==sendKeys", nullptr, u"Unknown CD mode:  =sendKeys"},
     };
     for (const auto& c : cases) {
-        Log expected{u"arg(1) = " + c.argument};
-        if (c.complaint) expected.push_back(c.complaint);
-        EXPECT_EQ(apply(c.argument), expected);
+        EXPECT_EQ(apply(c.argument), loggedFor(c.argument, c.complaint));
         if (c.selected) {
             EXPECT_TRUE((form.*c.selected).value()) << testing::PrintToString(c.argument);
         }
@@ -192,9 +196,7 @@ TEST_F(ArgumentsTest, LineSettingsAndOffRowsSetOrComplain) {
         {u"-cdSendKeys=-cdDebounce=5", nullptr},
     };
     for (const auto& c : cases) {
-        Log expected{u"arg(1) = " + c.argument};
-        if (c.complaint) expected.push_back(c.complaint);
-        EXPECT_EQ(apply(c.argument), expected);
+        EXPECT_EQ(apply(c.argument), loggedFor(c.argument, c.complaint));
     }
     EXPECT_EQ(form.dsrFilter->settleTime().count(), 30);
     EXPECT_EQ(form.ctsFilter->settleTime().count(), 1000);

@@ -7,6 +7,7 @@
 
 #include "core/layout.h"
 #include "support/recording_observer.h"
+#include "support/test_form.h"
 
 namespace velnor {
 namespace {
@@ -208,6 +209,24 @@ TEST_F(ControlsTest, EachStateChangeIsOneNotificationAndNoChangeNone) {
     controls.boxRI.setFillColor(kIndicatorOff);
     EXPECT_EQ(journal(), Changes{}) << "nobody listens any more";
     EXPECT_EQ(controls.boxRI.fillColor(), kIndicatorOff);
+}
+
+// A view that selects a button for the user hears the selection first, then what the handler did
+// through the controls, in order.
+TEST(ControlsOfTheWindow, AViewHearsItsOwnChangeThenWhatTheHandlerDid) {
+    test::TestForm window;
+    test::RecordingObserver observer;
+    window.form.setObserver(&observer);
+    window.ports.levelsAtOpen.dsr = true;
+    window.select(&MainForm::optCom1);
+    EXPECT_EQ(observer.changes, (Changes{u"optComNone Value", u"optCom1 Value", u"EventLog Caption",
+                                         u"boxDSR FillColor"}));
+    observer.changes.clear();
+    window.select(&MainForm::optCom3);  // missing: the selection goes back to None
+    EXPECT_EQ(observer.changes, (Changes{u"optCom1 Value", u"optCom3 Value", u"EventLog Caption",
+                                         u"boxDSR FillColor", u"EventLog Caption", u"optCom3 Value",
+                                         u"optComNone Value", u"EventLog Caption"}));
+    EXPECT_TRUE(window.form.optComNone.value());
 }
 
 }  // namespace

@@ -105,6 +105,7 @@ TEST_F(ControlTest, ANewBackendOpensTheNextPort) {
     open();
     EXPECT_EQ(other.journal, (Journal{u"open /dev/ttyS0", u"DTR off", u"RTS off"}));
     EXPECT_EQ(ports.journal.back(), u"close /dev/ttyS0");
+    ASSERT_TRUE(control.setPortOpen(false));  // before `other` goes
 }
 
 TEST_F(ControlTest, ChangesFromAnotherThreadArriveQueuedOnTheWindowsThread) {
