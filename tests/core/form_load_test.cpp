@@ -136,5 +136,51 @@ TEST(CommandChannel, AnUnavailableChannelIsALogLineAndTheWindowLoads) {
     EXPECT_EQ(window.form.cdHandler->txtSendKeys()->text(), u"^c");
 }
 
+// An input backend that stops working mid-run: each injection fails while `failing` holds.
+class FailingInput final : public InputSink {
+  public:
+    void key(int, bool) override { report(); }
+    void mouseButton(MouseButton, bool) override { report(); }
+    void typeCharacter(char32_t) override { report(); }
+
+    bool failing = true;
+
+  private:
+    void report() {
+        if (failing)
+            injectionFailed(u"The X server went away: no input can be injected");
+        else
+            injectionWorked();
+    }
+};
+
+TEST(InputProblems, AreOneLogLineUntilInjectionWorksAgain) {
+    FailingInput input;
+    test::ManualLoop loop;
+    test::FakePorts ports;
+    {
+        MainForm form({.input = input,
+                       .loop = loop,
+                       .ports = ports.backend(),
+                       .channel = nullptr,
+                       .timeText = [] { return std::u16string(test::kTimeText); },
+                       .messageBox = {}},
+                      u"");
+        form.Form_Load();
+        for (int i = 0; i < 3; ++i) form.dsrHandler->SignalOn();
+        input.failing = false;
+        form.dsrHandler->SignalOff();
+        input.failing = true;
+        form.dsrHandler->SignalOn();
+        EXPECT_EQ(test::messagesOfLog(form.EventLog.caption()),
+                  Log(2, u"The X server went away: no input can be injected"));
+    }
+    // The window is gone: a new failure has nobody to tell, and nothing breaks.
+    input.failing = false;
+    input.key(16, false);
+    input.failing = true;
+    input.key(16, false);
+}
+
 }  // namespace
 }  // namespace velnor

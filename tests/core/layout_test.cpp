@@ -158,7 +158,6 @@ TEST(LayoutTable, GeometryInTwips) {
                               row.geometry.height}))
             << testing::PrintToString(row.name);
     }
-    EXPECT_EQ(kTwipsPerPixelAt96Dpi, 15);
 }
 
 // Each line's row names the controls of that line's frame, and no two rows share anything.
