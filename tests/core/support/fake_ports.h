@@ -14,8 +14,9 @@ namespace velnor::test {
 class FakePorts;
 
 // A port of the test's own. The test sets its input lines and makes it report, from its own
-// thread or another one; level reads come from `queued` first, then from the steady levels, so a
-// line can change between two reads. Its own doings go into the journal of its FakePorts.
+// thread or another one; level reads answer with the queued reads first, then with the steady
+// levels, so a line can change between two reads. Its own doings go into the journal of its
+// FakePorts.
 class FakePort final : public SerialPort {
   public:
     FakePort(FakePorts& ports, std::u16string device, PortListener& listener, ModemLevels levels);
@@ -26,7 +27,7 @@ class FakePort final : public SerialPort {
     ModemLevels levels() override;
     std::chrono::milliseconds settleTime() const override { return settleTime_; }
 
-    // The far end: sets the steady level of a line without a report.
+    // The far end: sets the steady levels of the lines, without a report.
     void setLevels(ModemLevels levels) {
         const std::lock_guard lock(mutex_);
         steady_ = levels;
