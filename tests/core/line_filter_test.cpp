@@ -2,14 +2,14 @@
 // the polarity, and opening and closing the port. Each case is a script of the line's changes and
 // what the handler was told, with the time of each.
 
-#include "serial_line/line_filter.h"
+#include "core/line_filter.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "support/manual_time.h"
+#include "support/manual_loop.h"
 
 namespace velnor {
 namespace {
@@ -38,7 +38,7 @@ struct Case {
 
 // A port's line and a handler's flag, as plain values.
 Events follow(const Case& c) {
-    test::ManualTime time{LineFilter::Duration(c.timersLate)};
+    test::ManualLoop time{LineFilter::Duration(c.timersLate)};
     bool level = false;
     bool flag = false;
     Events told;
@@ -178,7 +178,7 @@ TEST(LineFilter, PortSettleTimeAndPolarity) {
 }
 
 TEST(LineFilter, APolarityChangeIsFollowedOnlyWhileAPortIsOpen) {
-    test::ManualTime time;
+    test::ManualLoop time;
     bool flag = false;
     int told = 0;
     LineFilter filter({.level = [] { return false; },

@@ -4,16 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include "main_window/time_text.h"
-#include "signal_actions/signal_handler.h"
-#include "test_window.h"
+#include "support/test_form.h"
 
 namespace velnor {
 namespace {
 
+using Events = std::vector<std::string>;
+using Log = std::vector<std::u16string>;
+
 struct LineCase {
     const char* name;
-    qint16 code;
+    int16_t code;
     bool ModemLevels::*level;
     std::unique_ptr<SignalHandler> MainForm::*handler;
     int key;
@@ -48,23 +49,23 @@ TEST(SignalMonitor, EdgeRule) {
         for (const auto& row : rows) {
             SCOPED_TRACE(testing::Message() << line.name << ": " << row.first << " "
                                             << row.flagBefore << " " << row.second);
-            TestWindow window;
+            test::TestForm window;
             window.select(&MainForm::optCom1);
             window.newLog();
             SignalHandler& handler = *(window.form.*line.handler);
             if (row.flagBefore) handler.SignalOn();
             window.input.events.clear();
-            ScriptedPort& port = *window.ports.open;
-            port.reads = 0;
-            port.queued = {levelsWith(line, row.first), levelsWith(line, row.second)};
+            test::FakePort& port = *window.ports.open;
+            const int readsBefore = port.reads();
+            port.queueReads({levelsWith(line, row.first), levelsWith(line, row.second)});
 
             window.notify(line.code);
 
-            QStringList expected;
-            if (row.signalOn) expected.append(QStringLiteral("key %1 down").arg(line.key));
-            if (row.signalOff) expected.append(QStringLiteral("key %1 up").arg(line.key));
+            Events expected;
+            if (row.signalOn) expected.push_back("key " + std::to_string(line.key) + " down");
+            if (row.signalOff) expected.push_back("key " + std::to_string(line.key) + " up");
             EXPECT_EQ(window.input.events, expected);
-            EXPECT_EQ(port.reads, 2) << "each test reads the level afresh";
+            EXPECT_EQ(port.reads() - readsBefore, 2) << "each test reads the level afresh";
             EXPECT_EQ(handler.flag(), row.signalOff ? false : row.signalOn || row.flagBefore);
             if (row.signalOn || row.signalOff) {
                 EXPECT_EQ(handler.box()->fillColor(), row.signalOff ? kIndicatorOff : kIndicatorOn);
@@ -74,7 +75,7 @@ TEST(SignalMonitor, EdgeRule) {
                 EXPECT_FALSE((window.form.*other.handler)->flag()) << other.name;
                 EXPECT_EQ((window.form.*other.handler)->box()->fillColor(), kIndicatorOff);
             }
-            EXPECT_EQ(window.newLog(), QStringList{});
+            EXPECT_EQ(window.newLog(), Log{});
         }
     }
 }
@@ -84,51 +85,48 @@ class AllLinesOn : public ::testing::Test {
   protected:
     AllLinesOn() {
         window.select(&MainForm::optCom1);
-        window.ports.open->steady = {true, true, true, true};
-        window.ports.open->reads = 0;  // those of the open, which found every line off
+        window.ports.open->setLevels({true, true, true, true});
+        readsBefore = window.ports.open->reads();  // those of the open, which found every line off
         window.newLog();
     }
+    int reads() const { return window.ports.open->reads() - readsBefore; }
 
-    TestWindow window;
+    test::TestForm window;
+    int readsBefore = 0;
 };
 
 TEST_F(AllLinesOn, EachRingNotificationFlipsTheRingIndicator) {
     for (const bool on : {true, false, true}) {
-        const QString before = timeText();
         window.notify(comEvRing);
-        const QString after = timeText();
-        const QString letter = on ? "B " : "A ";
         EXPECT_EQ(window.form.ringState, on);
-        EXPECT_EQ(window.form.boxRI->fillColor(), on ? kIndicatorOn : kIndicatorOff);
-        const QString caption = window.form.RITimeStamp->text();
-        EXPECT_TRUE(caption == letter + before || caption == letter + after)
-            << caption.toStdString();
+        EXPECT_EQ(window.form.boxRI.fillColor(), on ? kIndicatorOn : kIndicatorOff);
+        EXPECT_EQ(window.form.RITimeStamp.caption(), on ? u"B 10:15:02" : u"A 10:15:02");
     }
-    EXPECT_EQ(window.ports.open->reads, 0) << "a ring reads no level";
-    EXPECT_TRUE(window.input.events.isEmpty());
-    EXPECT_EQ(window.newLog(), QStringList{});
+    EXPECT_EQ(reads(), 0) << "a ring reads no level";
+    EXPECT_TRUE(window.input.events.empty());
+    EXPECT_EQ(window.newLog(), Log{});
 }
 
 TEST_F(AllLinesOn, OtherCodesChangeNothing) {
-    const QString ringCaption = window.form.RITimeStamp->text();
-    for (const qint16 code : {0, 1, 2, 7, 8, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009,
-                              1010, 1011, -1, -32768, 32767})
+    const std::u16string ringCaption = window.form.RITimeStamp.caption();
+    for (const int16_t code : {0, 1, 2, 7, 8, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009,
+                               1010, 1011, -1, -32768, 32767})
         window.notify(code);
-    EXPECT_EQ(window.ports.open->reads, 0);
-    EXPECT_TRUE(window.input.events.isEmpty());
+    EXPECT_EQ(reads(), 0);
+    EXPECT_TRUE(window.input.events.empty());
     for (const LineCase& line : kLines) EXPECT_FALSE((window.form.*line.handler)->flag());
     EXPECT_FALSE(window.form.ringState);
-    EXPECT_EQ(window.form.RITimeStamp->text(), ringCaption);
-    EXPECT_EQ(window.newLog(), QStringList{});
+    EXPECT_EQ(window.form.RITimeStamp.caption(), ringCaption);
+    EXPECT_EQ(window.newLog(), Log{});
 }
 
 TEST_F(AllLinesOn, ANotificationActsOnlyOnItsOwnLine) {
     window.notify(comEvDSR);
     window.notify(comEvDSR);  // the line stayed on: nothing more
     window.notify(comEvCD);
-    EXPECT_EQ(window.input.events, (QStringList{"key 16 down", "key 17 down"}));
+    EXPECT_EQ(window.input.events, (Events{"key 16 down", "key 17 down"}));
     EXPECT_FALSE(window.form.ctsHandler->flag());
-    EXPECT_EQ(window.form.boxCTS->fillColor(), kIndicatorOff);
+    EXPECT_EQ(window.form.boxCTS.fillColor(), kIndicatorOff);
 }
 
 }  // namespace

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/command_channel.h"
+
+namespace velnor::test {
+
+// A command channel whose claim answers as the test says; it keeps the topic it was given, so
+// the test can play the client, and records what it was asked to execute as a client.
+class FakeChannel final : public CommandChannel {
+  public:
+    explicit FakeChannel(Claim answer, std::u16string problem = {})
+        : answer_(answer), problem_(std::move(problem)) {}
+
+    Claim claim(Topic topic) override {
+        served = std::move(topic);
+        return answer_;
+    }
+    std::u16string problem() const override { return problem_; }
+    std::optional<std::u16string> execute(const std::u16string& command) override {
+        executed.push_back(command);
+        return executeAnswer;
+    }
+
+    std::optional<Topic> served;
+    std::vector<std::u16string> executed;
+    std::optional<std::u16string> executeAnswer;  // what the running copy answers
+
+  private:
+    Claim answer_;
+    std::u16string problem_;
+};
+
+}  // namespace velnor::test
