@@ -8,6 +8,7 @@
 
 #include "platform/qt_text.h"
 #include "platform/time_text.h"
+#include "support/paint_counter.h"
 #include "support/recording_input_sink.h"
 #include "support/test_form.h"
 #include "view/qt/form_view.h"
@@ -85,19 +86,6 @@ TEST(LogLabel, ShowsALongTextExactlyAsALabelWould) {
     }
 }
 
-// Counts the paint events a widget receives.
-class PaintCounter : public QObject {
-  public:
-    explicit PaintCounter(QWidget& widget) { widget.installEventFilter(this); }
-    int paints = 0;
-
-  protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) ++paints;
-        return false;
-    }
-};
-
 // A new line repaints the log's label and nothing around it: the frame, with its title and its
 // border, stays as it was.
 TEST(LogLabel, ANewLineRepaintsTheLabelAloneNotItsFrame) {
@@ -107,9 +95,9 @@ TEST(LogLabel, ANewLineRepaintsTheLabelAloneNotItsFrame) {
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     QWidget* label = view.widgetOf(form.EventLog);
-    PaintCounter labelPaints(*label);
-    PaintCounter framePaints(*view.widgetOf(form.Frame1));
-    PaintCounter formPaints(view);
+    test::PaintCounter labelPaints(*label);
+    test::PaintCounter framePaints(*view.widgetOf(form.Frame1));
+    test::PaintCounter formPaints(view);
     for (int i = 0; i < 5; ++i) {
         form.LogEvent(u"optDTROn_Click");
         QTest::qWait(20);
