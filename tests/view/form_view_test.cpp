@@ -212,6 +212,12 @@ TEST_F(ViewTest, WidgetsFollowEveryChangeOfTheirControls) {
     form.txtDSRSendKeys.setText(u"abc");
     EXPECT_EQ(sendKeys->text(), "abc");
 
+    // Filling a list selects none of its entries.
+    auto* lookup = widget<QComboBox>(form.cboKeyLookup);
+    EXPECT_EQ(lookup->count(), form.cboKeyLookup.listCount());
+    EXPECT_EQ(lookup->currentIndex(), -1);
+    EXPECT_EQ(lookup->currentText(), "Combo1");
+
     auto* keys = widget<QComboBox>(form.cboCTSEmulateKey);
     EXPECT_EQ(keys->count(), form.cboCTSEmulateKey.listCount());
     EXPECT_EQ(keys->currentIndex(), form.cboCTSEmulateKey.listIndex());

@@ -257,6 +257,9 @@ void QtFormView::followList(const DropDownList& list, Property property) {
                 const DropDownList::Entry& entry = list.entries()[static_cast<size_t>(i)];
                 combo->addItem(toQString(entry.text), entry.itemData);
             }
+            // QComboBox selects the first entry put into an empty list; the list selects none.
+            followList(list, Property::Selection);
+            followList(list, Property::Text);
             break;
         case Property::Selection:
             if (combo->currentIndex() != list.listIndex()) selectEntry(*combo, list.listIndex());
