@@ -6,13 +6,12 @@
 #include <QDBusConnectionInterface>
 #include <QThread>
 
-#include "main_window/event_log.h"
-#include "main_window/main_form.h"
-#include "platform/dde.h"
+#include "platform/dbus/dde_server.h"
 #include "support/log_lines.h"
 #include "support/qt_print.h"
 #include "support/recording_input_sink.h"
 #include "support/session_bus.h"
+#include "support/test_form.h"
 #include "support/velnor_process.h"
 
 namespace velnor::test {
@@ -118,15 +117,15 @@ TEST(NoSessionBus, TheWindowRunsAloneAndSaysItCannotBeReached) {
     // Only this test touches the process's own session bus connection, so it starts here.
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/velnor-test-bus");
     RecordingInputSink input;
-    DdeServer dde([] { return QString(); });
-    MainForm form(input, "-cdMode=sendKeys", &dde);
+    DdeServer dde;
+    TestForm form(input, "-cdMode=sendKeys", &dde);
     form.Form_Load();
     EXPECT_FALSE(form.handedOver());
     const QStringList log = logMessages(form);
     ASSERT_EQ(log.size(), 2);
     EXPECT_TRUE(log[0].startsWith("No D-Bus session bus")) << log[0].toStdString();
     EXPECT_EQ(log[1], "arg(1) = -cdMode=sendKeys");
-    EXPECT_TRUE(form.optCDSendKeys->isChecked());
+    EXPECT_TRUE(form.optCDSendKeys.value());
 }
 
 }  // namespace
