@@ -57,6 +57,9 @@ class MainForm : public FormControls {
     void ProcessArguments(std::u16string_view arguments);
     void Form_LinkExecute(const std::u16string& command, int& cancel);
     void Form_LinkOpen(int& cancel);
+    // The arguments that bring a freshly started copy to the present configuration: the port,
+    // the output lines, and each line's mode, key, texts, settle time and polarity.
+    std::u16string commandLine() const;
 
     // Serial line: the port buttons, the output lines and the line monitor.
     void SetComPort(int16_t port);
@@ -106,6 +109,7 @@ class MainForm : public FormControls {
     bool applyModeArgument(std::u16string_view argument);
     bool applyLineArgument(std::u16string_view argument);
     bool applyLineSettingArgument(std::u16string_view argument);
+    bool applyEncodedTextArgument(std::u16string_view argument);
     void showLineSettings(const InputLine& line);
     void switchOn(std::u16string_view logText, void (SerialControl::*write)(bool),
                   OptionButton& off);
