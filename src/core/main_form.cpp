@@ -53,6 +53,9 @@ void MainForm::connectHandlers() {
         LogEvent(u"COM" + toU16(MSComm1.CommPort()) + u" (" + MSComm1.device() + u"): " + text);
     };
     MSComm1.onPortLost = [this](const SerialError& error) { releaseLostPort(error); };
+    MSComm1.onPortBack = [this](int16_t port, const std::u16string& device) {
+        reopenReturnedPort(port, device);
+    };
 }
 
 std::unique_ptr<SignalHandler> MainForm::createHandler(const InputLine& line) {

@@ -116,6 +116,7 @@ class MainForm : public FormControls {
     void switchOff(std::u16string_view logText, void (SerialControl::*write)(bool));
     void closePort();
     void releaseLostPort(const SerialError& error);
+    void reopenReturnedPort(int16_t port, const std::u16string& device);
 
     Platform platform_;
     std::u16string commandLine_;
