@@ -49,7 +49,7 @@ class MainForm : public FormControls {
     void LogEvent(std::u16string_view message);
     // True once Form_Load has handed the command line to a running copy: show nothing, just end.
     bool handedOver() const { return handedOver_; }
-    // Why the running copy did not take the command line, when it did not.
+    // Why the running copy did not take the command line (or show itself), when it did not.
     const std::optional<std::u16string>& handOverProblem() const { return handOverProblem_; }
 
     // Commands. Longer argument strings are not applied.
@@ -100,6 +100,9 @@ class MainForm : public FormControls {
   private:
     void connectHandlers();
     bool claimCommandChannel();
+    void announceLine(std::u16string_view line, bool on);
+    std::u16string openPortName() const;
+    bool lineOn(std::u16string_view name) const;
     std::unique_ptr<SignalHandler> createHandler(const InputLine& line);
     void loadLineDefaults(const InputLine& line);
     void generateKeysChanged(const InputLine& line);
@@ -122,6 +125,7 @@ class MainForm : public FormControls {
     std::u16string commandLine_;
     BoundedLog log_;
     bool handedOver_ = false;
+    bool serving_ = false;  // this copy owns the command channel
     std::optional<std::u16string> handOverProblem_;
 };
 

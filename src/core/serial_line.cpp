@@ -130,12 +130,14 @@ void MainForm::RingOn() {
     boxRI.setFillColor(kIndicatorOn);
     ringState = true;
     RITimeStamp.setCaption(u"B " + platform_.timeText());
+    announceLine(u"RI", true);
 }
 
 void MainForm::RingOff() {
     boxRI.setFillColor(kIndicatorOff);
     ringState = false;
     RITimeStamp.setCaption(u"A " + platform_.timeText());
+    announceLine(u"RI", false);
 }
 
 void MainForm::setSettleTime(const InputLine& line, LineFilter::Duration settle) {
