@@ -1,7 +1,10 @@
 #pragma once
 
-#include <ddeml.h>
+// ddeml.h builds on windows.h.
+// clang-format off
 #include <windows.h>
+#include <ddeml.h>
+// clang-format on
 
 #include <string>
 

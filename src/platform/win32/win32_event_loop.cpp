@@ -10,6 +10,8 @@ namespace {
 
 constexpr UINT kRunPosted = WM_APP + 1;
 constexpr wchar_t kWindowClass[] = L"VelnorEventLoop";
+// How often runUntil asks again when no message comes: `done` may change without one.
+constexpr EventLoop::Duration kLookAgain{10};
 
 void registerWindowClass(WNDPROC procedure) {
     static const bool registered = [procedure] {
@@ -99,7 +101,8 @@ bool Win32EventLoop::runUntil(const std::function<bool()>& done, Duration timeou
     while (!done()) {
         const Duration left = end - now();
         if (left <= Duration::zero()) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(left.count()), QS_ALLINPUT);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(std::min(left, kLookAgain).count()),
+                                  QS_ALLINPUT);
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&message);

@@ -29,7 +29,8 @@ class Win32EventLoop final : public EventLoop {
     std::unique_ptr<Timer> createTimer(std::function<void()> action) override;
 
     // Handles the thread's messages until `done` holds or `timeout` has passed; returns `done`'s
-    // last answer. For a thread that has no message loop of its own yet.
+    // last answer, asked after each batch of messages and at least every 10 ms. For a thread
+    // that has no message loop of its own yet.
     bool runUntil(const std::function<bool()>& done, Duration timeout);
 
   private:
