@@ -76,9 +76,12 @@ CommPort::CommPort(HANDLE handle, PortListener& listener)
 }
 
 CommPort::~CommPort() {
-    SetEvent(stop_);
-    // Completes a pending WaitCommEvent with no event, as the documentation promises.
-    SetCommMask(handle_, 0);
+    {
+        // A wait that has begun ends when the mask changes, and none begins after this.
+        std::lock_guard lock(waitStart_);
+        SetEvent(stop_);
+        SetCommMask(handle_, 0);
+    }
     watcher_.join();
     CloseHandle(stop_);
     CloseHandle(handle_);
@@ -129,14 +132,19 @@ void CommPort::watch() {
         overlapped.hEvent = done;
         DWORD events = 0;
         DWORD unused = 0;
-        if (!WaitCommEvent(handle_, &events, &overlapped)) {
-            const DWORD error = GetLastError();
+        std::unique_lock lock(waitStart_);
+        if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) break;
+        const BOOL finished = WaitCommEvent(handle_, &events, &overlapped);
+        const DWORD error = GetLastError();
+        lock.unlock();
+        if (!finished) {
             if (error != ERROR_IO_PENDING) {
                 if (WaitForSingleObject(stop_, 0) != WAIT_OBJECT_0) lost(error);
                 break;
             }
             const HANDLE handles[] = {stop_, done};
             if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0) {
+                // The mask change ends the wait (Wine does not cancel it).
                 CancelIoEx(handle_, &overlapped);
                 GetOverlappedResult(handle_, &overlapped, &unused, TRUE);
                 break;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -36,6 +37,7 @@ class CommPort final : public SerialPort {
 
     HANDLE handle_;
     HANDLE stop_;
+    std::mutex waitStart_;  // a wait begins, or the port stops, never both at once
     PortListener& listener_;
     std::atomic<bool> gone_ = false;  // the listener has heard that the device is gone
     std::thread watcher_;
