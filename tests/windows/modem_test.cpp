@@ -7,12 +7,17 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "core/input_sink.h"
+#include "core/main_form.h"
 #include "fake_modem/fake_modem_state.h"
 #include "platform/win32/comm_port.h"
 #include "platform/win32/system_text.h"
+#include "platform/win32/time_text.h"
+#include "platform/win32/win32_event_loop.h"
 
 namespace velnor {
 namespace {
@@ -200,6 +205,80 @@ TEST_F(ModemTest, UnpluggedDeviceIsReportedGone) {
     ASSERT_TRUE(reason.has_value());
     EXPECT_FALSE(reason->empty());
     EXPECT_EQ(port->levels().dsr, false);
+}
+
+// Knows which keys are down.
+class KeySink final : public InputSink {
+  public:
+    void key(int virtualKey, bool down) override {
+        if (down)
+            held.insert(virtualKey);
+        else
+            held.erase(virtualKey);
+    }
+    void mouseButton(MouseButton, bool) override {}
+    void typeCharacter(char32_t) override {}
+    std::set<int> held;
+};
+
+// The whole road on Windows: the port's watcher thread, the event loop, SerialControl, the
+// line's filter and handler, the input sink.
+TEST(MainFormOnAModemLine, DsrHoldsItsKeyWhileOnAndDtrReachesTheLine) {
+    FarEnd farEnd;
+    if (!farEnd.configured()) GTEST_SKIP() << "no fake modem line (VELNOR_FAKE_MODEM)";
+    ASSERT_TRUE(farEnd.present());
+    SetEnvironmentVariableW(L"VELNOR_COM1", L"\\\\.\\COM9");
+    Win32EventLoop loop;
+    KeySink input;
+    MainForm form({.input = input,
+                   .loop = loop,
+                   .ports = win32PortBackend(),
+                   .timeText = localTimeText,
+                   .messageBox = [](const std::u16string&) {}},
+                  u"");
+    form.Form_Load();
+    form.ProcessArguments(u"-port=com1 -dtr");
+    ASSERT_TRUE(form.MSComm1.PortOpen())
+        << std::string(form.EventLog.caption().begin(), form.EventLog.caption().end());
+    EXPECT_EQ(farEnd.outputs(), fm::kDtr);
+
+    ASSERT_TRUE(farEnd.awaitWatch());
+    farEnd.setInputs(fm::kDsr);
+    EXPECT_TRUE(loop.runUntil([&] { return input.held.contains(VK_SHIFT); }, 5s));
+    ASSERT_TRUE(farEnd.awaitWatch());
+    farEnd.setInputs(0);
+    EXPECT_TRUE(loop.runUntil([&] { return input.held.empty(); }, 5s));
+
+    int cancel = 0;
+    form.Form_Unload(cancel);
+    EXPECT_EQ(farEnd.outputs(), 0u);
+    SetEnvironmentVariableW(L"VELNOR_COM1", nullptr);
+}
+
+TEST(MainFormOnAModemLine, UnpluggedPortReleasesTheKeyItsLineHolds) {
+    FarEnd farEnd;
+    if (!farEnd.configured()) GTEST_SKIP() << "no fake modem line (VELNOR_FAKE_MODEM)";
+    ASSERT_TRUE(farEnd.present());
+    farEnd.setInputs(fm::kDsr);
+    Win32EventLoop loop;
+    KeySink input;
+    MainForm form({.input = input,
+                   .loop = loop,
+                   .ports = win32PortBackend(),
+                   .timeText = localTimeText,
+                   .messageBox = [](const std::u16string&) {}},
+                  u"");
+    form.Form_Load();
+    form.SetComPort(9);
+    ASSERT_TRUE(input.held.contains(VK_SHIFT)) << "the line on at the open holds its key";
+
+    farEnd.unplug();
+    EXPECT_TRUE(loop.runUntil([&] { return !form.MSComm1.PortOpen(); }, 5s));
+    EXPECT_TRUE(input.held.empty());
+    EXPECT_TRUE(form.optComNone.value());
+    const std::u16string log = form.EventLog.caption();
+    EXPECT_NE(log.find(u"COM9 (\\\\.\\COM9) is gone: "), std::u16string::npos)
+        << std::string(log.begin(), log.end());
 }
 
 }  // namespace
