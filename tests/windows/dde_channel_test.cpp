@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/win32/win32_event_loop.h"
+#include "test_text.h"
 
 namespace velnor {
 namespace {
@@ -59,10 +60,6 @@ std::string runClient(Win32EventLoop& loop, const std::wstring& arguments) {
     CloseHandle(readEnd);
     std::erase(output, '\r');
     return output;
-}
-
-std::string narrow(const std::u16string& text) {
-    return {text.begin(), text.end()};
 }
 
 class DdeChannelTest : public ::testing::Test {

@@ -5,6 +5,7 @@
 
 #include "platform/win32/dde_channel.h"
 #include "platform/win32/system_text.h"
+#include "test_text.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return 2;
@@ -19,7 +20,7 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 2; i < argc; ++i) {
         const auto error = channel.execute(velnor::utf16Text(argv[i]));
         const std::u16string line = error ? *error : u"ok";
-        std::printf("%s\n", std::string(line.begin(), line.end()).c_str());
+        std::printf("%s\n", velnor::narrow(line).c_str());
     }
     return 0;
 }

@@ -11,13 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "core/input_sink.h"
-#include "core/main_form.h"
 #include "fake_modem/fake_modem_state.h"
-#include "platform/win32/comm_port.h"
-#include "platform/win32/system_text.h"
-#include "platform/win32/time_text.h"
-#include "platform/win32/win32_event_loop.h"
+#include "win32_form.h"
 
 namespace velnor {
 namespace {
@@ -143,8 +138,7 @@ class ModemTest : public ::testing::Test {
         if (!farEnd.configured()) GTEST_SKIP() << "no fake modem line (VELNOR_FAKE_MODEM)";
         ASSERT_TRUE(farEnd.present()) << "the fake modem's state file does not open";
         OpenResult opened = CommPort::open(kPort, listener);
-        ASSERT_TRUE(opened) << std::string(opened.error().reason.begin(),
-                                           opened.error().reason.end());
+        ASSERT_TRUE(opened) << narrow(opened.error().reason);
         port = std::move(*opened);
     }
 
@@ -228,26 +222,19 @@ TEST(MainFormOnAModemLine, DsrHoldsItsKeyWhileOnAndDtrReachesTheLine) {
     if (!farEnd.configured()) GTEST_SKIP() << "no fake modem line (VELNOR_FAKE_MODEM)";
     ASSERT_TRUE(farEnd.present());
     SetEnvironmentVariableW(L"VELNOR_COM1", L"\\\\.\\COM9");
-    Win32EventLoop loop;
     KeySink input;
-    MainForm form({.input = input,
-                   .loop = loop,
-                   .ports = win32PortBackend(),
-                   .timeText = localTimeText,
-                   .messageBox = [](const std::u16string&) {}},
-                  u"");
-    form.Form_Load();
+    Win32Form window(input);
+    MainForm& form = window.form;
     form.ProcessArguments(u"-port=com1 -dtr");
-    ASSERT_TRUE(form.MSComm1.PortOpen())
-        << std::string(form.EventLog.caption().begin(), form.EventLog.caption().end());
+    ASSERT_TRUE(form.MSComm1.PortOpen()) << window.log();
     EXPECT_EQ(farEnd.outputs(), fm::kDtr);
 
     ASSERT_TRUE(farEnd.awaitWatch());
     farEnd.setInputs(fm::kDsr);
-    EXPECT_TRUE(loop.runUntil([&] { return input.held.contains(VK_SHIFT); }, 5s));
+    EXPECT_TRUE(window.loop.runUntil([&] { return input.held.contains(VK_SHIFT); }, 5s));
     ASSERT_TRUE(farEnd.awaitWatch());
     farEnd.setInputs(0);
-    EXPECT_TRUE(loop.runUntil([&] { return input.held.empty(); }, 5s));
+    EXPECT_TRUE(window.loop.runUntil([&] { return input.held.empty(); }, 5s));
 
     int cancel = 0;
     form.Form_Unload(cancel);
@@ -260,25 +247,17 @@ TEST(MainFormOnAModemLine, UnpluggedPortReleasesTheKeyItsLineHolds) {
     if (!farEnd.configured()) GTEST_SKIP() << "no fake modem line (VELNOR_FAKE_MODEM)";
     ASSERT_TRUE(farEnd.present());
     farEnd.setInputs(fm::kDsr);
-    Win32EventLoop loop;
     KeySink input;
-    MainForm form({.input = input,
-                   .loop = loop,
-                   .ports = win32PortBackend(),
-                   .timeText = localTimeText,
-                   .messageBox = [](const std::u16string&) {}},
-                  u"");
-    form.Form_Load();
+    Win32Form window(input);
+    MainForm& form = window.form;
     form.SetComPort(9);
     ASSERT_TRUE(input.held.contains(VK_SHIFT)) << "the line on at the open holds its key";
 
     farEnd.unplug();
-    EXPECT_TRUE(loop.runUntil([&] { return !form.MSComm1.PortOpen(); }, 5s));
+    EXPECT_TRUE(window.loop.runUntil([&] { return !form.MSComm1.PortOpen(); }, 5s));
     EXPECT_TRUE(input.held.empty());
     EXPECT_TRUE(form.optComNone.value());
-    const std::u16string log = form.EventLog.caption();
-    EXPECT_NE(log.find(u"COM9 (\\\\.\\COM9) is gone: "), std::u16string::npos)
-        << std::string(log.begin(), log.end());
+    EXPECT_NE(window.log().find("COM9 (\\\\.\\COM9) is gone: "), std::string::npos) << window.log();
 }
 
 }  // namespace
