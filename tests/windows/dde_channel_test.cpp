@@ -71,7 +71,7 @@ class DdeChannelTest : public ::testing::Test {
                                          executed.push_back(narrow(command));
                                          if (command.starts_with(u"refuse")) cancel = 1;
                                      },
-                                 .eventLog = [] { return u"log"; }}),
+                                 .eventLog = [] { return u"12:00:00  Velnor Control 0.1"; }}),
                   CommandChannel::Claim::Owner)
             << narrow(channel.problem());
     }
@@ -98,6 +98,10 @@ TEST_F(DdeChannelTest, RefusedConversationReachesNoCommand) {
     refuseLinks = 1;
     EXPECT_EQ(runClient(loop, L"execute \"-dtr\""), "DDE: no running copy answers\n");
     EXPECT_TRUE(executed.empty());
+}
+
+TEST_F(DdeChannelTest, ClientsReadTheEventLog) {
+    EXPECT_EQ(runClient(loop, L"eventlog"), "12:00:00  Velnor Control 0.1\n");
 }
 
 TEST_F(DdeChannelTest, SecondClaimFindsTheRunningCopy) {
