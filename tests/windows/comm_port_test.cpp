@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/win32/system_text.h"
+#include "test_text.h"
 
 namespace velnor {
 namespace {
@@ -15,10 +16,6 @@ class IgnoringListener final : public PortListener {
     void notice(const std::u16string&) override {}
     void gone(const std::u16string&) override {}
 };
-
-std::string narrow(const std::u16string& text) {
-    return {text.begin(), text.end()};
-}
 
 // A COM port number that no prefix links to a device.
 constexpr char16_t kMissingPort[] = u"\\\\.\\COM199";

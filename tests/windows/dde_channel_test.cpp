@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/win32/win32_event_loop.h"
+#include "test_text.h"
 
 namespace velnor {
 namespace {
@@ -61,10 +62,6 @@ std::string runClient(Win32EventLoop& loop, const std::wstring& arguments) {
     return output;
 }
 
-std::string narrow(const std::u16string& text) {
-    return {text.begin(), text.end()};
-}
-
 class DdeChannelTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -74,7 +71,7 @@ class DdeChannelTest : public ::testing::Test {
                                          executed.push_back(narrow(command));
                                          if (command.starts_with(u"refuse")) cancel = 1;
                                      },
-                                 .eventLog = [] { return u"log"; },
+                                 .eventLog = [] { return u"12:00:00  Velnor Control 0.1"; },
                                  .port = {},
                                  .lineOn = {},
                                  .show = [this] { ++shows; }}),
@@ -111,6 +108,10 @@ TEST_F(DdeChannelTest, SecondStartWithoutCommandsAsksToBeShown) {
     EXPECT_EQ(runClient(loop, L"show"), "ok\n");
     EXPECT_EQ(shows, 1);
     EXPECT_TRUE(executed.empty());
+}
+
+TEST_F(DdeChannelTest, ClientsReadTheEventLog) {
+    EXPECT_EQ(runClient(loop, L"eventlog"), "12:00:00  Velnor Control 0.1\n");
 }
 
 TEST_F(DdeChannelTest, SecondClaimFindsTheRunningCopy) {

@@ -5,34 +5,20 @@
 
 #include <algorithm>
 
-#include "core/input_sink.h"
-#include "platform/win32/comm_port.h"
-#include "platform/win32/time_text.h"
-#include "platform/win32/win32_event_loop.h"
+#include "win32_form.h"
 
 namespace velnor {
 namespace {
 
-std::string narrow(const std::u16string& text) {
-    return {text.begin(), text.end()};
-}
-
 TEST(MainFormOnWin32, MissingComPortIsLoggedAndTheSelectionReturnsToNone) {
     SetEnvironmentVariableW(L"VELNOR_COM1", L"\\\\.\\COM199");
-    Win32EventLoop loop;
     NullInputSink input;
-    MainForm form({.input = input,
-                   .loop = loop,
-                   .ports = win32PortBackend(),
-                   .timeText = localTimeText,
-                   .messageBox = [](const std::u16string&) {}},
-                  u"");
-    form.Form_Load();
+    Win32Form window(input);
+    MainForm& form = window.form;
     form.ProcessArguments(u"-port=com1");
-    const std::u16string log = form.EventLog.caption();
-    EXPECT_NE(log.find(u"COM1 (\\\\.\\COM199) cannot be opened: no such port ("),
-              std::u16string::npos)
-        << narrow(log);
+    EXPECT_NE(window.log().find("COM1 (\\\\.\\COM199) cannot be opened: no such port ("),
+              std::string::npos)
+        << window.log();
     EXPECT_TRUE(form.optComNone.value());
     EXPECT_FALSE(form.MSComm1.PortOpen());
     int cancel = 0;

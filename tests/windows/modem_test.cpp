@@ -7,12 +7,12 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "fake_modem/fake_modem_state.h"
-#include "platform/win32/comm_port.h"
-#include "platform/win32/system_text.h"
+#include "win32_form.h"
 
 namespace velnor {
 namespace {
@@ -138,8 +138,7 @@ class ModemTest : public ::testing::Test {
         if (!farEnd.configured()) GTEST_SKIP() << "no fake modem line (VELNOR_FAKE_MODEM)";
         ASSERT_TRUE(farEnd.present()) << "the fake modem's state file does not open";
         OpenResult opened = CommPort::open(kPort, listener);
-        ASSERT_TRUE(opened) << std::string(opened.error().reason.begin(),
-                                           opened.error().reason.end());
+        ASSERT_TRUE(opened) << narrow(opened.error().reason);
         port = std::move(*opened);
     }
 
@@ -200,6 +199,65 @@ TEST_F(ModemTest, UnpluggedDeviceIsReportedGone) {
     ASSERT_TRUE(reason.has_value());
     EXPECT_FALSE(reason->empty());
     EXPECT_EQ(port->levels().dsr, false);
+}
+
+// Knows which keys are down.
+class KeySink final : public InputSink {
+  public:
+    void key(int virtualKey, bool down) override {
+        if (down)
+            held.insert(virtualKey);
+        else
+            held.erase(virtualKey);
+    }
+    void mouseButton(MouseButton, bool) override {}
+    void typeCharacter(char32_t) override {}
+    std::set<int> held;
+};
+
+// The whole road on Windows: the port's watcher thread, the event loop, SerialControl, the
+// line's filter and handler, the input sink.
+TEST(MainFormOnAModemLine, DsrHoldsItsKeyWhileOnAndDtrReachesTheLine) {
+    FarEnd farEnd;
+    if (!farEnd.configured()) GTEST_SKIP() << "no fake modem line (VELNOR_FAKE_MODEM)";
+    ASSERT_TRUE(farEnd.present());
+    SetEnvironmentVariableW(L"VELNOR_COM1", L"\\\\.\\COM9");
+    KeySink input;
+    Win32Form window(input);
+    MainForm& form = window.form;
+    form.ProcessArguments(u"-port=com1 -dtr");
+    ASSERT_TRUE(form.MSComm1.PortOpen()) << window.log();
+    EXPECT_EQ(farEnd.outputs(), fm::kDtr);
+
+    ASSERT_TRUE(farEnd.awaitWatch());
+    farEnd.setInputs(fm::kDsr);
+    EXPECT_TRUE(window.loop.runUntil([&] { return input.held.contains(VK_SHIFT); }, 5s));
+    ASSERT_TRUE(farEnd.awaitWatch());
+    farEnd.setInputs(0);
+    EXPECT_TRUE(window.loop.runUntil([&] { return input.held.empty(); }, 5s));
+
+    int cancel = 0;
+    form.Form_Unload(cancel);
+    EXPECT_EQ(farEnd.outputs(), 0u);
+    SetEnvironmentVariableW(L"VELNOR_COM1", nullptr);
+}
+
+TEST(MainFormOnAModemLine, UnpluggedPortReleasesTheKeyItsLineHolds) {
+    FarEnd farEnd;
+    if (!farEnd.configured()) GTEST_SKIP() << "no fake modem line (VELNOR_FAKE_MODEM)";
+    ASSERT_TRUE(farEnd.present());
+    farEnd.setInputs(fm::kDsr);
+    KeySink input;
+    Win32Form window(input);
+    MainForm& form = window.form;
+    form.SetComPort(9);
+    ASSERT_TRUE(input.held.contains(VK_SHIFT)) << "the line on at the open holds its key";
+
+    farEnd.unplug();
+    EXPECT_TRUE(window.loop.runUntil([&] { return !form.MSComm1.PortOpen(); }, 5s));
+    EXPECT_TRUE(input.held.empty());
+    EXPECT_TRUE(form.optComNone.value());
+    EXPECT_NE(window.log().find("COM9 (\\\\.\\COM9) is gone: "), std::string::npos) << window.log();
 }
 
 }  // namespace

@@ -134,14 +134,11 @@ void CommPort::watch() {
         DWORD unused = 0;
         std::unique_lock lock(waitStart_);
         if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) break;
-        const BOOL finished = WaitCommEvent(handle_, &events, &overlapped);
-        const DWORD error = GetLastError();
+        ResetEvent(done);
+        BOOL finished = WaitCommEvent(handle_, &events, &overlapped);
+        DWORD error = GetLastError();
         lock.unlock();
-        if (!finished) {
-            if (error != ERROR_IO_PENDING) {
-                if (WaitForSingleObject(stop_, 0) != WAIT_OBJECT_0) lost(error);
-                break;
-            }
+        if (!finished && error == ERROR_IO_PENDING) {
             const HANDLE handles[] = {stop_, done};
             if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0) {
                 // The mask change ends the wait (Wine does not cancel it).
@@ -149,13 +146,15 @@ void CommPort::watch() {
                 GetOverlappedResult(handle_, &overlapped, &unused, TRUE);
                 break;
             }
-            if (!GetOverlappedResult(handle_, &overlapped, &unused, FALSE)) {
-                const DWORD error = GetLastError();
-                if (WaitForSingleObject(stop_, 0) != WAIT_OBJECT_0) lost(error);
-                break;
-            }
+            finished = GetOverlappedResult(handle_, &overlapped, &unused, FALSE);
+            error = GetLastError();
         }
+        // A wait that fails while the port is closing is the closing's doing.
         if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) break;
+        if (!finished) {
+            lost(error);
+            break;
+        }
         if (events != 0) {
             report(events);
             continue;

@@ -131,12 +131,12 @@ CommandChannel::Claim DdeChannel::claim(Topic topic) {
     return Claim::Owner;
 }
 
-HDDEDATA CALLBACK DdeChannel::serve(UINT type, UINT, HCONV, HSZ topic, HSZ item, HDDEDATA data,
-                                    ULONG_PTR, ULONG_PTR) {
-    return serving ? serving->answer(type, topic, item, data) : nullptr;
+HDDEDATA CALLBACK DdeChannel::serve(UINT type, UINT format, HCONV, HSZ topic, HSZ item,
+                                    HDDEDATA data, ULONG_PTR, ULONG_PTR) {
+    return serving ? serving->answer(type, format, topic, item, data) : nullptr;
 }
 
-HDDEDATA DdeChannel::answer(UINT type, HSZ topic, HSZ item, HDDEDATA data) {
+HDDEDATA DdeChannel::answer(UINT type, UINT format, HSZ topic, HSZ item, HDDEDATA data) {
     const bool ours = DdeCmpStringHandles(topic, topicName_) == 0;
     switch (type) {
         case XTYP_CONNECT: {
@@ -159,7 +159,8 @@ HDDEDATA DdeChannel::answer(UINT type, HSZ topic, HSZ item, HDDEDATA data) {
             return reinterpret_cast<HDDEDATA>(DDE_FACK);
         }
         case XTYP_REQUEST: {
-            if (!ours || DdeCmpStringHandles(item, eventLogItem_) != 0 || !topic_.eventLog)
+            if (!ours || DdeCmpStringHandles(item, eventLogItem_) != 0 ||
+                format != CF_UNICODETEXT || !topic_.eventLog)
                 return nullptr;
             const std::wstring log = wideText(topic_.eventLog());
             return DdeCreateDataHandle(

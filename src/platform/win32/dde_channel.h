@@ -33,7 +33,7 @@ class DdeChannel final : public CommandChannel {
   private:
     static HDDEDATA CALLBACK serve(UINT type, UINT format, HCONV conversation, HSZ topic, HSZ item,
                                    HDDEDATA data, ULONG_PTR, ULONG_PTR);
-    HDDEDATA answer(UINT type, HSZ topic, HSZ item, HDDEDATA data);
+    HDDEDATA answer(UINT type, UINT format, HSZ topic, HSZ item, HDDEDATA data);
     Claim unavailable(std::u16string_view what);
     static std::optional<std::u16string> transaction(UINT type, const wchar_t* item,
                                                      const std::u16string& text);

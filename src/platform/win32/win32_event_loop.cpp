@@ -84,8 +84,10 @@ Win32EventLoop::~Win32EventLoop() {
 void Win32EventLoop::post(std::function<void()> work) {
     std::lock_guard lock(mutex_);
     posted_.push_back(std::move(work));
-    // One wake-up message at a time, however much is queued: the thread's message queue is bounded.
-    if (!std::exchange(wakePending_, true)) PostMessageW(window_, kRunPosted, 0, 0);
+    // One wake-up message at a time, however much is queued: the thread's message queue is
+    // bounded. Should it be full, the work waits here for the next post's wake-up.
+    if (!std::exchange(wakePending_, true) && !PostMessageW(window_, kRunPosted, 0, 0))
+        wakePending_ = false;
 }
 
 EventLoop::Duration Win32EventLoop::now() const {
