@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 
+#include "core/command_line.h"
 #include "core/key_names.h"
 #include "core/main_form.h"
 #include "core/pattern.h"
@@ -127,6 +128,26 @@ bool MainForm::applyLineSettingArgument(std::u16string_view argument) {
     return false;
 }
 
+// A text with spaces in the percent-encoded form of its option: "-dsrSendKeys%=Hello%20World".
+bool MainForm::applyEncodedTextArgument(std::u16string_view argument) {
+    for (const InputLine& line : inputLines()) {
+        const std::pair<std::u16string_view, TextBox FormControls::*> options[] = {
+            {u"SendKeys", line.txtSendKeys}, {u"GenerateKeys", line.txtGenerateKeys}};
+        for (const auto& [name, text] : options) {
+            const std::u16string option = optionOf(line.code, std::u16string(name) + u"%=");
+            if (!hasOption(argument, option)) continue;
+            const std::u16string_view value = argument.substr(option.size());
+            if (auto decoded = percentDecoded(value))
+                (this->*text).setText(std::move(*decoded));
+            else
+                LogEvent(u"Unknown " + std::u16string(line.name) + u" " + std::u16string(name) +
+                         u" text:  " + std::u16string(value));
+            return true;
+        }
+    }
+    return false;
+}
+
 void MainForm::applyArgument(std::u16string_view argument) {
     if (hasOption(argument, u"-port=")) {
         const std::u16string_view value = argument.substr(6);
@@ -152,7 +173,7 @@ void MainForm::applyArgument(std::u16string_view argument) {
         return;
     }
     if (selects(u"-dtrOff", optDTROff) || selects(u"-rtsOff", optRTSOff) ||
-        applyLineSettingArgument(argument))
+        applyLineSettingArgument(argument) || applyEncodedTextArgument(argument))
         return;
     LogEvent(u"Unknown argument:  " + std::u16string(argument));
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace velnor {
 
@@ -21,6 +22,12 @@ class CommandChannel {
         std::function<void(const std::u16string& command, int& cancel)> linkExecute;
         // The event log's text, for clients that read it.
         std::function<std::u16string()> eventLog;
+        // What clients may read: the open port ("COM2 (/dev/ttyUSB0)", empty for none), and
+        // whether a line ("DSR", "CTS", "CD", "RI") is on, after its polarity.
+        std::function<std::u16string()> port;
+        std::function<bool(std::u16string_view line)> lineOn;
+        // A second start without a command line asks to see the window.
+        std::function<void()> show;
     };
 
     virtual ~CommandChannel() = default;
@@ -31,6 +38,11 @@ class CommandChannel {
     virtual std::u16string problem() const = 0;
     // Client side: delivers one command to the running copy. The error text, or nothing.
     virtual std::optional<std::u16string> execute(const std::u16string& command) = 0;
+    // Client side: asks the running copy to show its window. The error text, or nothing.
+    virtual std::optional<std::u16string> show() = 0;
+    // Tells listening clients that a line went on or off; the owner calls it on the window's
+    // thread.
+    virtual void announceLine(std::u16string_view line, bool on) = 0;
 };
 
 }  // namespace velnor

@@ -34,6 +34,7 @@ enum class Property {
     Selection,    // DropDownList::listIndex
     FillColor,    // Indicator::fillColor
     WindowState,  // Form::windowState
+    Activation,   // Form::activate: bring the window to the front
     ToolTip,      // Control::toolTip
     Problem,      // TextBox::problem
 };
@@ -100,6 +101,8 @@ class Form final : public Control {
     ControlKind kind() const override { return ControlKind::Form; }
     WindowState windowState() const { return windowState_; }
     void setWindowState(WindowState state);
+    // Asks the view to show the window in front of the others and give it the focus.
+    void activate() { notify(Property::Activation); }
 
   private:
     WindowState windowState_ = WindowState::Normal;

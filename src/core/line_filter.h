@@ -12,6 +12,9 @@
 
 namespace velnor {
 
+// Settle times a view offers for choosing, in milliseconds.
+inline constexpr int kSettleTimePresets[] = {0, 10, 20, 30, 50, 100};
+
 class LineFilter {
   public:
     using Duration = EventLoop::Duration;

@@ -42,8 +42,16 @@ void MainForm::connectHandlers() {
             LineFilter::Line{.level = [this, &line] { return MSComm1.levels().*line.level; },
                              .portSettleTime = [this] { return MSComm1.settleTime(); },
                              .flag = [handler] { return handler().flag(); },
-                             .on = [handler] { handler().SignalOn(); },
-                             .off = [handler] { handler().SignalOff(); }},
+                             .on =
+                                 [this, handler, &line] {
+                                     handler().SignalOn();
+                                     announceLine(line.name, true);
+                                 },
+                             .off =
+                                 [this, handler, &line] {
+                                     handler().SignalOff();
+                                     announceLine(line.name, false);
+                                 }},
             platform_.loop);
         showLineSettings(line);
     }
@@ -53,6 +61,9 @@ void MainForm::connectHandlers() {
         LogEvent(u"COM" + toU16(MSComm1.CommPort()) + u" (" + MSComm1.device() + u"): " + text);
     };
     MSComm1.onPortLost = [this](const SerialError& error) { releaseLostPort(error); };
+    MSComm1.onPortBack = [this](int16_t port, const std::u16string& device) {
+        reopenReturnedPort(port, device);
+    };
 }
 
 std::unique_ptr<SignalHandler> MainForm::createHandler(const InputLine& line) {
@@ -77,15 +88,26 @@ bool MainForm::claimCommandChannel() {
         channel->claim({.linkOpen = [this](int& cancel) { Form_LinkOpen(cancel); },
                         .linkExecute = [this](const std::u16string& command,
                                               int& cancel) { Form_LinkExecute(command, cancel); },
-                        .eventLog = [this] { return EventLog.caption(); }});
+                        .eventLog = [this] { return EventLog.caption(); },
+                        .port = [this] { return openPortName(); },
+                        .lineOn = [this](std::u16string_view name) { return lineOn(name); },
+                        .show =
+                            [this] {
+                                window.setWindowState(WindowState::Normal);
+                                window.activate();
+                            }});
     switch (claim) {
         case CommandChannel::Claim::Owner:
+            serving_ = true;
             return false;
         case CommandChannel::Claim::Unavailable:
             LogEvent(channel->problem());
             return false;
         case CommandChannel::Claim::AnotherCopyRuns:
-            if (!commandLine_.empty()) handOverProblem_ = channel->execute(commandLine_);
+            // Without a command line the running copy only shows itself, so a second click on
+            // the launcher is never silent.
+            handOverProblem_ =
+                commandLine_.empty() ? channel->show() : channel->execute(commandLine_);
             return true;
     }
     return false;
@@ -122,6 +144,22 @@ void MainForm::Form_Unload(int& cancel) {
     optRTSOff_Click();
     optComNone_Click();
     cancel = 0;
+}
+
+void MainForm::announceLine(std::u16string_view line, bool on) {
+    if (serving_) platform_.channel->announceLine(line, on);
+}
+
+std::u16string MainForm::openPortName() const {
+    if (!MSComm1.PortOpen()) return {};
+    return u"COM" + toU16(MSComm1.CommPort()) + u" (" + MSComm1.device() + u")";
+}
+
+bool MainForm::lineOn(std::u16string_view name) const {
+    if (name == u"RI") return ringState;
+    for (const InputLine& line : inputLines())
+        if (line.name == name) return (this->*line.handler) && (this->*line.handler)->flag();
+    return false;
 }
 
 void MainForm::LogEvent(std::u16string_view message) {

@@ -49,7 +49,7 @@ class MainForm : public FormControls {
     void LogEvent(std::u16string_view message);
     // True once Form_Load has handed the command line to a running copy: show nothing, just end.
     bool handedOver() const { return handedOver_; }
-    // Why the running copy did not take the command line, when it did not.
+    // Why the running copy did not take the command line (or show itself), when it did not.
     const std::optional<std::u16string>& handOverProblem() const { return handOverProblem_; }
 
     // Commands. Longer argument strings are not applied.
@@ -57,6 +57,9 @@ class MainForm : public FormControls {
     void ProcessArguments(std::u16string_view arguments);
     void Form_LinkExecute(const std::u16string& command, int& cancel);
     void Form_LinkOpen(int& cancel);
+    // The arguments that bring a freshly started copy to the present configuration: the port,
+    // the output lines, and each line's mode, key, texts, settle time and polarity.
+    std::u16string commandLine() const;
 
     // Serial line: the port buttons, the output lines and the line monitor.
     void SetComPort(int16_t port);
@@ -97,6 +100,9 @@ class MainForm : public FormControls {
   private:
     void connectHandlers();
     bool claimCommandChannel();
+    void announceLine(std::u16string_view line, bool on);
+    std::u16string openPortName() const;
+    bool lineOn(std::u16string_view name) const;
     std::unique_ptr<SignalHandler> createHandler(const InputLine& line);
     void loadLineDefaults(const InputLine& line);
     void generateKeysChanged(const InputLine& line);
@@ -106,17 +112,20 @@ class MainForm : public FormControls {
     bool applyModeArgument(std::u16string_view argument);
     bool applyLineArgument(std::u16string_view argument);
     bool applyLineSettingArgument(std::u16string_view argument);
+    bool applyEncodedTextArgument(std::u16string_view argument);
     void showLineSettings(const InputLine& line);
     void switchOn(std::u16string_view logText, void (SerialControl::*write)(bool),
                   OptionButton& off);
     void switchOff(std::u16string_view logText, void (SerialControl::*write)(bool));
     void closePort();
     void releaseLostPort(const SerialError& error);
+    void reopenReturnedPort(int16_t port, const std::u16string& device);
 
     Platform platform_;
     std::u16string commandLine_;
     BoundedLog log_;
     bool handedOver_ = false;
+    bool serving_ = false;  // this copy owns the command channel
     std::optional<std::u16string> handOverProblem_;
 };
 

@@ -76,6 +76,7 @@ std::expected<void, SerialError> SerialControl::setPortOpen(bool open) {
         return {};
     }
     if (port_) return {};
+    lostDevice_.reset();  // the user has moved on
     std::u16string device = backend_.deviceOf(commPort_);
     auto relay = std::make_unique<Relay>(loop_, self_, ++generation_);
     OpenResult opened = backend_.open(device, *relay);
@@ -116,6 +117,21 @@ void SerialControl::releaseLostPort(const std::u16string& reason) {
     SerialError error{device_, reason};
     setPortOpen(false);
     if (onPortLost) onPortLost(error);
+    watchReturn(commPort_, error.device);
+}
+
+void SerialControl::watchReturn(int16_t port, const std::u16string& device) {
+    if (!backend_.watchReturn || PortOpen()) return;
+    // A report counts only while no port has been opened since the loss.
+    lostDevice_ = backend_.watchReturn(device, [&loop = loop_, control = std::weak_ptr(self_),
+                                                generation = generation_, port, device] {
+        loop.post([control, generation, port, device] {
+            const auto self = control.lock();
+            if (!self || !(*self)->lostDevice_ || (*self)->generation_ != generation) return;
+            (*self)->lostDevice_.reset();
+            if ((*self)->onPortBack) (*self)->onPortBack(port, device);
+        });
+    });
 }
 
 }  // namespace velnor

@@ -66,6 +66,9 @@ class SerialControl {
     std::function<void(const std::u16string& text)> onNotice;
     // The open port vanished and has been closed.
     std::function<void(const SerialError& error)> onPortLost;
+    // The device of port `port`, lost before, can be opened again. Heard only while no other port
+    // has been opened since.
+    std::function<void(int16_t port, const std::u16string& device)> onPortBack;
 
   private:
     class Relay;
@@ -73,6 +76,7 @@ class SerialControl {
     bool delivers(uint64_t generation) const { return port_ && generation == generation_; }
     void deliverComm(int16_t code);
     void releaseLostPort(const std::u16string& reason);
+    void watchReturn(int16_t port, const std::u16string& device);
 
     EventLoop& loop_;
     PortBackend backend_;
@@ -86,6 +90,7 @@ class SerialControl {
     std::shared_ptr<SerialControl*> self_;
     std::unique_ptr<Relay> relay_;  // outlives port_, which may call it until destroyed
     std::unique_ptr<SerialPort> port_;
+    std::unique_ptr<DeviceWatch> lostDevice_;  // waits for the device of a lost port
 };
 
 }  // namespace velnor

@@ -63,6 +63,15 @@ void MainForm::releaseLostPort(const SerialError& error) {
     optComNone.setValue(true);
 }
 
+// The port is opened as the user would open it, and its lines are followed from their present
+// level.
+void MainForm::reopenReturnedPort(int16_t port, const std::u16string& device) {
+    OptionButton* const buttons[] = {&optCom1, &optCom2, &optCom3, &optCom4};
+    if (port < 1 || port > 4) return;
+    LogEvent(u"COM" + toU16(port) + u" (" + device + u") is back; the port is opened again");
+    buttons[port - 1]->setValue(true);
+}
+
 // With no port open the selection goes back to "Off", whose click operation logs its own line.
 void MainForm::switchOn(std::u16string_view logText, void (SerialControl::*write)(bool),
                         OptionButton& off) {
@@ -121,12 +130,14 @@ void MainForm::RingOn() {
     boxRI.setFillColor(kIndicatorOn);
     ringState = true;
     RITimeStamp.setCaption(u"B " + platform_.timeText());
+    announceLine(u"RI", true);
 }
 
 void MainForm::RingOff() {
     boxRI.setFillColor(kIndicatorOff);
     ringState = false;
     RITimeStamp.setCaption(u"A " + platform_.timeText());
+    announceLine(u"RI", false);
 }
 
 void MainForm::setSettleTime(const InputLine& line, LineFilter::Duration settle) {

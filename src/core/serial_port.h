@@ -65,12 +65,24 @@ class SerialPort {
 
 using OpenResult = std::expected<std::unique_ptr<SerialPort>, SerialError>;
 
+// Waits for a device that went away to come back; destroying it stops the wait and returns once
+// nothing more is reported.
+class DeviceWatch {
+  public:
+    virtual ~DeviceWatch() = default;
+};
+
 // How the platform names and opens ports.
 struct PortBackend {
     // The device that port number `port` stands for ("/dev/ttyS0", "loopback", "\\.\COM1").
     std::function<std::u16string(int port)> deviceOf;
     // Opens `device` and reports its changes to `listener` until the port is destroyed.
     std::function<OpenResult(const std::u16string& device, PortListener& listener)> open;
+    // Calls `back`, from any thread, once `device` can be opened again; empty where the platform
+    // cannot tell.
+    std::function<std::unique_ptr<DeviceWatch>(const std::u16string& device,
+                                               std::function<void()> back)>
+        watchReturn;
 };
 
 }  // namespace velnor
