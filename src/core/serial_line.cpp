@@ -3,6 +3,7 @@
 // the line again where its port or its debounce asks for it.
 
 #include <algorithm>
+#include <utility>
 
 #include "core/main_form.h"
 #include "core/text.h"
@@ -128,16 +129,16 @@ void MainForm::MSComm1_OnComm() {
 
 void MainForm::RingOn() {
     boxRI.setFillColor(kIndicatorOn);
-    ringState = true;
+    const bool changed = !std::exchange(ringState, true);
     RITimeStamp.setCaption(u"B " + platform_.timeText());
-    announceLine(u"RI", true);
+    if (changed) announceLine(u"RI", true);
 }
 
 void MainForm::RingOff() {
     boxRI.setFillColor(kIndicatorOff);
-    ringState = false;
+    const bool changed = std::exchange(ringState, false);
     RITimeStamp.setCaption(u"A " + platform_.timeText());
-    announceLine(u"RI", false);
+    if (changed) announceLine(u"RI", false);
 }
 
 void MainForm::setSettleTime(const InputLine& line, LineFilter::Duration settle) {

@@ -269,6 +269,40 @@ TEST_F(LinkTest, EveryConversationIsAccepted) {
     EXPECT_EQ(cancel, 0);
 }
 
+TEST_F(ArgumentsTest, PercentEncodedTextRowsCarrySpacesOrComplain) {
+    EXPECT_EQ(apply(u"-dsrSendKeys%=Hello%20World~ -cdGenerateKeys%=vbKeyA%2C%20vbKeyB"),
+              (Log{u"arg(1) = -dsrSendKeys%=Hello%20World~",
+                   u"arg(2) = -cdGenerateKeys%=vbKeyA%2C%20vbKeyB"}));
+    EXPECT_EQ(form.txtDSRSendKeys.text(), u"Hello World~");
+    EXPECT_EQ(form.txtCDGenerateKeys.text(), u"vbKeyA, vbKeyB");
+    EXPECT_EQ(apply(u"-ctsSendKeys%=50%"),
+              (Log{u"arg(1) = -ctsSendKeys%=50%", u"Unknown CTS SendKeys text:  50%"}));
+    EXPECT_EQ(form.txtCTSSendKeys.text(), u"^v") << "a broken text leaves the box as it was";
+}
+
+// The command line of the present configuration brings a fresh copy to the same configuration,
+// texts with spaces, equals signs and percent signs included.
+TEST(CommandLine, OfThePresentConfigurationReproducesIt) {
+    test::TestForm window({.commandLine = u"-port=com2 -dtr -rts -dsrMode=sendKeys "
+                                          u"-dsrSendKeys%=a%20b%3Dc%25 -ctsMode=generateKeys "
+                                          u"-ctsGenerateKeys=vbKeyF1,vbKeyF2 -cdEmulateKey=vbKeyA "
+                                          u"-cdDebounce=30 -ctsPolarity=inverted"});
+    const MainForm& form = window.form;
+    const std::u16string line = form.commandLine();
+    EXPECT_EQ(line,
+              u"-port=com2 -dtr -rts -dsrMode=sendKeys -dsrEmulateKey=vbKeyShift "
+              u"-dsrSendKeys%=a%20b%3Dc%25 -dsrGenerateKeys=vbKeyMenu+vbKeyTab "
+              u"-ctsMode=generateKeys -ctsEmulateKey=vbKeyMenu -ctsSendKeys=^v "
+              u"-ctsGenerateKeys=vbKeyF1,vbKeyF2 -ctsPolarity=inverted -cdMode=emulateKey "
+              u"-cdEmulateKey=vbKeyA -cdSendKeys=^c -cdGenerateKeys= -cdDebounce=30");
+    test::TestForm again({.commandLine = line});
+    EXPECT_EQ(again.form.commandLine(), line);
+    EXPECT_EQ(again.form.txtDSRSendKeys.text(), u"a b=c%");
+    EXPECT_TRUE(again.form.optDTROn.value());
+    EXPECT_EQ(again.form.cdFilter->settleTime().count(), 30);
+    EXPECT_TRUE(again.form.ctsFilter->inverted());
+}
+
 TEST(CommandLine, IsAppliedLastOverTheDefaults) {
     test::TestForm window({.commandLine = u"-dsrMode=sendKeys -cdSendKeys=xyz"});
     EXPECT_TRUE(window.form.optDSRSendKeys.value());

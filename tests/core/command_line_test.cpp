@@ -19,12 +19,13 @@ TEST(PercentTextTest, DecodesEveryEscapeAndRefusesABrokenOne) {
     EXPECT_EQ(percentDecoded(u"%3d%3D%e9"), u"==\u00e9");
     EXPECT_EQ(percentDecoded(u""), u"");
     for (const std::u16string_view broken : {u"%", u"%2", u"a%2", u"%zz", u"%2g", u"50%"})
-        EXPECT_EQ(percentDecoded(broken), std::nullopt) << std::string(broken.begin(), broken.end());
+        EXPECT_EQ(percentDecoded(broken), std::nullopt)
+            << std::string(broken.begin(), broken.end());
 }
 
 TEST(PercentTextTest, EveryTextSurvivesAsOneArgument) {
-    const std::u16string texts[] = {u"Hello World", u"  two  spaces ", u"a=b", u"%20 literal",
-                                    u"line\nfeed", u"=", u" "};
+    const std::u16string texts[] = {
+        u"Hello World", u"  two  spaces ", u"a=b", u"%20 literal", u"line\nfeed", u"=", u" "};
     for (const std::u16string& text : texts) {
         const std::u16string encoded = percentEncoded(text);
         const auto pieces = SplitText(u"-dsrSendKeys%=" + encoded, u" ");

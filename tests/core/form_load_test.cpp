@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "support/fake_channel.h"
+#include "support/recording_observer.h"
 #include "support/test_form.h"
 
 namespace velnor {
@@ -93,6 +94,38 @@ TEST(CommandChannel, TheOwnerServesLinkCallsThroughTheWindow) {
     EXPECT_NE(cancel, 0) << "the client hears that an over-long command was refused";
 }
 
+// Scripts hear each line go on and off after its polarity, read the port and the lines, and a
+// second start without arguments brings the window forward.
+TEST(CommandChannel, ClientsFollowTheLinesAndCanAskForTheWindow) {
+    test::FakeChannel channel(Claim::Owner);
+    test::TestForm window({.commandLine = u"-cdPolarity=inverted -port=com2", .channel = &channel});
+    const CommandChannel::Topic& topic = *channel.served;
+    EXPECT_EQ(topic.port(), u"COM2 (/dev/ttyS1)");
+    EXPECT_EQ(channel.announced, Log{u"CD on"}) << "inverted: on while the line is off";
+    EXPECT_TRUE(topic.lineOn(u"CD"));
+    window.ports.open->setLine(&ModemLevels::dsr, comEvDSR, true);
+    window.loop.runPosted();
+    window.ports.open->setLine(&ModemLevels::ri, comEvRing, true);
+    window.loop.runPosted();
+    EXPECT_EQ(channel.announced, (Log{u"CD on", u"DSR on", u"RI on"}));
+    EXPECT_TRUE(topic.lineOn(u"DSR"));
+    EXPECT_FALSE(topic.lineOn(u"CTS"));
+    EXPECT_TRUE(topic.lineOn(u"RI"));
+    EXPECT_FALSE(topic.lineOn(u"XYZ"));
+
+    window.form.window.setWindowState(WindowState::Minimized);
+    test::RecordingObserver observer;
+    window.form.setObserver(&observer);
+    topic.show();
+    EXPECT_EQ(window.form.window.windowState(), WindowState::Normal);
+    EXPECT_EQ(observer.changes, (Log{u"MainForm WindowState", u"MainForm Activation"}));
+    window.form.setObserver(nullptr);
+
+    window.select(&MainForm::optComNone);
+    EXPECT_EQ(topic.port(), u"");
+    EXPECT_EQ(channel.announced.back(), u"CD off") << "every line goes off with its port";
+}
+
 // A second start hands its command line to the running copy and shows nothing: it unloads at
 // once, without loading the lines' defaults.
 TEST(CommandChannel, AnotherCopyTakesTheCommandLine) {
@@ -104,7 +137,8 @@ TEST(CommandChannel, AnotherCopyTakesTheCommandLine) {
     } cases[] = {
         {"taken", u"-dtr -port=com1", std::nullopt, {u"-dtr -port=com1"}},
         {"refused", u"-dtr", u"the running copy refused it", {u"-dtr"}},
-        {"no command line", u"", std::nullopt, {}},
+        {"no command line: the running copy is asked to show itself", u"", std::nullopt, {}},
+        {"no command line, no answer", u"", u"no running copy answers", {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.situation);
@@ -114,7 +148,8 @@ TEST(CommandChannel, AnotherCopyTakesTheCommandLine) {
         MainForm& form = window.form;
         EXPECT_TRUE(form.handedOver());
         EXPECT_EQ(channel.executed, c.executed);
-        EXPECT_EQ(form.handOverProblem(), c.executed.empty() ? std::nullopt : c.answer);
+        EXPECT_EQ(form.handOverProblem(), c.answer);
+        EXPECT_EQ(channel.showRequests, c.commandLine.empty() ? 1 : 0);
         EXPECT_EQ(window.newLog(),
                   (Log{u"optDTROff_Click", u"optRTSOff_Click", u"SetComPort none"}))
             << "the command line is not applied here";

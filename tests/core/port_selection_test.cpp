@@ -252,8 +252,37 @@ TEST(PortReports, NoticesAndALostPortAreLogLines) {
          },
          {u"COM4 (/dev/ttyS3) is gone: the adapter was unplugged; the port is released",
           u"SetComPort none", u"optDTROff_Click"},
-         {u"close /dev/ttyS3"},
+         {u"close /dev/ttyS3", u"watch /dev/ttyS3"},
          {false, 4, false, false, u"optComNone", u"optDTROff", u"optRTSOff"}},
+        {"a lost port whose device comes back, with DSR on",
+         {select(&MainForm::optCom2)},
+         [](test::TestForm& window) {
+             window.ports.open->listener.gone(u"unplugged");
+             window.loop.runPosted();
+             window.ports.levelsAtOpen.dsr = true;
+             window.ports.comeBack();
+             window.loop.runPosted();
+             EXPECT_TRUE(window.form.dsrHandler->flag()) << "followed from its present level";
+         },
+         {u"COM2 (/dev/ttyS1) is gone: unplugged; the port is released", u"SetComPort none",
+          u"COM2 (/dev/ttyS1) is back; the port is opened again", u"SetComPort 2"},
+         {u"close /dev/ttyS1", u"watch /dev/ttyS1", u"unwatch /dev/ttyS1", u"open /dev/ttyS1",
+          u"DTR off", u"RTS off"},
+         {true, 2, false, false, u"optCom2", u"optDTROff", u"optRTSOff"}},
+        {"a lost port no longer waited for once another is chosen",
+         {select(&MainForm::optCom2)},
+         [](test::TestForm& window) {
+             window.ports.open->listener.gone(u"unplugged");
+             window.loop.runPosted();
+             window.select(&MainForm::optCom1);
+             window.ports.comeBack();
+             window.loop.runPosted();
+         },
+         {u"COM2 (/dev/ttyS1) is gone: unplugged; the port is released", u"SetComPort none",
+          u"SetComPort 1"},
+         {u"close /dev/ttyS1", u"watch /dev/ttyS1", u"unwatch /dev/ttyS1", u"open /dev/ttyS0",
+          u"DTR off", u"RTS off"},
+         {true, 1, false, false, u"optCom1", u"optDTROff", u"optRTSOff"}},
     };
     for (const Case& c : cases) check(c);
 }

@@ -174,7 +174,8 @@ TEST_F(ControlTest, AVanishedPortIsClosedAndNamed) {
     EXPECT_EQ(delivered(), Codes{comEvDSR}) << "nothing after the port is gone";
     EXPECT_EQ(lost, Journal{u"/dev/ttyS0: unplugged"});
     EXPECT_FALSE(control.PortOpen());
-    EXPECT_EQ(ports.journal.back(), u"close /dev/ttyS0");
+    EXPECT_EQ(ports.journal.end()[-2], u"close /dev/ttyS0");
+    EXPECT_EQ(ports.journal.back(), u"watch /dev/ttyS0") << "its device is waited for";
     EXPECT_TRUE(control.DTREnable()) << "the setting stays for the next port";
 }
 

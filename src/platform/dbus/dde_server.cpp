@@ -23,8 +23,28 @@ const QString kInterface = QStringLiteral("org.velnor.Velnor.Topic");
 class TopicAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.velnor.Velnor.Topic")
+    // What scripts may read: the open port ("COM2 (/dev/ttyUSB0)", empty for none) and whether
+    // each line is on, after its polarity.
+    Q_PROPERTY(QString Port READ port)
+    Q_PROPERTY(bool DSR READ dsr)
+    Q_PROPERTY(bool CTS READ cts)
+    Q_PROPERTY(bool CD READ cd)
+    Q_PROPERTY(bool RI READ ri)
   public:
     explicit TopicAdaptor(DdeServer& server) : QDBusAbstractAdaptor(&server), server_(server) {}
+
+    QString port() const {
+        const auto& read = server_.topic_.port;
+        return read ? QString::fromStdU16String(read()) : QString();
+    }
+    bool dsr() const { return lineOn(u"DSR"); }
+    bool cts() const { return lineOn(u"CTS"); }
+    bool cd() const { return lineOn(u"CD"); }
+    bool ri() const { return lineOn(u"RI"); }
+
+  Q_SIGNALS:
+    // A line went on or off ("DSR", "CTS", "CD" or "RI").
+    void LineChanged(const QString& line, bool on);
 
   public Q_SLOTS:
     void Execute(const QString& command, const QDBusMessage& message) {
@@ -42,14 +62,21 @@ class TopicAdaptor : public QDBusAbstractAdaptor {
         const CommandChannel::Topic& topic = server_.topic_;
         return topic.eventLog ? QString::fromStdU16String(topic.eventLog()) : QString();
     }
+    // Brings the window to the front; a second start without arguments asks for it.
+    void Show() {
+        if (server_.topic_.show) server_.topic_.show();
+    }
 
   private:
+    bool lineOn(std::u16string_view line) const {
+        const auto& read = server_.topic_.lineOn;
+        return read && read(line);
+    }
+
     DdeServer& server_;
 };
 
-DdeServer::DdeServer() {
-    new TopicAdaptor(*this);
-}
+DdeServer::DdeServer() : adaptor_(new TopicAdaptor(*this)) {}
 
 // Gives the name back without waiting for the bus, which may not answer (a stopped bus must not
 // hold up the end of the program); the bus also frees it when the connection goes.
@@ -98,11 +125,24 @@ DdeServer::Claim DdeServer::claim(Topic topic) {
 }
 
 std::optional<std::u16string> DdeServer::execute(const std::u16string& command) {
+    return call(QStringLiteral("Execute"), {QString::fromStdU16String(command)});
+}
+
+std::optional<std::u16string> DdeServer::show() {
+    return call(QStringLiteral("Show"), {});
+}
+
+void DdeServer::announceLine(std::u16string_view line, bool on) {
+    if (registered_)
+        Q_EMIT adaptor_->LineChanged(QString::fromUtf16(line.data(), qsizetype(line.size())), on);
+}
+
+std::optional<std::u16string> DdeServer::call(const QString& method,
+                                              const QVariantList& arguments) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return bus.lastError().message().toStdU16String();
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Execute"));
-    call << QString::fromStdU16String(command);
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
+    call.setArguments(arguments);
     const QDBusMessage reply = bus.call(call, QDBus::Block, 10000);
     if (reply.type() == QDBusMessage::ErrorMessage) return reply.errorMessage().toStdU16String();
     return std::nullopt;

@@ -182,6 +182,14 @@ void QtFormView::follow(Control& control, Property property) {
     switch (control.kind()) {
         case ControlKind::Form:
             if (property == Property::WindowState) followWindowState();
+            if (property == Property::Activation) {
+                // Shown and in front, as the user left it otherwise; raising alone is not
+                // enough for a minimised window.
+                if (isMinimized()) showNormal();
+                show();
+                raise();
+                activateWindow();
+            }
             break;
         case ControlKind::OptionButton:
             if (property == Property::Value) followValue(static_cast<OptionButton&>(control));

@@ -14,8 +14,6 @@
 namespace velnor {
 namespace {
 
-constexpr int kSettlePresets[] = {0, 10, 20, 30, 50, 100};
-
 QAction* addChoice(QMenu& menu, QActionGroup& group, const QString& text, bool chosen) {
     QAction* action = menu.addAction(text);
     action->setCheckable(true);
@@ -50,13 +48,14 @@ std::unique_ptr<QMenu> QtFormView::lineMenu(const QGroupBox& frame) {
     const auto setSettle = [this, &line = *line](int milliseconds) {
         form_.setSettleTime(line, LineFilter::Duration(milliseconds));
     };
-    for (const int preset : kSettlePresets) {
+    for (const int preset : kSettleTimePresets) {
         const QString text = preset == 0 ? QStringLiteral("None: every edge acts")
                                          : QStringLiteral("%1 ms").arg(preset);
         connect(addChoice(*settle, *settleTimes, text, current == preset), &QAction::triggered,
                 this, [setSettle, preset] { setSettle(preset); });
     }
-    const bool preset = std::ranges::find(kSettlePresets, current) != std::end(kSettlePresets);
+    const bool preset =
+        std::ranges::find(kSettleTimePresets, current) != std::end(kSettleTimePresets);
     const QString other =
         preset ? QStringLiteral("Other...") : QStringLiteral("Other (%1 ms)...").arg(current);
     connect(addChoice(*settle, *settleTimes, other, !preset), &QAction::triggered, this,

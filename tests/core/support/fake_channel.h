@@ -24,10 +24,19 @@ class FakeChannel final : public CommandChannel {
         executed.push_back(command);
         return executeAnswer;
     }
+    std::optional<std::u16string> show() override {
+        ++showRequests;
+        return executeAnswer;
+    }
+    void announceLine(std::u16string_view line, bool on) override {
+        announced.push_back(std::u16string(line) + (on ? u" on" : u" off"));
+    }
 
     std::optional<Topic> served;
     std::vector<std::u16string> executed;
     std::optional<std::u16string> executeAnswer;  // what the running copy answers
+    int showRequests = 0;
+    std::vector<std::u16string> announced;
 
   private:
     Claim answer_;

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <deque>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/serial_port.h"
@@ -65,13 +68,22 @@ class FakePort final : public SerialPort {
 
 // The backend of the tests: port n is "/dev/ttyS<n-1>"; it opens a FakePort for every device but
 // the refused ones and keeps the journal of all of them: "open /dev/ttyS0", "DTR on",
-// "close /dev/ttyS0", ...
+// "close /dev/ttyS0", "watch /dev/ttyS0", "unwatch /dev/ttyS0", ...
 class FakePorts {
   public:
     PortBackend backend() {
         return {.deviceOf = [](int port) { return u"/dev/ttyS" + toU16(port - 1); },
                 .open = [this](const std::u16string& device,
-                               PortListener& listener) { return openPort(device, listener); }};
+                               PortListener& listener) { return openPort(device, listener); },
+                .watchReturn =
+                    [this](const std::u16string& device, std::function<void()> back) {
+                        return watch(device, std::move(back));
+                    }};
+    }
+
+    // The device being waited for is back: the waiting core hears it (from the test's thread).
+    void comeBack() {
+        if (const auto back = std::exchange(back_, {})) back();
     }
 
     std::vector<std::u16string> journal;
@@ -81,6 +93,29 @@ class FakePorts {
     FakePort* open = nullptr;  // the port open now
 
   private:
+    // Waits until the test brings the device back, or until the core stops waiting.
+    class Watch final : public DeviceWatch {
+      public:
+        Watch(FakePorts& ports, std::u16string device)
+            : ports_(ports), device_(std::move(device)) {}
+        ~Watch() override {
+            ports_.journal.push_back(u"unwatch " + device_);
+            ports_.back_ = {};
+        }
+
+      private:
+        FakePorts& ports_;
+        std::u16string device_;
+    };
+
+    std::unique_ptr<DeviceWatch> watch(const std::u16string& device, std::function<void()> back) {
+        journal.push_back(u"watch " + device);
+        back_ = std::move(back);
+        return std::make_unique<Watch>(*this, device);
+    }
+
+    std::function<void()> back_;
+
     OpenResult openPort(const std::u16string& device, PortListener& listener) {
         if (refused.contains(device))
             return std::unexpected(SerialError{device, u"No such file or directory"});
