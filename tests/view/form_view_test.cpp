@@ -5,17 +5,24 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 
+#include "core/input_sink.h"
+#include "platform/port_backend.h"
 #include "platform/qt_text.h"
+#include "platform/xdg/autostart.h"
 #include "support/log_lines.h"
 #include "support/qt_print.h"
 #include "support/recording_input_sink.h"
@@ -382,6 +389,74 @@ TEST_F(WindowTest, EachLineFrameHasAMenuForItsSettleTimeAndPolarity) {
             menuAction(*menu, "Polarity", "Inverted (normally closed switch)")->isChecked());
     }
     EXPECT_EQ(view.lineMenu(*widget<QGroupBox>(form.Port)), nullptr);
+}
+
+// The submenu of `menu` whose title starts with `title`.
+QMenu* submenu(const QMenu& menu, const QString& title) {
+    for (const QAction* entry : menu.actions())
+        if (entry->menu() && entry->text().startsWith(title)) return entry->menu();
+    return nullptr;
+}
+
+QAction* action(const QMenu& menu, const QString& text) {
+    for (QAction* entry : menu.actions())
+        if (entry->text() == text) return entry;
+    return nullptr;
+}
+
+// The "Port" frame's menu: which device each COM button stands for, kept per user and named in
+// the button's hint; the present configuration as a command line, and at login.
+TEST_F(WindowTest, PortMenuAssignsDevicesAndStartsTheConfigurationAtLogin) {
+    const QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    qunsetenv("VELNOR_COM2");
+    auto menu = view.portMenu();
+    QMenu* com2 = submenu(*menu, "COM2: ");
+    ASSERT_NE(com2, nullptr);
+    action(*com2, "Loopback plug (no hardware)")->trigger();
+    EXPECT_TRUE(QFile::exists(config.path() + "/velnor/ports.ini"));
+    EXPECT_EQ(logMessages(form).last(), "COM2 now stands for loopback");
+    EXPECT_EQ(widget<QRadioButton>(form.optCom2)->toolTip(),
+              "COM2: the built-in loopback plug. Right-click to choose its device.");
+    form.ProcessArguments(u"-port=com2 -dtr -dsrSendKeys%=a%20b");
+    EXPECT_EQ(form.MSComm1.device(), u"loopback");
+    EXPECT_TRUE(submenu(*view.portMenu(), "COM2: the built-in loopback plug"));
+
+    // Copied for a shell: the text with a space is one word.
+    menu = view.portMenu();
+    action(*menu, "Copy command line")->trigger();
+    const QString copied = QApplication::clipboard()->text();
+    EXPECT_TRUE(copied.startsWith(QCoreApplication::applicationFilePath()));
+    EXPECT_TRUE(copied.contains(" -port=com2 -dtr ")) << copied.toStdString();
+    EXPECT_TRUE(copied.contains(" -dsrSendKeys%=a%20b ")) << copied.toStdString();
+
+    QAction* login = action(*menu, "Start at login with these settings");
+    EXPECT_FALSE(login->isChecked());
+    login->trigger();
+    const auto command = xdg::readAutostart(xdg::autostartFile());
+    ASSERT_TRUE(command);
+    ASSERT_GE(command->size(), 3u);
+    EXPECT_EQ((*command)[1], "-minimize");
+    QStringList arguments;
+    for (size_t i = 2; i < command->size(); ++i)
+        arguments.append(QString::fromStdString((*command)[i]));
+    NullInputSink sink;
+    TestForm started(sink, arguments.join(u' '));
+    started.Form_Load();
+    EXPECT_EQ(started.commandLine(), form.commandLine())
+        << "the entry brings back this configuration";
+    EXPECT_EQ(started.txtDSRSendKeys.text(), u"a b");
+    int cancel = 0;
+    started.Form_Unload(cancel);
+
+    menu = view.portMenu();
+    login = action(*menu, "Start at login with these settings");
+    EXPECT_TRUE(login->isChecked());
+    login->trigger();
+    EXPECT_FALSE(std::filesystem::exists(xdg::autostartFile()));
+    action(*submenu(*view.portMenu(), "COM2: "), "Default (/dev/ttyS1)")->trigger();
+    EXPECT_EQ(toQString(comPortDevice(2)), "/dev/ttyS1");
+    qunsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

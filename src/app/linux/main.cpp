@@ -25,6 +25,7 @@ constexpr char kHelp[] =
     "  -dsrMode=, -ctsMode=, -cdMode=   emulateKey, sendKeys or generateKeys\n"
     "  -dsrEmulateKey=NAME (cts, cd)    the key held while the line is on, e.g. vbKeyShift\n"
     "  -dsrSendKeys=TEXT (cts, cd)      the SendKeys string typed when the line comes on\n"
+    "  -dsrSendKeys%=TEXT (cts, cd)     the same, spaces written %20, '%' %25, '=' %3D\n"
     "  -dsrGenerateKeys=KEYS (cts, cd)  key names played when the line comes on\n"
     "  -dsrDebounce=MS (cts, cd)        settle time of the line, 0 to 1000 ms\n"
     "  -dsrPolarity=normal|inverted     (cts, cd) inverted for normally closed switches\n"

@@ -72,6 +72,7 @@ QtFormView::QtFormView(MainForm& form, QWidget* parent) : QWidget(parent), form_
     fitOptionCaptions(*this);
     for (const LayoutEntry& entry : layoutTable()) followAll(controlOf(form_, entry));
     connectLineMenus();
+    connectPortMenu();
     form_.setObserver(this);
 }
 

@@ -28,6 +28,11 @@ class QtFormView final : public QWidget, private ControlObserver {
     // The menu of the frame of an input line (frameDSR, frameCTS, frameCD), null for another
     // frame; the caller shows it.
     std::unique_ptr<QMenu> lineMenu(const QGroupBox& frame);
+    // The menu of the "Port" frame: the device of each of COM1 to COM4, "Copy command line" and
+    // "Start at login with these settings".
+    std::unique_ptr<QMenu> portMenu();
+    // The program with the arguments of the present configuration, as a shell reads it.
+    QString commandLineText() const;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -38,6 +43,10 @@ class QtFormView final : public QWidget, private ControlObserver {
     QWidget* create(Control& control);
     void connectInput(Control& control, QWidget& widget);
     void connectLineMenus();
+    void connectPortMenu();
+    void showPortDevices();
+    void assignPort(int port, const QString& device);
+    void startAtLogin(bool on);
     void follow(Control& control, Property property);
     void followAll(Control& control);
     void followWindowState();
