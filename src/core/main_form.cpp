@@ -36,22 +36,24 @@ void MainForm::connectHandlers() {
         };
         TextBox& sendKeys = this->*line.txtSendKeys;
         sendKeys.Change = [&sendKeys] { showSendKeysProblem(sendKeys); };
-        // The handlers are created by Form_Load; the filters reach them only when they act.
-        const auto handler = [this, &line]() -> SignalHandler& { return *(this->*line.handler); };
+        // The handlers are created by Form_Load; the filters reach them only when they act, and a
+        // port opened before (by a view, or a test) finds every line off with nobody to act.
+        const auto handler = [this, &line] { return (this->*line.handler).get(); };
+        const auto act = [this, handler, &line](bool on) {
+            SignalHandler* acting = handler();
+            if (!acting) return;
+            if (on)
+                acting->SignalOn();
+            else
+                acting->SignalOff();
+            announceLine(line.name, on);
+        };
         this->*line.filter = std::make_unique<LineFilter>(
             LineFilter::Line{.level = [this, &line] { return MSComm1.levels().*line.level; },
                              .portSettleTime = [this] { return MSComm1.settleTime(); },
-                             .flag = [handler] { return handler().flag(); },
-                             .on =
-                                 [this, handler, &line] {
-                                     handler().SignalOn();
-                                     announceLine(line.name, true);
-                                 },
-                             .off =
-                                 [this, handler, &line] {
-                                     handler().SignalOff();
-                                     announceLine(line.name, false);
-                                 }},
+                             .flag = [handler] { return handler() && handler()->flag(); },
+                             .on = [act] { act(true); },
+                             .off = [act] { act(false); }},
             platform_.loop);
         showLineSettings(line);
     }

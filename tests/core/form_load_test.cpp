@@ -217,5 +217,17 @@ TEST(InputProblems, AreOneLogLineUntilInjectionWorksAgain) {
     input.key(16, false);
 }
 
+// A port opened before the handlers exist finds nobody to act for its lines: nothing happens,
+// and nothing breaks.
+TEST(FormLoad, APortOpenedBeforeLoadingActsForNoLine) {
+    test::TestForm window({.load = false});
+    window.ports.levelsAtOpen = {.cts = true, .dsr = true, .cd = true, .ri = false};
+    window.select(&MainForm::optCom1);
+    EXPECT_TRUE(window.form.MSComm1.PortOpen());
+    window.ports.open->setLine(&ModemLevels::dsr, comEvDSR, false);
+    window.loop.runPosted();
+    EXPECT_TRUE(window.input.events.empty());
+}
+
 }  // namespace
 }  // namespace velnor

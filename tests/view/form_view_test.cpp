@@ -410,6 +410,7 @@ TEST_F(WindowTest, PortMenuAssignsDevicesAndStartsTheConfigurationAtLogin) {
     const QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     qunsetenv("VELNOR_COM2");
+    form.Form_Load();
     auto menu = view.portMenu();
     QMenu* com2 = submenu(*menu, "COM2: ");
     ASSERT_NE(com2, nullptr);
