@@ -220,7 +220,7 @@ TEST(InputProblems, AreOneLogLineUntilInjectionWorksAgain) {
 // A port opened before the handlers exist finds nobody to act for its lines: nothing happens,
 // and nothing breaks.
 TEST(FormLoad, APortOpenedBeforeLoadingActsForNoLine) {
-    test::TestForm window({.load = false});
+    test::TestForm window({.commandLine = u"", .channel = nullptr, .load = false});
     window.ports.levelsAtOpen = {.cts = true, .dsr = true, .cd = true, .ri = false};
     window.select(&MainForm::optCom1);
     EXPECT_TRUE(window.form.MSComm1.PortOpen());
