@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/win32/win32_event_loop.h"
+#include "processes.h"
 #include "test_text.h"
 
 namespace velnor {
@@ -14,52 +15,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The test's DDE client (dde_client.exe) beside this program.
-std::wstring clientPath() {
-    std::wstring path(MAX_PATH, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), DWORD(path.size())));
-    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"dde_client.exe";
-}
-
-// Runs the client with `arguments` while this thread's messages are handled (the server answers
-// from them) and returns what it printed.
+// Runs the test's DDE client with `arguments` while this thread's messages are handled (the
+// server answers from them) and returns what it printed.
 std::string runClient(Win32EventLoop& loop, const std::wstring& arguments) {
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 1 << 16)) return "no pipe";
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    PROCESS_INFORMATION process{};
-    std::wstring commandLine = L"\"" + clientPath() + L"\" " + arguments;
-    const bool started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &startup, &process);
-    CloseHandle(writeEnd);
-    std::string output;
-    if (started) {
-        loop.runUntil([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; },
-                      30s);
-        // What is in the pipe once the client has ended; the end of the pipe need not come,
-        // as Wine's own processes started meanwhile may hold the inherited write end.
-        char buffer[4096];
-        DWORD available = 0;
-        DWORD read = 0;
-        while (
-            PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
-            ReadFile(readEnd, buffer, std::min<DWORD>(available, sizeof(buffer)), &read, nullptr))
-            output.append(buffer, read);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    } else {
-        output = "client not started";
-    }
-    CloseHandle(readEnd);
-    std::erase(output, '\r');
-    return output;
+    return test::runProgram(test::besideThisProgram(L"dde_client.exe"), arguments,
+                            [&loop](const std::function<bool()>& done) {
+                                loop.runUntil(done, std::chrono::seconds(30));
+                            });
 }
 
 class DdeChannelTest : public ::testing::Test {

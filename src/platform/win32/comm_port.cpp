@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/text.h"
+#include "platform/loopback/loopback_port.h"
 #include "platform/win32/system_text.h"
 
 namespace velnor {
@@ -183,10 +184,7 @@ PortBackend win32PortBackend() {
                     return u"\\\\.\\COM" + toU16(port);
                 },
             .open = [](const std::u16string& device, PortListener& listener) -> OpenResult {
-                // The simulated port joins once the loopback backend is standard C++.
-                if (device == u"loopback")
-                    return std::unexpected(
-                        SerialError{device, u"the simulated port is not in this build yet"});
+                if (device == u"loopback") return std::make_unique<LoopbackPort>(listener);
                 return CommPort::open(device, listener);
             },
             // A port whose adapter went away stays released until the user chooses it again.
