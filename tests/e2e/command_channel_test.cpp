@@ -101,6 +101,57 @@ TEST_F(CommandChannel, AnOverlongCommandIsRefusedToTheClient) {
     EXPECT_TRUE(log.first().startsWith("Arguments of 40000 characters not applied"));
 }
 
+// gdbus, as the README shows it.
+QString gdbus(const QStringList& arguments) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DBUS_SESSION_BUS_ADDRESS", sessionBusAddress());
+    process.setProcessEnvironment(env);
+    process.start("gdbus", QStringList{"call", "--session", "--dest", "org.velnor.Velnor",
+                                       "--object-path", "/MainForm", "--method"} +
+                               arguments);
+    process.waitForFinished(10000);
+    return process.readAllStandardOutput() + process.readAllStandardError();
+}
+
+// A script follows the lines: each change is a signal, the state can be read, and the window can
+// be asked to come forward.
+TEST(ScriptsOnTheBus, HearEachLineChangeAndReadThePortAndTheLines) {
+    QProcessEnvironment loopback;
+    loopback.insert("VELNOR_COM1", "loopback");
+    VelnorProcess first({"-port=com1"}, loopback);
+    ASSERT_TRUE(waitForRunningCopy());
+    QProcess monitor;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DBUS_SESSION_BUS_ADDRESS", sessionBusAddress());
+    monitor.setProcessEnvironment(env);
+    monitor.start("gdbus", {"monitor", "--session", "--dest", "org.velnor.Velnor"});
+    ASSERT_TRUE(monitor.waitForStarted());
+    QThread::msleep(300);  // until the monitor listens
+
+    VelnorProcess second({"-dtr"});
+    EXPECT_EQ(second.waitForExit(), 0);
+    QString heard;
+    for (int i = 0; i < 100 && !heard.contains("'CD', true"); ++i) {
+        monitor.waitForReadyRead(100);
+        heard += monitor.readAllStandardOutput();
+    }
+    EXPECT_TRUE(heard.contains("org.velnor.Velnor.Topic.LineChanged ('DSR', true)"))
+        << heard.toStdString();
+    EXPECT_TRUE(heard.contains("org.velnor.Velnor.Topic.LineChanged ('CD', true)"))
+        << heard.toStdString();
+    monitor.kill();
+    monitor.waitForFinished();
+
+    const QString state =
+        gdbus({"org.freedesktop.DBus.Properties.GetAll", "org.velnor.Velnor.Topic"});
+    for (const char* property :
+         {"'Port': <'COM1 (loopback)'>", "'DSR': <true>", "'CD': <true>", "'CTS': <false>"})
+        EXPECT_TRUE(state.contains(property)) << property << " in " << state.toStdString();
+    EXPECT_EQ(gdbus({"org.velnor.Velnor.Topic.Show"}).trimmed(), "()");
+    EXPECT_EQ(first.process().state(), QProcess::Running);
+}
+
 TEST(SingleInstance, TwoStartsAtTheSameMomentLeaveOneCopy) {
     ASSERT_FALSE(sessionBusAddress().isEmpty());
     for (int round = 0; round < 3; ++round) {

@@ -292,7 +292,7 @@ TEST_F(RealPortTest, ABurstOfTheFarEndEndsWithTheWindowOnTheFinalLevels) {
     }
 }
 
-TEST_F(RealPortTest, TheWindowFollowsTheFarEndUntilTheAdapterIsUnplugged) {
+TEST_F(RealPortTest, TheWindowFollowsTheFarEndUntilTheAdapterIsUnpluggedAndAgainOnceItIsBack) {
     RecordingInputSink input;
     TestForm form(input, "");
     form.Form_Load();
@@ -320,9 +320,17 @@ TEST_F(RealPortTest, TheWindowFollowsTheFarEndUntilTheAdapterIsUnplugged) {
                            "SetComPort none"}));
     EXPECT_TRUE(form.optComNone.value());
     EXPECT_FALSE(QFile::exists(kLockFile));
+    // Plugged in again, the same device is opened again by itself, and its lines are followed
+    // from their present level: CTS holds Alt once more.
     ASSERT_NO_FATAL_FAILURE(plugBackIn());
-    form.optCom1.setValue(true);
-    EXPECT_TRUE(form.MSComm1.PortOpen()) << logMessages(form).join(u'\n').toStdString();
+    EXPECT_TRUE(processEventsUntil([&] { return form.MSComm1.PortOpen(); }))
+        << logMessages(form).join(u'\n').toStdString();
+    EXPECT_TRUE(form.optCom1.value());
+    EXPECT_EQ(logMessages(form).mid(3), (QStringList{"COM1 (/dev/ttyACM0) is back; the port is "
+                                                     "opened again",
+                                                     "SetComPort 1"}));
+    EXPECT_TRUE(injected(7));
+    EXPECT_EQ(input.events.last(), "key 18 down");
 }
 
 }  // namespace
