@@ -20,10 +20,9 @@
 #include <thread>
 #include <vector>
 
-#include "main_window/main_form.h"
 #include "platform/synthetic_input.h"
 #include "serial_line/fake_modem_driver.h"
-#include "signal_actions/signal_handler.h"
+#include "support/test_form.h"
 
 namespace {
 
@@ -78,7 +77,7 @@ void BM_BouncingSwitch(benchmark::State& state) {
     velnor::FakeModemDriver modem(terminal.path(), mode);
     qputenv("VELNOR_COM1", terminal.path().toLocal8Bit());
     CountingSink sink;
-    velnor::MainForm form(sink, QStringLiteral("-port=com1 -dsrMode=sendKeys -dsrSendKeys=x "
+    velnor::TestForm form(sink, QStringLiteral("-port=com1 -dsrMode=sendKeys -dsrSendKeys=x "
                                                "-dsrDebounce=%1")
                                     .arg(settle));
     form.Form_Load();
@@ -111,7 +110,7 @@ void BM_BouncingSwitch(benchmark::State& state) {
                                             Clock::duration(first) - pressed.time_since_epoch())
                                             .count());
                 typed += sink.typed > typedBefore ? 1 : 0;
-                onWindowThread(&form, [&] {
+                onWindowThread(&loop, [&] {
                     if (!form.dsrHandler->flag()) return;
                     ++stuck;
                     form.dsrHandler->SignalOff();  // the next press starts from a line seen off

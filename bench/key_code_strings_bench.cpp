@@ -1,18 +1,14 @@
 // Parsing a long key code string: 100 steps of 9 names each, looked up in the key list.
 #include <benchmark/benchmark.h>
 
-#include <QComboBox>
-
+#include "core/controls.h"
 #include "core/key_code_strings.h"
 #include "core/key_names.h"
-#include "key_names/key_names.h"
-#include "platform/widgets.h"
 
 namespace {
 
 void BM_ParseHundredStepsOfNine(benchmark::State& state) {
-    QComboBox lookup;
-    velnor::makeDropDownList(lookup);
+    velnor::DropDownList lookup;
     velnor::FillKeyList(lookup);
     std::u16string text;
     for (int step = 0; step < 100; ++step) {

@@ -11,10 +11,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "main_window/main_form.h"
 #include "platform/loopback/loopback_port.h"
 #include "platform/synthetic_input.h"
 #include "support/line_flood.h"
+#include "support/test_form.h"
 #include "support/velnor_process.h"
 #include "support/x_server.h"
 
@@ -58,11 +58,14 @@ void BM_LineEdgeFlood(benchmark::State& state) {
     const int edges = static_cast<int>(state.range(0));
     qputenv("VELNOR_COM1", "loopback");
     velnor::NullInputSink input;
-    velnor::MainForm form(input, "-port=com1");
+    velnor::TestForm form(input, "-port=com1");
     form.Form_Load();
-    velnor::LoopbackPort& port = *form.MSComm1.loopbackPort();
+    velnor::LoopbackPort& port = *loopbackPort(form);
     int notifications = 0;
-    QObject::connect(&form.MSComm1, &velnor::SerialControl::OnComm, [&] { ++notifications; });
+    form.MSComm1.OnComm = [&notifications, handle = form.MSComm1.OnComm] {
+        ++notifications;
+        handle();
+    };
     const double before = residentMegabytes(QCoreApplication::applicationPid());
     for (auto _ : state) {
         notifications = 0;

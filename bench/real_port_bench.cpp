@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/serial_control.h"
+#include "support/test_form.h"
 #include "support/vm_guest.h"
 
 namespace {
@@ -46,13 +46,13 @@ std::optional<std::string> openIdle(velnor::SerialControl& control) {
         return "runs in the virtual machine: scripts/vm-run build/default/bench/bench_real_port";
     qputenv("VELNOR_COM1", velnor::test::kCdcAcmPort);
     if (const auto opened = control.setPortOpen(true); !opened)
-        return opened.error().reason.toStdString();
+        return QString::fromStdU16String(opened.error().reason).toStdString();
     if (!settle()) return "the watcher does not sleep in the driver";
     return std::nullopt;
 }
 
 void BM_IdleOpenPort(benchmark::State& state) {
-    velnor::SerialControl control;
+    velnor::TestSerialControl control;
     if (const auto problem = openIdle(control)) return state.SkipWithError(problem->c_str());
     long switches = 0;
     for (auto _ : state) {
@@ -70,19 +70,19 @@ double percentile(const std::vector<double>& sorted, double fraction) {
 
 void BM_FarEndToOnComm(benchmark::State& state) {
     const int opens = static_cast<int>(state.range(0));
-    velnor::SerialControl control;
+    velnor::TestSerialControl control;
     std::vector<double> rises;
     std::vector<double> falls;
     std::vector<double>* pending = nullptr;  // where the next OnComm's latency goes
     Clock::time_point changed;
     QEventLoop loop;
-    QObject::connect(&control, &velnor::SerialControl::OnComm, [&] {
+    control.OnComm = [&] {
         if (!pending) return;
         pending->push_back(
             std::chrono::duration<double, std::micro>(Clock::now() - changed).count());
         pending = nullptr;
         loop.quit();
-    });
+    };
     if (const auto problem = openIdle(control)) return state.SkipWithError(problem->c_str());
     QTimer timeout;
     timeout.setSingleShot(true);

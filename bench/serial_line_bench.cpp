@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "main_window/main_form.h"
 #include "platform/loopback/loopback_port.h"
 #include "platform/synthetic_input.h"
+#include "support/test_form.h"
 
 namespace {
 
@@ -38,10 +38,10 @@ void BM_LoopbackEdgeToInjectedEvent(benchmark::State& state) {
     const int edges = static_cast<int>(state.range(0));
     qputenv("VELNOR_COM1", "loopback");
     StampingSink sink;
-    velnor::MainForm form(sink, "");
+    velnor::TestForm form(sink, "");
     form.Form_Load();
-    form.optCom1->setChecked(true);
-    velnor::LoopbackPort& port = *form.MSComm1.loopbackPort();
+    form.optCom1.setValue(true);
+    velnor::LoopbackPort& port = *loopbackPort(form);
 
     std::vector<double> micros;
     for (auto _ : state) {

@@ -1,33 +1,77 @@
 // ProcessArguments on a fresh window whose four ports are the loopback port, with input dropped:
 // whatever the arguments, each is logged in order, the log stays bounded, and the buttons, the
 // port and the indicators agree once the line changes the arguments caused have been handled,
-// settle times and polarity taken into account.
-#include <QApplication>
-#include <cstdlib>
+// settle times and polarity taken into account. The core alone: time stands still, so a look that
+// a settle time puts off stays pending.
+#include <algorithm>
+#include <deque>
+#include <mutex>
+#include <string>
 
+#include "core/input_sink.h"
+#include "core/main_form.h"
 #include "core/split_text.h"
 #include "fuzz_support.h"
-#include "main_window/event_log.h"
-#include "main_window/main_form.h"
-#include "platform/qt_text.h"
-#include "platform/synthetic_input.h"
-#include "serial_line/line_filter.h"
-#include "signal_actions/signal_handler.h"
+#include "platform/loopback/loopback_port.h"
 
 using velnor::fuzz::require;
 
 namespace {
 
+// The window's thread as a queue that the run drains by hand; timers never come due.
+class QueuedLoop final : public velnor::EventLoop {
+  public:
+    void post(std::function<void()> work) override {
+        const std::lock_guard lock(mutex_);
+        work_.push_back(std::move(work));
+    }
+    Duration now() const override { return Duration::zero(); }
+    std::unique_ptr<Timer> createTimer(std::function<void()>) override {
+        return std::make_unique<StillTimer>();
+    }
+
+    // Runs the work posted so far and what that work posts.
+    void drain() {
+        for (;;) {
+            std::function<void()> next;
+            {
+                const std::lock_guard lock(mutex_);
+                if (work_.empty()) return;
+                next = std::move(work_.front());
+                work_.pop_front();
+            }
+            next();
+        }
+    }
+
+  private:
+    struct StillTimer final : Timer {
+        void start(Duration) override {}
+        void stop() override {}
+    };
+    std::mutex mutex_;
+    std::deque<std::function<void()>> work_;
+};
+
+// Every port is the loopback port.
+velnor::PortBackend loopbackPorts() {
+    return {
+        .deviceOf = [](int) -> std::u16string { return u"loopback"; },
+        .open = [](const std::u16string&, velnor::PortListener& listener) -> velnor::OpenResult {
+            return std::make_unique<velnor::LoopbackPort>(listener);
+        }};
+}
+
 // The pieces' "arg" lines stand in the log newest first, each one line with its control characters
 // shown; false if one is missing or out of order.
-bool argumentsLoggedInOrder(const QString& log, const std::vector<std::u16string>& pieces) {
-    qsizetype at = 0;
+bool argumentsLoggedInOrder(const std::u16string& log, const std::vector<std::u16string>& pieces) {
+    size_t at = 0;
     for (size_t i = pieces.size(); i-- > 0;) {
-        const QString line = QStringLiteral("  arg(%1) = ").arg(i + 1) +
-                             velnor::toQString(velnor::visibleControlCharacters(pieces[i])) +
-                             QLatin1Char('\n');
-        at = log.indexOf(line, at);
-        if (at < 0) return false;
+        std::u16string line = u"  arg(";
+        for (const char digit : std::to_string(i + 1)) line += static_cast<char16_t>(digit);
+        line += u") = " + velnor::visibleControlCharacters(pieces[i]) + u'\n';
+        at = log.find(line, at);
+        if (at == std::u16string::npos) return false;
         at += line.size();
     }
     return true;
@@ -49,40 +93,35 @@ void requireLineFollowed(const velnor::SignalHandler& handler, const velnor::Lin
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    for (const char* port : {"VELNOR_COM1", "VELNOR_COM2", "VELNOR_COM3", "VELNOR_COM4"})
-        setenv(port, "loopback", 1);
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "fuzz";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static velnor::NullInputSink input;
-    const QString arguments = velnor::toQString(velnor::fuzz::utf16(data, size));
-    velnor::MainForm form(input, QString());
+    QueuedLoop loop;
+    const std::u16string arguments = velnor::fuzz::utf16(data, size);
+    velnor::MainForm form({.input = input,
+                           .loop = loop,
+                           .ports = loopbackPorts(),
+                           .timeText = [] { return std::u16string(u"12:00:00"); },
+                           .messageBox = {}},
+                          u"");
     form.Form_Load();
     form.ProcessArguments(arguments);
     // The line monitor handles the edges that opening a port and switching DTR and RTS made.
-    QCoreApplication::sendPostedEvents();
+    loop.drain();
 
-    const QString log = form.EventLog->text();
-    require(log.count(u'\n') < 1000, "the log keeps at most 1000 lines");
-    const auto pieces = velnor::SplitText(velnor::u16View(arguments), u" ");
+    const std::u16string& log = form.EventLog.caption();
+    require(std::ranges::count(log, u'\n') < 1000, "the log keeps at most 1000 lines");
+    const auto pieces = velnor::SplitText(arguments, u" ");
     // Each argument logs its own line and at most three more, so 200 of them fit the log whole.
     if (pieces && pieces->size() <= 200 && arguments.size() <= form.kMaxArgumentsLength)
         require(argumentsLoggedInOrder(log, *pieces), "every argument is logged, in order");
 
     const auto& port = form.MSComm1;
-    require(port.PortOpen() == !form.optComNone->isChecked(), "a port is open iff one is chosen");
-    require(form.optDTROn->isChecked() == port.DTREnable(), "the DTR buttons tell the truth");
-    require(form.optRTSOn->isChecked() == port.RTSEnable(), "the RTS buttons tell the truth");
-    requireLineFollowed(*form.dsrHandler, *form.dsrFilter, port.PortOpen(), port.DSRHolding());
-    requireLineFollowed(*form.ctsHandler, *form.ctsFilter, port.PortOpen(), port.CTSHolding());
-    requireLineFollowed(*form.cdHandler, *form.cdFilter, port.PortOpen(), port.CDHolding());
+    require(port.PortOpen() == !form.optComNone.value(), "a port is open iff one is chosen");
+    require(form.optDTROn.value() == port.DTREnable(), "the DTR buttons tell the truth");
+    require(form.optRTSOn.value() == port.RTSEnable(), "the RTS buttons tell the truth");
+    for (const velnor::InputLine& line : velnor::inputLines())
+        requireLineFollowed(*(form.*line.handler), *(form.*line.filter), port.PortOpen(),
+                            port.levels().*line.level);
 
     int cancel = 0;
     form.Form_Unload(cancel);

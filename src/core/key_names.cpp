@@ -1,5 +1,7 @@
 #include "core/key_names.h"
 
+#include "core/controls.h"
+#include "core/pattern.h"
 #include "core/text.h"
 
 namespace velnor {
@@ -45,6 +47,28 @@ const std::vector<KeyNameEntry>& keyNameTable() {
 
 std::u16string_view keyNameOf(std::u16string_view entryText) {
     return entryText.substr(0, entryText.find(u' '));
+}
+
+void FillKeyList(DropDownList& list) {
+    for (const KeyNameEntry& entry : keyNameTable()) list.addItem(entry.text, entry.code);
+}
+
+int findKeyByName(const DropDownList& list, std::u16string_view name) {
+    const Pattern pattern(name);
+    const auto& entries = list.entries();
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (pattern.matches(keyNameOf(entries[i].text))) return static_cast<int>(i);
+    return -1;
+}
+
+int keyCodeByName(const DropDownList& list, std::u16string_view name) {
+    const int found = findKeyByName(list, name);
+    return found < 0 ? -1 : list.itemData(found);
+}
+
+void SelectKeyByName(DropDownList& list, std::u16string_view name) {
+    const int found = findKeyByName(list, name);
+    if (found >= 0) list.setListIndex(found);
 }
 
 }  // namespace velnor

@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "core/controls.h"
 #include "core/text.h"
 
 namespace velnor {
@@ -80,6 +81,94 @@ TEST(KeyNameOf, IsTheTextUpToTheFirstSpace) {
     EXPECT_EQ(keyNameOf(u"vbKeyTab"), u"vbKeyTab");
     EXPECT_EQ(keyNameOf(u" x"), u"");
     EXPECT_EQ(keyNameOf(u""), u"");
+}
+
+// The key lists of the window: filled from the table, looked up by pattern.
+class FilledList : public ::testing::Test {
+  protected:
+    FilledList() {
+        list.setText(u"Combo1");
+        FillKeyList(list);
+    }
+    DropDownList list;
+};
+
+TEST_F(FilledList, HoldsTheWholeTableWithCodesAsItemData) {
+    const auto& table = keyNameTable();
+    ASSERT_EQ(list.listCount(), 99);
+    for (int position = 0; position < list.listCount(); ++position) {
+        EXPECT_EQ(list.entries()[size_t(position)].text, table[size_t(position)].text) << position;
+        EXPECT_EQ(list.itemData(position), table[size_t(position)].code) << position;
+    }
+}
+
+TEST_F(FilledList, FillingSelectsNothingAndKeepsTheShownText) {
+    EXPECT_EQ(list.listIndex(), -1);
+    EXPECT_EQ(list.text(), u"Combo1");
+}
+
+TEST_F(FilledList, SelectsTheFirstEntryTheNameMatches) {
+    const struct {
+        const char16_t* name;
+        int position;
+    } cases[] = {
+        {u"vbKeyShift", 8},  {u"vbKeyControl", 9},  {u"vbKeyMenu", 10},
+        {u"vbKey1", 58},     {u"vbKeyNumpad1", 68}, {u"vbKeyF1", 83},
+        {u"vbKeyF16", 98},   {u"vbKeyA", 31},       {u"vbKeyZ", 56},
+        {u"*", 0},           {u"vbKey#", 57},       {u"vbKeyF1?", 92},
+        {u"vbKeyPage*", 15}, {u"vbKey[!A-Y]", 56},  {u"vbKeyNumpad[5-9]", 72},
+    };
+    for (const auto& c : cases) {
+        list.setListIndex(-1);
+        SelectKeyByName(list, c.name);
+        EXPECT_EQ(list.listIndex(), c.position) << testing::PrintToString(std::u16string(c.name));
+        EXPECT_EQ(findKeyByName(list, c.name), c.position);
+    }
+}
+
+TEST_F(FilledList, SelectingShowsTheWholeEntryText) {
+    SelectKeyByName(list, u"vbKeyMenu");
+    EXPECT_EQ(list.text(), u"vbKeyMenu (alt)");
+    EXPECT_EQ(list.itemData(list.listIndex()), 18);
+}
+
+TEST_F(FilledList, NamesThatMatchNothingKeepTheEarlierSelection) {
+    SelectKeyByName(list, u"vbKeyTab");
+    for (const char16_t* name : {u"vbKeya", u"vbkeyshift", u"vbKeyMenu (alt)", u"", u"vbKey[A",
+                                 u"vbKeyF1 ", u"vbKey[Z-A]"}) {
+        SelectKeyByName(list, name);
+        EXPECT_EQ(list.listIndex(), 5) << testing::PrintToString(std::u16string(name));
+        EXPECT_EQ(findKeyByName(list, name), -1);
+    }
+    EXPECT_EQ(list.text(), u"vbKeyTab");
+}
+
+TEST_F(FilledList, LookupsFollowTheEntriesAsTheyAre) {
+    EXPECT_EQ(findKeyByName(list, u"vbKeyLast"), -1);
+    list.addItem(u"vbKeyLast (hint)", 7);
+    EXPECT_EQ(findKeyByName(list, u"vbKeyLast"), 99);
+    EXPECT_EQ(keyCodeByName(list, u"vbKeyLast"), 7);
+    list.addItem(u"vbKeyQ", 1000);
+    EXPECT_EQ(keyCodeByName(list, u"vbKeyQ"), 81) << "the first entry a name matches wins";
+    EXPECT_EQ(keyCodeByName(DropDownList(), u"*"), -1);
+}
+
+TEST_F(FilledList, KeyCodesAreTheItemDataOfTheEntriesFoundAndLeaveTheSelection) {
+    list.setListIndex(5);
+    EXPECT_EQ(keyCodeByName(list, u"vbKeyMenu"), 18);
+    EXPECT_EQ(keyCodeByName(list, u"vbKeyF1?"), 121);
+    EXPECT_EQ(keyCodeByName(list, u"Tab"), -1);
+    EXPECT_EQ(list.listIndex(), 5);
+    DropDownList own;
+    own.addItem(u"vbKeyMenu (other)", 99);
+    EXPECT_EQ(keyCodeByName(own, u"vbKeyMenu"), 99);
+}
+
+TEST(SelectKeyByName, OnAnEmptyListChangesNothing) {
+    DropDownList list;
+    SelectKeyByName(list, u"*");
+    EXPECT_EQ(list.listIndex(), -1);
+    EXPECT_EQ(list.text(), u"");
 }
 
 }  // namespace

@@ -6,13 +6,12 @@
 #include <QDBusConnectionInterface>
 #include <QThread>
 
-#include "main_window/event_log.h"
-#include "main_window/main_form.h"
-#include "platform/dde.h"
+#include "platform/dbus/dde_server.h"
 #include "support/log_lines.h"
 #include "support/qt_print.h"
 #include "support/recording_input_sink.h"
 #include "support/session_bus.h"
+#include "support/test_form.h"
 #include "support/velnor_process.h"
 
 namespace velnor::test {
@@ -102,6 +101,57 @@ TEST_F(CommandChannel, AnOverlongCommandIsRefusedToTheClient) {
     EXPECT_TRUE(log.first().startsWith("Arguments of 40000 characters not applied"));
 }
 
+// gdbus, as the README shows it.
+QString gdbus(const QStringList& arguments) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DBUS_SESSION_BUS_ADDRESS", sessionBusAddress());
+    process.setProcessEnvironment(env);
+    process.start("gdbus", QStringList{"call", "--session", "--dest", "org.velnor.Velnor",
+                                       "--object-path", "/MainForm", "--method"} +
+                               arguments);
+    process.waitForFinished(10000);
+    return process.readAllStandardOutput() + process.readAllStandardError();
+}
+
+// A script follows the lines: each change is a signal, the state can be read, and the window can
+// be asked to come forward.
+TEST(ScriptsOnTheBus, HearEachLineChangeAndReadThePortAndTheLines) {
+    QProcessEnvironment loopback;
+    loopback.insert("VELNOR_COM1", "loopback");
+    VelnorProcess first({"-port=com1"}, loopback);
+    ASSERT_TRUE(waitForRunningCopy());
+    QProcess monitor;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DBUS_SESSION_BUS_ADDRESS", sessionBusAddress());
+    monitor.setProcessEnvironment(env);
+    monitor.start("gdbus", {"monitor", "--session", "--dest", "org.velnor.Velnor"});
+    ASSERT_TRUE(monitor.waitForStarted());
+    QThread::msleep(300);  // until the monitor listens
+
+    VelnorProcess second({"-dtr"});
+    EXPECT_EQ(second.waitForExit(), 0);
+    QString heard;
+    for (int i = 0; i < 100 && !heard.contains("'CD', true"); ++i) {
+        monitor.waitForReadyRead(100);
+        heard += monitor.readAllStandardOutput();
+    }
+    EXPECT_TRUE(heard.contains("org.velnor.Velnor.Topic.LineChanged ('DSR', true)"))
+        << heard.toStdString();
+    EXPECT_TRUE(heard.contains("org.velnor.Velnor.Topic.LineChanged ('CD', true)"))
+        << heard.toStdString();
+    monitor.kill();
+    monitor.waitForFinished();
+
+    const QString state =
+        gdbus({"org.freedesktop.DBus.Properties.GetAll", "org.velnor.Velnor.Topic"});
+    for (const char* property :
+         {"'Port': <'COM1 (loopback)'>", "'DSR': <true>", "'CD': <true>", "'CTS': <false>"})
+        EXPECT_TRUE(state.contains(property)) << property << " in " << state.toStdString();
+    EXPECT_EQ(gdbus({"org.velnor.Velnor.Topic.Show"}).trimmed(), "()");
+    EXPECT_EQ(first.process().state(), QProcess::Running);
+}
+
 TEST(SingleInstance, TwoStartsAtTheSameMomentLeaveOneCopy) {
     ASSERT_FALSE(sessionBusAddress().isEmpty());
     for (int round = 0; round < 3; ++round) {
@@ -118,15 +168,15 @@ TEST(NoSessionBus, TheWindowRunsAloneAndSaysItCannotBeReached) {
     // Only this test touches the process's own session bus connection, so it starts here.
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/velnor-test-bus");
     RecordingInputSink input;
-    DdeServer dde([] { return QString(); });
-    MainForm form(input, "-cdMode=sendKeys", &dde);
+    DdeServer dde;
+    TestForm form(input, "-cdMode=sendKeys", &dde);
     form.Form_Load();
     EXPECT_FALSE(form.handedOver());
     const QStringList log = logMessages(form);
     ASSERT_EQ(log.size(), 2);
     EXPECT_TRUE(log[0].startsWith("No D-Bus session bus")) << log[0].toStdString();
     EXPECT_EQ(log[1], "arg(1) = -cdMode=sendKeys");
-    EXPECT_TRUE(form.optCDSendKeys->isChecked());
+    EXPECT_TRUE(form.optCDSendKeys.value());
 }
 
 }  // namespace

@@ -9,14 +9,13 @@
 #include <QCoreApplication>
 #include <QStringList>
 
-#include "main_window/main_form.h"
 #include "platform/qt_text.h"
 #include "platform/uinput/uinput_input.h"
 #include "platform/x11/xtest_input.h"
-#include "signal_actions/signal_handler.h"
 #include "support/log_lines.h"
 #include "support/qt_print.h"
 #include "support/scoped_env.h"
+#include "support/test_form.h"
 #include "support/x_server.h"
 
 namespace velnor::test {
@@ -76,13 +75,13 @@ TEST(XServerGoneAway, TheWindowGoesOnAndItsLogSaysSoOnce) {
     auto opened = openXTestInput(server.display().c_str());
     ASSERT_TRUE(opened) << opened.error().toStdString();
     ScopedEnv com1("VELNOR_COM1", "loopback");
-    MainForm form(**opened, "-port=com1 -dtr");  // Shift and Control held through XTest
+    TestForm form(**opened, "-port=com1 -dtr");  // Shift and Control held through XTest
     form.Form_Load();
     QCoreApplication::processEvents();
 
     server.kill(SIGKILL);
     for (const char* arguments : {"-rts", "-ctsMode=sendKeys -port=none -port=com1", "-dtr -rts"}) {
-        form.ProcessArguments(arguments);
+        form.ProcessArguments(QString(arguments).toStdU16String());
         QCoreApplication::processEvents();
     }
     const QStringList log = logMessages(form);

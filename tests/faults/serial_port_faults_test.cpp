@@ -6,14 +6,13 @@
 #include <QProcess>
 #include <thread>
 
-#include "main_window/main_form.h"
 #include "platform/loopback/loopback_port.h"
 #include "serial_line/fake_modem_driver.h"
-#include "signal_actions/signal_handler.h"
 #include "support/log_lines.h"
 #include "support/qt_print.h"
 #include "support/recording_input_sink.h"
 #include "support/scoped_env.h"
+#include "support/test_form.h"
 
 namespace velnor {
 namespace {
@@ -43,7 +42,7 @@ class FaultWindow {
 
     ScopedEnv com1{"VELNOR_COM1", "loopback"};
     RecordingInputSink input;
-    MainForm form;
+    TestForm form;
 
   private:
     qsizetype logged_ = 0;
@@ -58,7 +57,7 @@ TEST(UnpluggedPort, EveryLineThatWasOnGoesOffAndItsKeyIsReleased) {
     ASSERT_TRUE(window.form.dsrHandler->flag());
     ASSERT_TRUE(window.form.ctsHandler->flag());
     ASSERT_TRUE(window.form.cdHandler->flag());
-    LoopbackPort* port = window.form.MSComm1.loopbackPort();
+    LoopbackPort* port = loopbackPort(window.form);
     std::thread([port] { port->unplug(); }).join();
 
     const auto [input, log] = window.settle();
@@ -66,17 +65,17 @@ TEST(UnpluggedPort, EveryLineThatWasOnGoesOffAndItsKeyIsReleased) {
     window.expectLinesOff();
     EXPECT_EQ(log, (QStringList{kGone, "SetComPort none", "optDTROff_Click", "optRTSOff_Click"}));
     EXPECT_FALSE(window.form.MSComm1.PortOpen());
-    EXPECT_TRUE(window.form.optComNone->isChecked());
+    EXPECT_TRUE(window.form.optComNone.value());
 
     // The program goes on: the port can be chosen again, and its lines act.
-    window.form.ProcessArguments("-port=com1 -dtr");
+    window.form.ProcessArguments(u"-port=com1 -dtr");
     EXPECT_EQ(window.settle().first, QStringList{"key 16 down"});
     EXPECT_TRUE(window.form.cdHandler->flag());
 }
 
 TEST(UnpluggedPort, ChoosingNoneReleasesAsMuch) {
     FaultWindow window("-port=com1 -dtr");
-    window.form.optComNone->setChecked(true);
+    window.form.optComNone.setValue(true);
     const auto [input, log] = window.settle();
     EXPECT_EQ(input, (QStringList{"key 16 up", "key 17 up"}));
     EXPECT_EQ(log, (QStringList{"SetComPort none", "optDTROff_Click"}));
@@ -108,15 +107,15 @@ TEST(PortHeldByAnotherProgram, IsBusyTheSelectionGoesBackToNoneAndTheProgramGoes
                 refusal.contains("another program holds the port"))
         << refusal.toStdString();
     EXPECT_EQ(log[3], "SetComPort none");
-    EXPECT_TRUE(window.form.optComNone->isChecked());
+    EXPECT_TRUE(window.form.optComNone.value());
     EXPECT_FALSE(window.form.MSComm1.PortOpen());
 
     // Once the other program lets go, the same port opens.
     holder.closeWriteChannel();
     ASSERT_TRUE(holder.waitForFinished(10000));
-    window.form.optCom2->setChecked(true);
+    window.form.optCom2.setValue(true);
     EXPECT_TRUE(window.form.MSComm1.PortOpen());
-    EXPECT_TRUE(window.form.optCom2->isChecked());
+    EXPECT_TRUE(window.form.optCom2.value());
 }
 
 }  // namespace

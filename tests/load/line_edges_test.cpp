@@ -8,12 +8,11 @@
 #include <map>
 #include <thread>
 
-#include "main_window/main_form.h"
 #include "platform/loopback/loopback_port.h"
 #include "platform/synthetic_input.h"
-#include "signal_actions/signal_handler.h"
 #include "support/line_flood.h"
 #include "support/scoped_env.h"
+#include "support/test_form.h"
 #include "support/velnor_process.h"
 
 namespace velnor {
@@ -38,13 +37,16 @@ class LineEdgeFlood : public ::testing::Test {
   protected:
     LineEdgeFlood() : form(input, "-port=com1") {
         form.Form_Load();
-        QObject::connect(&form.MSComm1, &SerialControl::OnComm, [this] { ++notifications; });
+        form.MSComm1.OnComm = [this, handle = form.MSComm1.OnComm] {
+            ++notifications;
+            handle();
+        };
     }
-    LoopbackPort& port() { return *form.MSComm1.loopbackPort(); }
+    LoopbackPort& port() { return *loopbackPort(form); }
 
     ScopedEnv com1{"VELNOR_COM1", "loopback"};
     CountingSink input;
-    MainForm form;
+    TestForm form;
     int notifications = 0;
 };
 

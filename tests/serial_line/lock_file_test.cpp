@@ -208,7 +208,8 @@ TEST(PlantedLockFile, TheSerialBackendSaysCannotAndGoesOn) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(lock).constData(), 0666), 0);
     RecordingListener listener;
     auto opening = std::async(std::launch::async, [&] {
-        return posix::openPort(terminal.path(), listener, lockDir.path());
+        return posix::openPort(terminal.path().toStdU16String(), listener,
+                               lockDir.path().toStdU16String());
     });
     if (opening.wait_for(5s) != std::future_status::ready) {
         ::close(::open(QFile::encodeName(lock).constData(), O_WRONLY | O_NONBLOCK));
@@ -216,9 +217,10 @@ TEST(PlantedLockFile, TheSerialBackendSaysCannotAndGoesOn) {
     }
     const OpenResult opened = opening.get();
     ASSERT_FALSE(opened);
-    EXPECT_EQ(opened.error().reason, "the lock file " + lock +
-                                         " is a FIFO, not a regular file; remove it if no "
-                                         "program uses the port");
+    EXPECT_EQ(toQString(opened.error().reason),
+              "the lock file " + lock +
+                  " is a FIFO, not a regular file; remove it if no "
+                  "program uses the port");
 }
 
 }  // namespace

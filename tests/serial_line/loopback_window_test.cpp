@@ -6,9 +6,11 @@
 #include <QCoreApplication>
 #include <thread>
 
-#include "platform/loopback/loopback_port.h"
-#include "signal_actions/signal_handler.h"
-#include "test_window.h"
+#include "support/log_lines.h"
+#include "support/qt_print.h"
+#include "support/recording_input_sink.h"
+#include "support/scoped_env.h"
+#include "support/test_form.h"
 
 namespace velnor {
 namespace {
@@ -25,34 +27,34 @@ class LoopbackWindowTest : public ::testing::Test {
 
     ScopedEnv com1{"VELNOR_COM1", "loopback"};
     RecordingInputSink input;
-    MainForm form;
+    TestForm form;
 };
 
 TEST_F(LoopbackWindowTest, DtrAndRtsDriveTheActionsOfTheLinesTheyLoopTo) {
-    form.optCom1->setChecked(true);
-    form.optDTROn->setChecked(true);
+    form.optCom1.setValue(true);
+    form.optDTROn.setValue(true);
     EXPECT_EQ(injected(), (QStringList{"key 16 down", "key 17 down"}));
-    EXPECT_EQ(form.boxDSR->fillColor(), kIndicatorOn);
-    EXPECT_EQ(form.boxCD->fillColor(), kIndicatorOn);
+    EXPECT_EQ(form.boxDSR.fillColor(), kIndicatorOn);
+    EXPECT_EQ(form.boxCD.fillColor(), kIndicatorOn);
 
-    form.optRTSOn->setChecked(true);
+    form.optRTSOn.setValue(true);
     EXPECT_EQ(injected(), QStringList{"key 18 down"});
     EXPECT_TRUE(form.ringState);
 
-    form.optDTROff->setChecked(true);
+    form.optDTROff.setValue(true);
     EXPECT_EQ(injected(), (QStringList{"key 16 up", "key 17 up"}));
-    form.optRTSOff->setChecked(true);
+    form.optRTSOff.setValue(true);
     EXPECT_EQ(injected(), QStringList{"key 18 up"});
     EXPECT_FALSE(form.ringState);
-    EXPECT_EQ(form.boxCTS->fillColor(), kIndicatorOff);
+    EXPECT_EQ(form.boxCTS.fillColor(), kIndicatorOff);
 
     EXPECT_EQ(logMessages(form), (QStringList{"SetComPort 1", "optDTROn_Click", "optRTSOn_Click",
                                               "optDTROff_Click", "optRTSOff_Click"}));
 }
 
 TEST_F(LoopbackWindowTest, InputLinesSetFromAnotherThreadAreFollowed) {
-    form.optCom1->setChecked(true);
-    LoopbackPort& port = *form.MSComm1.loopbackPort();
+    form.optCom1.setValue(true);
+    LoopbackPort& port = *loopbackPort(form);
     std::thread([&] {
         port.setLine(LoopbackPort::Line::Cd, true);
         port.setLine(LoopbackPort::Line::Cts, true);
@@ -64,14 +66,14 @@ TEST_F(LoopbackWindowTest, InputLinesSetFromAnotherThreadAreFollowed) {
 }
 
 TEST_F(LoopbackWindowTest, AnUnplugLeavesNoPortOpenAndSaysSo) {
-    form.optCom1->setChecked(true);
-    form.optRTSOn->setChecked(true);
+    form.optCom1.setValue(true);
+    form.optRTSOn.setValue(true);
     const int logged = logMessages(form).size();
-    form.MSComm1.loopbackPort()->unplug();
+    loopbackPort(form)->unplug();
     QCoreApplication::processEvents();
     EXPECT_FALSE(form.MSComm1.PortOpen());
-    EXPECT_TRUE(form.optComNone->isChecked());
-    EXPECT_TRUE(form.optRTSOff->isChecked());
+    EXPECT_TRUE(form.optComNone.value());
+    EXPECT_TRUE(form.optRTSOff.value());
     EXPECT_FALSE(form.MSComm1.RTSEnable());
     EXPECT_EQ(logMessages(form).mid(logged),
               (QStringList{

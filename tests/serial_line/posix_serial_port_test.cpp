@@ -21,11 +21,14 @@ namespace velnor {
 namespace {
 
 using namespace std::chrono_literals;
-using Codes = std::vector<qint16>;
+using Codes = std::vector<int16_t>;
 
 class PosixPortTest : public ::testing::Test {
   protected:
-    OpenResult open() { return posix::openPort(terminal.path(), listener, lockDir.path()); }
+    OpenResult open() {
+        return posix::openPort(terminal.path().toStdU16String(), listener,
+                               lockDir.path().toStdU16String());
+    }
     OpenResult openWithModem(
         FakeModemDriver::Waiting waiting = FakeModemDriver::Waiting::Supported) {
         modem.emplace(terminal.path(), waiting);
@@ -58,8 +61,8 @@ TEST_F(PosixPortTest, APseudoTerminalOpensButItsMissingModemLinesAreAClearError)
     for (int attempt = 1; attempt <= 2; ++attempt) {  // the failed open holds nothing back
         const OpenResult opened = open();
         ASSERT_FALSE(opened) << "attempt " << attempt;
-        EXPECT_EQ(opened.error().device, terminal.path());
-        EXPECT_EQ(opened.error().reason,
+        EXPECT_EQ(toQString(opened.error().device), terminal.path());
+        EXPECT_EQ(toQString(opened.error().reason),
                   "the device has no modem-control lines (Inappropriate ioctl for device)");
         EXPECT_FALSE(QFile::exists(lockFile()));
     }
@@ -67,7 +70,7 @@ TEST_F(PosixPortTest, APseudoTerminalOpensButItsMissingModemLinesAreAClearError)
 
 TEST_F(PosixPortTest, TakesThePortExclusivelyUntilClosed) {
     OpenResult opened = openWithModem();
-    ASSERT_TRUE(opened) << opened.error().reason.toStdString();
+    ASSERT_TRUE(opened) << toQString(opened.error().reason).toStdString();
     EXPECT_EQ(lockFileContent(), ownLockContent());
     QFile other(terminal.path());
     ASSERT_TRUE(other.open(QIODevice::ReadOnly));  // root passes TIOCEXCL, so ask for it
@@ -84,15 +87,15 @@ TEST_F(PosixPortTest, APortHeldByALiveProcessIsBusy) {
     const OpenResult second = open();
     ASSERT_FALSE(second);
     EXPECT_EQ(
-        second.error().reason,
+        toQString(second.error().reason),
         QStringLiteral("busy, held by process %1 (lock file %2)").arg(::getpid()).arg(lockFile()));
     first->reset();
 
     writeLockFile(::getppid());
     const OpenResult third = open();
     ASSERT_FALSE(third);
-    EXPECT_TRUE(third.error().reason.startsWith(
-        QStringLiteral("busy, held by process %1 ").arg(::getppid())));
+    EXPECT_TRUE(toQString(third.error().reason)
+                    .startsWith(QStringLiteral("busy, held by process %1 ").arg(::getppid())));
     EXPECT_TRUE(QFile::exists(lockFile())) << "another process's lock file stays";
 }
 
@@ -102,17 +105,18 @@ TEST_F(PosixPortTest, AStaleLockFileIsTakenOver) {
     ASSERT_EQ(::waitpid(child, nullptr, 0), child);
     writeLockFile(child);
     const OpenResult opened = openWithModem();
-    ASSERT_TRUE(opened) << opened.error().reason.toStdString();
+    ASSERT_TRUE(opened) << toQString(opened.error().reason).toStdString();
     EXPECT_EQ(lockFileContent(), ownLockContent());
 }
 
 TEST(PosixPort, AMissingDeviceIsNamedWithTheSystemsReason) {
     RecordingListener listener;
     const QTemporaryDir lockDir;
-    const OpenResult opened = posix::openPort("/dev/velnor-no-such-port", listener, lockDir.path());
+    const OpenResult opened =
+        posix::openPort(u"/dev/velnor-no-such-port", listener, lockDir.path().toStdU16String());
     ASSERT_FALSE(opened);
-    EXPECT_EQ(opened.error().device, "/dev/velnor-no-such-port");
-    EXPECT_EQ(opened.error().reason, "No such file or directory");
+    EXPECT_EQ(toQString(opened.error().device), "/dev/velnor-no-such-port");
+    EXPECT_EQ(toQString(opened.error().reason), "No such file or directory");
 }
 
 TEST_F(PosixPortTest, PermissionDeniedMentionsTheDialoutGroup) {
@@ -120,7 +124,7 @@ TEST_F(PosixPortTest, PermissionDeniedMentionsTheDialoutGroup) {
     ASSERT_EQ(::chmod(QFile::encodeName(terminal.path()).constData(), 0), 0);
     const OpenResult opened = open();
     ASSERT_FALSE(opened);
-    EXPECT_EQ(opened.error().reason,
+    EXPECT_EQ(toQString(opened.error().reason),
               "Permission denied; the user may need to be in the dialout group");
 }
 
@@ -223,7 +227,8 @@ TEST_F(PosixPortTest, AnUnpluggedDeviceIsReportedGone) {
          {FakeModemDriver::Waiting::Supported, FakeModemDriver::Waiting::Unsupported}) {
         RecordingListener heard;
         modem.emplace(terminal.path(), waiting);
-        OpenResult opened = posix::openPort(terminal.path(), heard, lockDir.path());
+        OpenResult opened = posix::openPort(terminal.path().toStdU16String(), heard,
+                                            lockDir.path().toStdU16String());
         ASSERT_TRUE(opened);
         modem->unplug();
         ASSERT_TRUE(heard.awaitLost());

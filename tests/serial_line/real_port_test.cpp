@@ -19,11 +19,13 @@
 #include <optional>
 #include <thread>
 
-#include "platform/serial_control.h"
 #include "racing_processes.h"
-#include "signal_actions/signal_handler.h"
+#include "support/log_lines.h"
+#include "support/qt_print.h"
+#include "support/recording_input_sink.h"
+#include "support/scoped_env.h"
+#include "support/test_form.h"
 #include "support/vm_guest.h"
-#include "test_window.h"
 
 namespace velnor {
 namespace {
@@ -52,12 +54,13 @@ QString notification(const SerialControl& port) {
 class RealPortTest : public ::testing::Test {
   protected:
     RealPortTest() {
-        QObject::connect(&control, &SerialControl::OnComm,
-                         [this] { heard.append(notification(control)); });
-        QObject::connect(&control, &SerialControl::notice,
-                         [this](const QString& text) { notices.append(text); });
-        QObject::connect(&control, &SerialControl::portLost,
-                         [this](const SerialError& error) { lost.append(error.reason); });
+        control.OnComm = [this] { heard.append(notification(control)); };
+        control.onNotice = [this](const std::u16string& text) {
+            notices.append(QString::fromStdU16String(text));
+        };
+        control.onPortLost = [this](const SerialError& error) {
+            lost.append(QString::fromStdU16String(error.reason));
+        };
     }
     void SetUp() override {
         if (!test::inVmGuest()) GTEST_SKIP() << "runs in the virtual machine of scripts/vm-run";
@@ -65,7 +68,7 @@ class RealPortTest : public ::testing::Test {
 
     void open() {
         const auto opened = control.setPortOpen(true);
-        ASSERT_TRUE(opened) << opened.error().reason.toStdString();
+        ASSERT_TRUE(opened) << QString::fromStdU16String(opened.error().reason).toStdString();
     }
     // Opens COM1 and waits until its watcher sleeps in the driver.
     void openIdle() {
@@ -90,15 +93,15 @@ class RealPortTest : public ::testing::Test {
     }
 
     const ScopedEnv com1{"VELNOR_COM1", kCdcAcmPort};
-    SerialControl control;  // COM1
-    QStringList heard;      // every OnComm, as notification() gives it
+    TestSerialControl control;  // COM1
+    QStringList heard;          // every OnComm, as notification() gives it
     QStringList notices;
     QStringList lost;
 };
 
 TEST_F(RealPortTest, Com1OpensTheNamedPortAndHearsTheFarEndAsDsrThenCd) {
     ASSERT_NO_FATAL_FAILURE(openIdle());
-    EXPECT_EQ(control.device(), kCdcAcmPort);
+    EXPECT_EQ(QString::fromStdU16String(control.device()), kCdcAcmPort);
     EXPECT_FALSE(control.DSRHolding() || control.CDHolding());
     const QStringList oneRound{"DSR on", "CD on", "DSR off", "CD off"};
     QStringList expected;
@@ -173,19 +176,20 @@ TEST_F(RealPortTest, TheLockFileMakesASecondHolderBusyEvenForRoot) {
     const QString busy =
         QStringLiteral("busy, held by process %1 (lock file %2)").arg(::getpid()).arg(kLockFile);
 
-    SerialControl sameProcess;
+    TestSerialControl sameProcess;
     const auto refused = sameProcess.setPortOpen(true);
     ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error().device, kCdcAcmPort);
-    EXPECT_EQ(refused.error().reason, busy);
+    EXPECT_EQ(QString::fromStdU16String(refused.error().device), kCdcAcmPort);
+    EXPECT_EQ(QString::fromStdU16String(refused.error().reason), busy);
 
     int pipe[2];
     ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
     const pid_t child = ::fork();
     if (child == 0) {
-        SerialControl otherProcess;
+        TestSerialControl otherProcess;
         const auto opened = otherProcess.setPortOpen(true);
-        const QByteArray answer = opened ? "opened" : opened.error().reason.toUtf8();
+        const QByteArray answer =
+            opened ? "opened" : QString::fromStdU16String(opened.error().reason).toUtf8();
         const bool written = ::write(pipe[1], answer.constData(), answer.size()) == answer.size();
         ::_exit(written ? 0 : 1);
     }
@@ -215,7 +219,7 @@ TEST_F(RealPortTest, OfTwoProcessesTakingOverAStaleLockExactlyOneOpensThePort) {
         stale.write(QByteArray::number(gone).rightJustified(10, ' ') + '\n');
         stale.close();
         const int opened = racersThatWon(2, [](const std::function<void(bool)>& report) {
-            SerialControl port;
+            TestSerialControl port;
             report(port.setPortOpen(true).has_value());
         });
         EXPECT_EQ(opened, 1) << "round " << round;
@@ -242,7 +246,7 @@ TEST_F(RealPortTest, APortThatDoesNotOpenIsGivenUpAfterASecond) {
     ::kill(closer, SIGKILL);
     ::waitpid(closer, nullptr, 0);
     ASSERT_FALSE(opened);
-    EXPECT_EQ(opened.error().reason, "the device did not answer within 1000 ms");
+    EXPECT_EQ(opened.error().reason, u"the device did not answer within 1000 ms");
     EXPECT_FALSE(QFile::exists(kLockFile));
     EXPECT_TRUE(processEventsUntil([&] { return control.setPortOpen(true).has_value(); }));
 }
@@ -262,9 +266,9 @@ TEST_F(RealPortTest, ABurstOfTheFarEndEndsWithTheWindowOnTheFinalLevels) {
     for (const bool endOpen : {false, true}) {
         SCOPED_TRACE(endOpen ? "ends open" : "ends closed");
         RecordingInputSink input;
-        MainForm form(input, "");
+        TestForm form(input, "");
         form.Form_Load();
-        form.optCom1->setChecked(true);
+        form.optCom1.setValue(true);
         ASSERT_TRUE(form.MSComm1.PortOpen()) << logMessages(form).join(u'\n').toStdString();
         std::optional<GadgetEnd> farEnd;
         for (int round = 0; round < 20; ++round) {
@@ -284,15 +288,15 @@ TEST_F(RealPortTest, ABurstOfTheFarEndEndsWithTheWindowOnTheFinalLevels) {
                               input.events.count(QStringLiteral("key %1 up").arg(key));
             EXPECT_EQ(held, endOpen ? 1 : 0) << key;
         }
-        form.optComNone->setChecked(true);
+        form.optComNone.setValue(true);
     }
 }
 
-TEST_F(RealPortTest, TheWindowFollowsTheFarEndUntilTheAdapterIsUnplugged) {
+TEST_F(RealPortTest, TheWindowFollowsTheFarEndUntilTheAdapterIsUnpluggedAndAgainOnceItIsBack) {
     RecordingInputSink input;
-    MainForm form(input, "");
+    TestForm form(input, "");
     form.Form_Load();
-    form.optCom1->setChecked(true);
+    form.optCom1.setValue(true);
     ASSERT_TRUE(form.MSComm1.PortOpen()) << logMessages(form).join(u'\n').toStdString();
     const auto injected = [&](qsizetype count) {
         return processEventsUntil([&] { return input.events.size() >= count; });
@@ -314,11 +318,19 @@ TEST_F(RealPortTest, TheWindowFollowsTheFarEndUntilTheAdapterIsUnplugged) {
               (QStringList{"SetComPort 1",
                            "COM1 (/dev/ttyACM0) is gone: No such device; the port is released",
                            "SetComPort none"}));
-    EXPECT_TRUE(form.optComNone->isChecked());
+    EXPECT_TRUE(form.optComNone.value());
     EXPECT_FALSE(QFile::exists(kLockFile));
+    // Plugged in again, the same device is opened again by itself, and its lines are followed
+    // from their present level: CTS holds Alt once more.
     ASSERT_NO_FATAL_FAILURE(plugBackIn());
-    form.optCom1->setChecked(true);
-    EXPECT_TRUE(form.MSComm1.PortOpen()) << logMessages(form).join(u'\n').toStdString();
+    EXPECT_TRUE(processEventsUntil([&] { return form.MSComm1.PortOpen(); }))
+        << logMessages(form).join(u'\n').toStdString();
+    EXPECT_TRUE(form.optCom1.value());
+    EXPECT_EQ(logMessages(form).mid(3), (QStringList{"COM1 (/dev/ttyACM0) is back; the port is "
+                                                     "opened again",
+                                                     "SetComPort 1"}));
+    EXPECT_TRUE(injected(7));
+    EXPECT_EQ(input.events.last(), "key 18 down");
 }
 
 }  // namespace

@@ -6,24 +6,25 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/serial_control.h"
+#include "core/serial_port.h"
+#include "platform/qt_text.h"
 
 namespace velnor {
 
 // Records what a port reports, from whatever thread it reports.
 class RecordingListener final : public PortListener {
   public:
-    void lineChanged(qint16 code) override {
+    void lineChanged(int16_t code) override {
         record([&] { codes_.push_back(code); });
     }
-    void notice(const QString& text) override {
-        record([&] { notices_.append(text); });
+    void notice(const std::u16string& text) override {
+        record([&] { notices_.append(toQString(text)); });
     }
-    void gone(const QString& reason) override {
-        record([&] { lost_.append(reason); });
+    void gone(const std::u16string& reason) override {
+        record([&] { lost_.append(toQString(reason)); });
     }
 
-    std::vector<qint16> codes() const { return read(codes_); }
+    std::vector<int16_t> codes() const { return read(codes_); }
     QStringList notices() const { return read(notices_); }
     QStringList lost() const { return read(lost_); }
 
@@ -58,7 +59,7 @@ class RecordingListener final : public PortListener {
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<qint16> codes_;
+    std::vector<int16_t> codes_;
     QStringList notices_;
     QStringList lost_;
 };

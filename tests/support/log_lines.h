@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QLabel>
 #include <QStringList>
 
-#include "main_window/main_form.h"
+#include "core/main_form.h"
 
 namespace velnor {
 
@@ -20,7 +19,7 @@ inline QStringList messagesOfLog(const QString& logText) {
 }
 
 inline QStringList logMessages(const MainForm& form) {
-    return messagesOfLog(form.EventLog->text());
+    return messagesOfLog(QString::fromStdU16String(form.EventLog.caption()));
 }
 
 }  // namespace velnor

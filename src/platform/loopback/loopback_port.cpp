@@ -5,7 +5,7 @@ namespace {
 
 struct LineWiring {
     bool ModemLevels::*level;
-    qint16 code;
+    int16_t code;
 };
 // In the order of LoopbackPort::Line.
 constexpr LineWiring kWiring[] = {{&ModemLevels::cts, comEvCTS},
@@ -47,7 +47,7 @@ void LoopbackPort::unplug() {
         gone_ = true;
         levels_ = {};
     }
-    listener_.gone(QStringLiteral("the loopback port was unplugged"));
+    listener_.gone(u"the loopback port was unplugged");
 }
 
 }  // namespace velnor

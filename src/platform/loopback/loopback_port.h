@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "platform/serial_control.h"
+#include "core/serial_port.h"
 
 namespace velnor {
 

@@ -45,7 +45,7 @@ constexpr auto kOpenTimeout = 1s;
 
 struct WatchedLine {
     int bit;
-    qint16 code;
+    int16_t code;
 };
 constexpr WatchedLine kWatchedLines[] = {
     {TIOCM_CTS, comEvCTS}, {TIOCM_DSR, comEvDSR}, {TIOCM_CD, comEvCD}, {TIOCM_RNG, comEvRing}};
@@ -219,7 +219,8 @@ class PosixPort final : public SerialPort {
         listener_.notice(
             QStringLiteral(
                 "the driver cannot wait for line changes, so they are polled every %1 ms")
-                .arg(kPollInterval.count()));
+                .arg(kPollInterval.count())
+                .toStdU16String());
         while (!stopping_) {
             pause();
             int now = 0;
@@ -242,7 +243,7 @@ class PosixPort final : public SerialPort {
     }
 
     void lose(int error) {
-        if (!stopping_) listener_.gone(systemReason(error));
+        if (!stopping_) listener_.gone(systemReason(error).toStdU16String());
     }
 
     const int fd_;
@@ -322,11 +323,13 @@ std::expected<OpenedDevice, QString> openDevice(const QString& device) {
 
 }  // namespace
 
-OpenResult openPort(const QString& device, PortListener& listener, const QString& lockDir) {
-    const auto fail = [&device](QString reason) {
-        return std::unexpected(SerialError{device, std::move(reason)});
+OpenResult openPort(const std::u16string& devicePath, PortListener& listener,
+                    const std::u16string& lockDir) {
+    const QString device = QString::fromStdU16String(devicePath);
+    const auto fail = [&devicePath](const QString& reason) {
+        return std::unexpected(SerialError{devicePath, reason.toStdU16String()});
     };
-    std::expected<LockFile, QString> lock = takeLock(lockDir, device);
+    std::expected<LockFile, QString> lock = takeLock(QString::fromStdU16String(lockDir), device);
     if (!lock) return fail(lock.error());
     std::expected<OpenedDevice, QString> opened = openDevice(device);
     if (!opened) return fail(opened.error());

@@ -1,11 +1,13 @@
 #pragma once
 
-#include "platform/serial_control.h"
+#include <string>
+
+#include "core/serial_port.h"
 
 namespace velnor::posix {
 
 // Folder of the customary UUCP lock files.
-inline constexpr char kLockDir[] = "/run/lock";
+inline constexpr char16_t kLockDir[] = u"/run/lock";
 
 // Opens the serial device `device` for its modem-control lines.
 //
@@ -25,7 +27,7 @@ inline constexpr char kLockDir[] = "/run/lock";
 //
 // Fails, with the system's reason, when the device is missing, not permitted (with a hint about
 // the dialout group), busy, not a terminal, or has no modem-control lines.
-OpenResult openPort(const QString& device, PortListener& listener,
-                    const QString& lockDir = QString::fromLatin1(kLockDir));
+OpenResult openPort(const std::u16string& device, PortListener& listener,
+                    const std::u16string& lockDir = kLockDir);
 
 }  // namespace velnor::posix

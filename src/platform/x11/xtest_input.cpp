@@ -97,15 +97,18 @@ constexpr size_t kBindingsPerRound = 6;
 // How far ahead waiting characters are looked at for symbols to bind in one go.
 constexpr size_t kLookAhead = 512;
 
-// velnor-guardian beside the running program, or where the build put it.
+// velnor-guardian beside the running program, where the package installs it, or where the build
+// put it.
 std::string guardianProgram() {
     char self[4096];
     const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
     if (length > 0) {
-        std::string beside(self, size_t(length));
-        beside.erase(beside.rfind('/') + 1);
-        beside += "velnor-guardian";
-        if (::access(beside.c_str(), X_OK) == 0) return beside;
+        std::string folder(self, size_t(length));
+        folder.erase(folder.rfind('/') + 1);
+        for (const char* place : {"velnor-guardian", "../libexec/velnor/velnor-guardian"}) {
+            const std::string program = folder + place;
+            if (::access(program.c_str(), X_OK) == 0) return program;
+        }
     }
     return VELNOR_GUARDIAN_BUILT;
 }

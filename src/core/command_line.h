@@ -1,0 +1,24 @@
+#pragma once
+
+// Texts as values of the argument language, whose arguments are separated by spaces and cannot
+// quote: a text holding a space, an equals sign or a control character is written in the
+// percent-encoded form of its option ("-dsrSendKeys%=Hello%20World"), every other text as it is.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace velnor {
+
+// The text with '%', ' ', '=' and every control character written as "%" and two hexadecimal
+// digits of its code.
+std::u16string percentEncoded(std::u16string_view text);
+
+// The text with every "%XX" (two hexadecimal digits, 00 to FF) replaced by the character of that
+// code; nothing when a '%' is not followed by two hexadecimal digits.
+std::optional<std::u16string> percentDecoded(std::u16string_view text);
+
+// Whether a text must take the percent-encoded form to survive as one argument.
+bool needsPercentEncoding(std::u16string_view text);
+
+}  // namespace velnor

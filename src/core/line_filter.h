@@ -1,0 +1,77 @@
+#pragma once
+
+// How one input line (DSR, CTS or CD) is followed for its handler: the edge rule on each
+// notification, the line's polarity, an eager debounce, and a later look at the line, so that
+// once the line has been still long enough the handler's flag is the line's level. Standard C++
+// only; time comes from the EventLoop.
+
+#include <functional>
+#include <memory>
+
+#include "core/event_loop.h"
+
+namespace velnor {
+
+// Settle times a view offers for choosing, in milliseconds.
+inline constexpr int kSettleTimePresets[] = {0, 10, 20, 30, 50, 100};
+
+class LineFilter {
+  public:
+    using Duration = EventLoop::Duration;
+    static constexpr Duration kMaxSettleTime{1000};
+
+    // The two sides of the line: the open port's and the handler's.
+    struct Line {
+        std::function<bool()> level;  // the port's present level of the line, before polarity
+        // How long after its last report the port may still hold back a change of the line, or
+        // read a level that disagrees with what it reported (SerialPort::settleTime).
+        std::function<Duration()> portSettleTime;
+        std::function<bool()> flag;  // the handler's flag
+        std::function<void()> on;    // the handler's SignalOn
+        std::function<void()> off;   // the handler's SignalOff
+    };
+
+    LineFilter(Line line, EventLoop& time);
+
+    // The debounce: with a settle time above 0 the first edge acts at once, the edges after it
+    // within the settle time are ignored, and when it ends the line is followed if its level
+    // differs from the flag (which starts the settle time anew). 0 lets every edge act.
+    Duration settleTime() const { return settle_; }
+    void setSettleTime(Duration settle) { settle_ = settle; }
+    // Inverted polarity (a normally closed switch): the handler sees the line on while its level
+    // is off. A change is followed at once while a port is open.
+    bool inverted() const { return inverted_; }
+    void setInverted(bool inverted);
+
+    // A port has opened: a line that is already on is followed at once.
+    void portOpened();
+    // The port notified a change of the line.
+    void notified();
+    // The port notified a change of another line, or a ring: until the port has been quiet for
+    // its settle time, a change of this line may still come unannounced, so the look at it waits.
+    void portHeard();
+    // The port closes, or has gone: a line that is on goes off through its handler, and the
+    // line is left alone until a port opens again.
+    void portClosed();
+    // True while a look at the line is still to come (the end of a settle time, or the port's).
+    bool lookPending() const { return lookPending_; }
+
+  private:
+    bool level() const;
+    bool follow(Duration now);
+    void lookAgain();
+    void schedule(Duration now);
+
+    Line line_;
+    EventLoop& time_;
+    std::unique_ptr<EventLoop::Timer> timer_;
+    Duration settle_{0};
+    bool inverted_ = false;
+    bool portOpen_ = false;
+    Duration settlesAt_ = Duration::min();  // edges before it are ignored
+    bool settleLookOwed_ = false;           // the look at the end of the settle time
+    Duration heardAt_ = Duration::min();    // the port's last report, or a change found unannounced
+    bool lookPending_ = false;
+};
+
+}  // namespace velnor

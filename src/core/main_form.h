@@ -1,0 +1,132 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/command_channel.h"
+#include "core/event_log.h"
+#include "core/event_loop.h"
+#include "core/layout.h"
+#include "core/line_filter.h"
+#include "core/lines.h"
+#include "core/serial_control.h"
+#include "core/signal_handler.h"
+
+namespace velnor {
+
+class InputSink;
+
+// What the window needs from the platform it runs on.
+struct Platform {
+    InputSink& input;
+    EventLoop& loop;
+    PortBackend ports;
+    // Without a command channel (null) the window neither serves commands nor looks for a
+    // running copy.
+    CommandChannel* channel = nullptr;
+    // The present time of day as the user's locale writes it.
+    std::function<std::u16string()> timeText;
+    // Shows a sentence to the user and waits until it is read.
+    std::function<void(const std::u16string&)> messageBox;
+};
+
+// The program's one window, as its controls and their handlers. Its event handlers carry the
+// names of the control and the event. Controls are public, as on a form: handlers, commands and
+// tests reach them by name. A view shows the controls and passes the user's input to them.
+class MainForm : public FormControls {
+  public:
+    MainForm(Platform platform, std::u16string commandLine);
+    ~MainForm();
+
+    // Start-up and shut-down.
+    void Form_Load();
+    void Form_Unload(int& cancel);
+    void LogEvent(std::u16string_view message);
+    // True once Form_Load has handed the command line to a running copy: show nothing, just end.
+    bool handedOver() const { return handedOver_; }
+    // Why the running copy did not take the command line (or show itself), when it did not.
+    const std::optional<std::u16string>& handOverProblem() const { return handOverProblem_; }
+
+    // Commands. Longer argument strings are not applied.
+    static constexpr size_t kMaxArgumentsLength = 32766;
+    void ProcessArguments(std::u16string_view arguments);
+    void Form_LinkExecute(const std::u16string& command, int& cancel);
+    void Form_LinkOpen(int& cancel);
+    // The arguments that bring a freshly started copy to the present configuration: the port,
+    // the output lines, and each line's mode, key, texts, settle time and polarity.
+    std::u16string commandLine() const;
+
+    // Serial line: the port buttons, the output lines and the line monitor.
+    void SetComPort(int16_t port);
+    void optComNone_Click();
+    void optCom1_Click();
+    void optCom2_Click();
+    void optCom3_Click();
+    void optCom4_Click();
+    void optDTROn_Click();
+    void optDTROff_Click();
+    void optRTSOn_Click();
+    void optRTSOff_Click();
+    void MSComm1_OnComm();
+    void RingOn();
+    void RingOff();
+
+    SerialControl MSComm1;
+
+    // How each input line is followed for its handler: the edge rule, the settle time of its
+    // debounce and its polarity. The settings come from the arguments and from the view (a menu
+    // on the line's frame); the frame's hint tells them.
+    std::unique_ptr<LineFilter> dsrFilter;
+    std::unique_ptr<LineFilter> ctsFilter;
+    std::unique_ptr<LineFilter> cdFilter;
+    void setSettleTime(const InputLine& line, LineFilter::Duration settle);
+    void setInverted(const InputLine& line, bool inverted);
+
+    // Signal actions.
+    void txtDSRGenerateKeys_Change();
+    void txtCTSGenerateKeys_Change();
+    void txtCDGenerateKeys_Change();
+
+    bool ringState = false;
+    std::unique_ptr<SignalHandler> dsrHandler;
+    std::unique_ptr<SignalHandler> ctsHandler;
+    std::unique_ptr<SignalHandler> cdHandler;
+
+  private:
+    void connectHandlers();
+    bool claimCommandChannel();
+    void announceLine(std::u16string_view line, bool on);
+    std::u16string openPortName() const;
+    bool lineOn(std::u16string_view name) const;
+    std::unique_ptr<SignalHandler> createHandler(const InputLine& line);
+    void loadLineDefaults(const InputLine& line);
+    void generateKeysChanged(const InputLine& line);
+    static void showSendKeysProblem(TextBox& text);
+    bool refuseOverlongArguments(std::u16string_view arguments);
+    void applyArgument(std::u16string_view argument);
+    bool applyModeArgument(std::u16string_view argument);
+    bool applyLineArgument(std::u16string_view argument);
+    bool applyLineSettingArgument(std::u16string_view argument);
+    bool applyEncodedTextArgument(std::u16string_view argument);
+    void showLineSettings(const InputLine& line);
+    void switchOn(std::u16string_view logText, void (SerialControl::*write)(bool),
+                  OptionButton& off);
+    void switchOff(std::u16string_view logText, void (SerialControl::*write)(bool));
+    void closePort();
+    void releaseLostPort(const SerialError& error);
+    void reopenReturnedPort(int16_t port, const std::u16string& device);
+
+    Platform platform_;
+    std::u16string commandLine_;
+    BoundedLog log_;
+    bool handedOver_ = false;
+    bool serving_ = false;  // this copy owns the command channel
+    std::optional<std::u16string> handOverProblem_;
+};
+
+}  // namespace velnor

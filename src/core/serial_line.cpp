@@ -1,0 +1,164 @@
+// The serial line: the "Port" buttons, the DTR and RTS buttons, and where the changes of the input
+// lines enter the program. Each line's filter runs the edge rule on its notifications and looks at
+// the line again where its port or its debounce asks for it.
+
+#include <algorithm>
+#include <utility>
+
+#include "core/main_form.h"
+#include "core/text.h"
+
+namespace velnor {
+
+// Every line that is on goes off through its handler before its port closes, whatever closes it:
+// a key held for it would otherwise stay down with no way to release it.
+void MainForm::closePort() {
+    for (const InputLine& line : inputLines()) (this->*line.filter)->portClosed();
+    MSComm1.setPortOpen(false);
+}
+
+void MainForm::SetComPort(int16_t port) {
+    LogEvent(u"SetComPort " + toU16(port));
+    if (MSComm1.PortOpen()) closePort();
+    MSComm1.setCommPort(port);
+    const auto opened = MSComm1.setPortOpen(true);
+    if (opened) {
+        // A line already on at this port comes on now, not at its next change.
+        for (const InputLine& line : inputLines()) (this->*line.filter)->portOpened();
+        return;
+    }
+    LogEvent(u"COM" + toU16(port) + u" (" + opened.error().device + u") cannot be opened: " +
+             opened.error().reason);
+    optComNone.setValue(true);
+}
+
+void MainForm::optCom1_Click() {
+    SetComPort(1);
+}
+
+void MainForm::optCom2_Click() {
+    SetComPort(2);
+}
+
+void MainForm::optCom3_Click() {
+    SetComPort(3);
+}
+
+void MainForm::optCom4_Click() {
+    SetComPort(4);
+}
+
+void MainForm::optComNone_Click() {
+    LogEvent(u"SetComPort none");
+    if (MSComm1.DTREnable()) optDTROff.setValue(true);
+    if (MSComm1.RTSEnable()) optRTSOff.setValue(true);
+    if (MSComm1.PortOpen()) closePort();
+}
+
+// The port is already closed; its lines go off as for any close, then the selection follows,
+// which also turns the output lines off.
+void MainForm::releaseLostPort(const SerialError& error) {
+    LogEvent(u"COM" + toU16(MSComm1.CommPort()) + u" (" + error.device + u") is gone: " +
+             error.reason + u"; the port is released");
+    for (const InputLine& line : inputLines()) (this->*line.filter)->portClosed();
+    optComNone.setValue(true);
+}
+
+// The port is opened as the user would open it, and its lines are followed from their present
+// level.
+void MainForm::reopenReturnedPort(int16_t port, const std::u16string& device) {
+    OptionButton* const buttons[] = {&optCom1, &optCom2, &optCom3, &optCom4};
+    if (port < 1 || port > 4) return;
+    LogEvent(u"COM" + toU16(port) + u" (" + device + u") is back; the port is opened again");
+    buttons[port - 1]->setValue(true);
+}
+
+// With no port open the selection goes back to "Off", whose click operation logs its own line.
+void MainForm::switchOn(std::u16string_view logText, void (SerialControl::*write)(bool),
+                        OptionButton& off) {
+    LogEvent(logText);
+    if (MSComm1.PortOpen())
+        (MSComm1.*write)(true);
+    else
+        off.setValue(true);
+}
+
+// Writes the setting also with no port open, so that a setting left on when a port was lost can
+// never bring the line up on the next port while "Off" is selected.
+void MainForm::switchOff(std::u16string_view logText, void (SerialControl::*write)(bool)) {
+    LogEvent(logText);
+    (MSComm1.*write)(false);
+}
+
+void MainForm::optDTROn_Click() {
+    switchOn(u"optDTROn_Click", &SerialControl::setDTREnable, optDTROff);
+}
+
+void MainForm::optDTROff_Click() {
+    switchOff(u"optDTROff_Click", &SerialControl::setDTREnable);
+}
+
+void MainForm::optRTSOn_Click() {
+    switchOn(u"optRTSOn_Click", &SerialControl::setRTSEnable, optRTSOff);
+}
+
+void MainForm::optRTSOff_Click() {
+    switchOff(u"optRTSOff_Click", &SerialControl::setRTSEnable);
+}
+
+void MainForm::MSComm1_OnComm() {
+    const int16_t code = MSComm1.CommEvent();
+    const auto lines = inputLines();
+    if (code == comEvRing) {
+        if (ringState)
+            RingOff();
+        else
+            RingOn();
+    } else if (std::ranges::find(lines, code, &InputLine::commEvent) == lines.end()) {
+        return;  // no line of ours
+    }
+    // Only the notified line is followed; the others hear that the port is busy.
+    for (const InputLine& line : lines) {
+        LineFilter& filter = *(this->*line.filter);
+        if (line.commEvent == code)
+            filter.notified();
+        else
+            filter.portHeard();
+    }
+}
+
+void MainForm::RingOn() {
+    boxRI.setFillColor(kIndicatorOn);
+    const bool changed = !std::exchange(ringState, true);
+    RITimeStamp.setCaption(u"B " + platform_.timeText());
+    if (changed) announceLine(u"RI", true);
+}
+
+void MainForm::RingOff() {
+    boxRI.setFillColor(kIndicatorOff);
+    const bool changed = std::exchange(ringState, false);
+    RITimeStamp.setCaption(u"A " + platform_.timeText());
+    if (changed) announceLine(u"RI", false);
+}
+
+void MainForm::setSettleTime(const InputLine& line, LineFilter::Duration settle) {
+    (this->*line.filter)->setSettleTime(settle);
+    showLineSettings(line);
+}
+
+void MainForm::setInverted(const InputLine& line, bool inverted) {
+    (this->*line.filter)->setInverted(inverted);
+    showLineSettings(line);
+}
+
+void MainForm::showLineSettings(const InputLine& line) {
+    const LineFilter& filter = *(this->*line.filter);
+    const auto settle = static_cast<int>(filter.settleTime().count());
+    std::u16string hint(line.name);
+    hint += settle == 0 ? u": every edge acts" : u": settle time " + toU16(settle) + u" ms";
+    hint += filter.inverted() ? u", inverted polarity." : u", normal polarity.";
+    hint += u" Right-click to change.";
+    (this->*line.frame).setToolTip(std::move(hint));
+}
+
+}  // namespace velnor

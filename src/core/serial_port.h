@@ -1,0 +1,88 @@
+#pragma once
+
+// What the program needs of a serial port: backends (posix/, loopback/, win32/) open ports that
+// drive DTR and RTS, read the input lines and report their changes from any thread to a
+// PortListener.
+
+#include <chrono>
+#include <cstdint>
+#include <expected>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace velnor {
+
+// Codes that CommEvent holds while OnComm runs; every other code is left unused.
+inline constexpr int16_t comEvCTS = 3;
+inline constexpr int16_t comEvDSR = 4;
+inline constexpr int16_t comEvCD = 5;
+inline constexpr int16_t comEvRing = 6;
+
+// Why a port could not be opened or why an open port went away.
+struct SerialError {
+    std::u16string device;  // what the port number stands for: "/dev/ttyS0", "loopback", ...
+    std::u16string reason;  // the system's reason, with a hint where one helps
+};
+
+struct ModemLevels {
+    bool cts = false;
+    bool dsr = false;
+    bool cd = false;
+    bool ri = false;
+};
+
+// Receives the reports of one open port. Backends call it from any thread; each call only hands
+// the report on and returns at once.
+class PortListener {
+  public:
+    // An input line changed: comEvCTS, comEvDSR, comEvCD, or comEvRing for a ring.
+    virtual void lineChanged(int16_t code) = 0;
+    // Something about the open port worth one event-log line.
+    virtual void notice(const std::u16string& text) = 0;
+    // The device is gone (an unplugged adapter); nothing more is reported.
+    virtual void gone(const std::u16string& reason) = 0;
+
+  protected:
+    ~PortListener() = default;
+};
+
+// One open port of a backend. Destroying it releases the device and returns only once the
+// backend can no longer call its listener.
+class SerialPort {
+  public:
+    virtual ~SerialPort() = default;
+
+    virtual void setDtr(bool on) = 0;
+    virtual void setRts(bool on) = 0;
+    // Present levels of the input lines; all off when they cannot be read.
+    virtual ModemLevels levels() = 0;
+    // How long after its last report of a line the port may still hold back a change of that
+    // line, or read a level that disagrees with its reports: a line quiet for longer is looked
+    // at again and is then right. 0 where every change is reported and every read agrees.
+    virtual std::chrono::milliseconds settleTime() const = 0;
+};
+
+using OpenResult = std::expected<std::unique_ptr<SerialPort>, SerialError>;
+
+// Waits for a device that went away to come back; destroying it stops the wait and returns once
+// nothing more is reported.
+class DeviceWatch {
+  public:
+    virtual ~DeviceWatch() = default;
+};
+
+// How the platform names and opens ports.
+struct PortBackend {
+    // The device that port number `port` stands for ("/dev/ttyS0", "loopback", "\\.\COM1").
+    std::function<std::u16string(int port)> deviceOf;
+    // Opens `device` and reports its changes to `listener` until the port is destroyed.
+    std::function<OpenResult(const std::u16string& device, PortListener& listener)> open;
+    // Calls `back`, from any thread, once `device` can be opened again; empty where the platform
+    // cannot tell.
+    std::function<std::unique_ptr<DeviceWatch>(const std::u16string& device,
+                                               std::function<void()> back)>
+        watchReturn;
+};
+
+}  // namespace velnor

@@ -1,0 +1,153 @@
+#include "platform/dbus/dde_server.h"
+
+#include <dbus/dbus.h>
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <limits>
+
+namespace velnor {
+namespace {
+
+const QString kService = QStringLiteral("org.velnor.Velnor");
+const QString kPath = QStringLiteral("/MainForm");
+const QString kInterface = QStringLiteral("org.velnor.Velnor.Topic");
+
+}  // namespace
+
+// The object that D-Bus calls reach. Every call is a conversation of its own: it is opened, and
+// only if accepted is the command executed.
+class TopicAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.velnor.Velnor.Topic")
+    // What scripts may read: the open port ("COM2 (/dev/ttyUSB0)", empty for none) and whether
+    // each line is on, after its polarity.
+    Q_PROPERTY(QString Port READ port)
+    Q_PROPERTY(bool DSR READ dsr)
+    Q_PROPERTY(bool CTS READ cts)
+    Q_PROPERTY(bool CD READ cd)
+    Q_PROPERTY(bool RI READ ri)
+  public:
+    explicit TopicAdaptor(DdeServer& server) : QDBusAbstractAdaptor(&server), server_(server) {}
+
+    QString port() const {
+        const auto& read = server_.topic_.port;
+        return read ? QString::fromStdU16String(read()) : QString();
+    }
+    bool dsr() const { return lineOn(u"DSR"); }
+    bool cts() const { return lineOn(u"CTS"); }
+    bool cd() const { return lineOn(u"CD"); }
+    bool ri() const { return lineOn(u"RI"); }
+
+  Q_SIGNALS:
+    // A line went on or off ("DSR", "CTS", "CD" or "RI").
+    void LineChanged(const QString& line, bool on);
+
+  public Q_SLOTS:
+    void Execute(const QString& command, const QDBusMessage& message) {
+        const CommandChannel::Topic& topic = server_.topic_;
+        int cancel = 0;
+        if (topic.linkOpen) topic.linkOpen(cancel);
+        if (cancel == 0 && topic.linkExecute) topic.linkExecute(command.toStdU16String(), cancel);
+        if (cancel == 0) return;
+        message.setDelayedReply(true);
+        QDBusConnection::sessionBus().send(message.createErrorReply(
+            QStringLiteral("org.velnor.Velnor.Error.Refused"),
+            QStringLiteral("The command was not applied; the event log says why")));
+    }
+    QString EventLog() {
+        const CommandChannel::Topic& topic = server_.topic_;
+        return topic.eventLog ? QString::fromStdU16String(topic.eventLog()) : QString();
+    }
+    // Brings the window to the front; a second start without arguments asks for it.
+    void Show() {
+        if (server_.topic_.show) server_.topic_.show();
+    }
+
+  private:
+    bool lineOn(std::u16string_view line) const {
+        const auto& read = server_.topic_.lineOn;
+        return read && read(line);
+    }
+
+    DdeServer& server_;
+};
+
+DdeServer::DdeServer() : adaptor_(new TopicAdaptor(*this)) {}
+
+// Gives the name back without waiting for the bus, which may not answer (a stopped bus must not
+// hold up the end of the program); the bus also frees it when the connection goes.
+DdeServer::~DdeServer() {
+    if (!registered_) return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.unregisterObject(kPath);
+    QDBusMessage release = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ReleaseName"));
+    release << kService;
+    release.setAutoStartService(false);
+    bus.send(release);
+}
+
+DdeServer::Claim DdeServer::claim(Topic topic) {
+    topic_ = std::move(topic);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        problem_ = QStringLiteral(
+                       "No D-Bus session bus (%1): other programs and a second start cannot reach "
+                       "this copy")
+                       .arg(bus.lastError().message())
+                       .toStdU16String();
+        return Claim::Unavailable;
+    }
+    // libdbus stops reading a connection whose received messages not yet freed exceed its limit
+    // (63 MiB), and reads on once they are freed; QtDBus frees a call on the thread that handled
+    // it, while only its own thread may switch its socket notifiers back on, so one message that
+    // large would leave the connection deaf for good. Without the limit it never stops reading;
+    // the bus bounds what it holds for us.
+    auto* connection = static_cast<DBusConnection*>(bus.internalPointer());
+    dbus_connection_set_max_received_size(connection, std::numeric_limits<long>::max());
+    dbus_connection_set_max_received_unix_fds(connection, std::numeric_limits<long>::max());
+    // The object is in place before the name is taken, so no caller ever finds the name without it.
+    if (!bus.registerObject(kPath, this)) {
+        problem_ = QStringLiteral("Cannot serve %1 on the session bus").arg(kPath).toStdU16String();
+        return Claim::Unavailable;
+    }
+    if (!bus.registerService(kService)) {
+        bus.unregisterObject(kPath);
+        return Claim::AnotherCopyRuns;
+    }
+    registered_ = true;
+    return Claim::Owner;
+}
+
+std::optional<std::u16string> DdeServer::execute(const std::u16string& command) {
+    return call(QStringLiteral("Execute"), {QString::fromStdU16String(command)});
+}
+
+std::optional<std::u16string> DdeServer::show() {
+    return call(QStringLiteral("Show"), {});
+}
+
+void DdeServer::announceLine(std::u16string_view line, bool on) {
+    if (registered_)
+        Q_EMIT adaptor_->LineChanged(QString::fromUtf16(line.data(), qsizetype(line.size())), on);
+}
+
+std::optional<std::u16string> DdeServer::call(const QString& method,
+                                              const QVariantList& arguments) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) return bus.lastError().message().toStdU16String();
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
+    call.setArguments(arguments);
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 10000);
+    if (reply.type() == QDBusMessage::ErrorMessage) return reply.errorMessage().toStdU16String();
+    return std::nullopt;
+}
+
+}  // namespace velnor
+
+#include "dde_server.moc"

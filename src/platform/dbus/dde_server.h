@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QObject>
+#include <QVariantList>
+
+#include "core/command_channel.h"
+
+namespace velnor {
+
+class TopicAdaptor;
+
+// The command channel on the D-Bus session bus: name org.velnor.Velnor, object /MainForm,
+// interface org.velnor.Velnor.Topic with Execute(s), EventLog() and Show(), the signal
+// LineChanged(s line, b on) and the read-only properties Port, DSR, CTS, CD and RI. A refused
+// Execute answers with an error.
+class DdeServer final : public QObject, public CommandChannel {
+    Q_OBJECT
+  public:
+    DdeServer();
+    ~DdeServer() override;
+
+    Claim claim(Topic topic) override;
+    std::u16string problem() const override { return problem_; }
+    std::optional<std::u16string> execute(const std::u16string& command) override;
+    std::optional<std::u16string> show() override;
+    void announceLine(std::u16string_view line, bool on) override;
+
+  private:
+    friend class TopicAdaptor;
+    // Client side: calls `method` of the running copy; the error text, or nothing.
+    static std::optional<std::u16string> call(const QString& method, const QVariantList& arguments);
+
+    TopicAdaptor* adaptor_;  // owned as a child
+    Topic topic_;
+    std::u16string problem_;
+    bool registered_ = false;
+};
+
+}  // namespace velnor

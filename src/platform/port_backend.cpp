@@ -1,0 +1,30 @@
+#include "platform/port_backend.h"
+
+#include "platform/loopback/loopback_port.h"
+#include "platform/posix/device_watch.h"
+#include "platform/posix/posix_serial_port.h"
+#include "platform/posix/serial_devices.h"
+#include "platform/qt_text.h"
+
+namespace velnor {
+
+std::u16string comPortDevice(int port) {
+    const std::string device = posix::comPortDevice(port, posix::PortAssignments());
+    return QString::fromStdString(device).toStdU16String();
+}
+
+PortBackend linuxPortBackend() {
+    return {.deviceOf = comPortDevice,
+            .open = [](const std::u16string& device, PortListener& listener) -> OpenResult {
+                if (device == u"loopback") return std::make_unique<LoopbackPort>(listener);
+                return posix::openPort(device, listener);
+            },
+            .watchReturn = [](const std::u16string& device,
+                              std::function<void()> back) -> std::unique_ptr<DeviceWatch> {
+                if (device == u"loopback") return nullptr;
+                return std::make_unique<posix::DeviceReturnWatch>(toQString(device).toStdString(),
+                                                                  std::move(back));
+            }};
+}
+
+}  // namespace velnor

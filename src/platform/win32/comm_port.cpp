@@ -1,0 +1,194 @@
+#include "platform/win32/comm_port.h"
+
+#include <cstdint>
+#include <utility>
+
+#include "core/text.h"
+#include "platform/loopback/loopback_port.h"
+#include "platform/win32/system_text.h"
+
+namespace velnor {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr DWORD kLineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+
+// How each event of the mask is reported, in the order the watcher reports them.
+struct LineEvent {
+    DWORD event;
+    int16_t code;
+};
+constexpr LineEvent kLineEventCodes[] = {
+    {EV_CTS, comEvCTS}, {EV_DSR, comEvDSR}, {EV_RLSD, comEvCD}, {EV_RING, comEvRing}};
+
+std::u16string openFailure(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return u"no such port (" + systemReason(error) + u")";
+        // A COM port opened by another program refuses every other open with "access denied"
+        // (Wine says "sharing violation"): exclusive use is the only access rule a port has.
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            return u"busy: another program holds the port (" + systemReason(error) + u")";
+        default:
+            return systemReason(error);
+    }
+}
+
+// The lines are driven by hand only: no handshake may move DTR or RTS, or stop on DSR or CTS.
+bool disableHandshake(HANDLE handle) {
+    DCB settings{};
+    settings.DCBlength = sizeof(settings);
+    if (!GetCommState(handle, &settings)) return false;
+    settings.fOutxCtsFlow = FALSE;
+    settings.fOutxDsrFlow = FALSE;
+    settings.fDsrSensitivity = FALSE;
+    settings.fDtrControl = DTR_CONTROL_DISABLE;
+    settings.fRtsControl = RTS_CONTROL_DISABLE;
+    return SetCommState(handle, &settings);
+}
+
+}  // namespace
+
+OpenResult CommPort::open(const std::u16string& device, PortListener& listener) {
+    const HANDLE handle = CreateFileW(wideText(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::unexpected(SerialError{device, openFailure(GetLastError())});
+    const auto refuse = [&](std::u16string_view what) {
+        const DWORD error = GetLastError();
+        CloseHandle(handle);
+        return std::unexpected(
+            SerialError{device, std::u16string(what) + u" (" + systemReason(error) + u")"});
+    };
+    if (!disableHandshake(handle)) return refuse(u"not a serial port");
+    DWORD status = 0;
+    if (!GetCommModemStatus(handle, &status))
+        return refuse(u"the device has no modem-control lines");
+    if (!SetCommMask(handle, kLineEvents)) return refuse(u"the device cannot report line changes");
+    return std::make_unique<CommPort>(handle, listener);
+}
+
+CommPort::CommPort(HANDLE handle, PortListener& listener)
+    : handle_(handle), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), listener_(listener) {
+    watcher_ = std::thread([this] { watch(); });
+}
+
+CommPort::~CommPort() {
+    {
+        // A wait that has begun ends when the mask changes, and none begins after this.
+        std::lock_guard lock(waitStart_);
+        SetEvent(stop_);
+        SetCommMask(handle_, 0);
+    }
+    watcher_.join();
+    CloseHandle(stop_);
+    CloseHandle(handle_);
+}
+
+void CommPort::escape(DWORD function) {
+    if (!EscapeCommFunction(handle_, function) && !gone_)
+        listener_.notice(u"the output line cannot be set: " + systemReason(GetLastError()));
+}
+
+void CommPort::setDtr(bool on) {
+    escape(on ? SETDTR : CLRDTR);
+}
+
+void CommPort::setRts(bool on) {
+    escape(on ? SETRTS : CLRRTS);
+}
+
+ModemLevels CommPort::levels() {
+    DWORD status = 0;
+    if (!GetCommModemStatus(handle_, &status)) return {};
+    return {.cts = (status & MS_CTS_ON) != 0,
+            .dsr = (status & MS_DSR_ON) != 0,
+            .cd = (status & MS_RLSD_ON) != 0,
+            .ri = (status & MS_RING_ON) != 0};
+}
+
+// The serial driver keeps the events that come while no wait is pending, but not every driver
+// does (Wine compares the levels with those at the start of each wait): a line quiet this long
+// after its last report is read again.
+std::chrono::milliseconds CommPort::settleTime() const {
+    return 100ms;
+}
+
+void CommPort::report(DWORD events) {
+    for (const LineEvent& line : kLineEventCodes)
+        if ((events & line.event) != 0) listener_.lineChanged(line.code);
+}
+
+void CommPort::watch() {
+    const HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const auto lost = [&](DWORD error) {
+        gone_ = true;
+        listener_.gone(systemReason(error));
+    };
+    for (;;) {
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = done;
+        DWORD events = 0;
+        DWORD unused = 0;
+        std::unique_lock lock(waitStart_);
+        if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) break;
+        ResetEvent(done);
+        BOOL finished = WaitCommEvent(handle_, &events, &overlapped);
+        DWORD error = GetLastError();
+        lock.unlock();
+        if (!finished && error == ERROR_IO_PENDING) {
+            const HANDLE handles[] = {stop_, done};
+            if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0) {
+                // The mask change ends the wait (Wine does not cancel it).
+                CancelIoEx(handle_, &overlapped);
+                GetOverlappedResult(handle_, &overlapped, &unused, TRUE);
+                break;
+            }
+            finished = GetOverlappedResult(handle_, &overlapped, &unused, FALSE);
+            error = GetLastError();
+        }
+        // A wait that fails while the port is closing is the closing's doing.
+        if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) break;
+        if (!finished) {
+            lost(error);
+            break;
+        }
+        if (events != 0) {
+            report(events);
+            continue;
+        }
+        // A wait that ends with no event while the port stays open: a driver whose device went
+        // away does this. Anything else gets a moment before the next wait, so it cannot spin.
+        DWORD status = 0;
+        if (!GetCommModemStatus(handle_, &status)) {
+            lost(GetLastError());
+            break;
+        }
+        if (WaitForSingleObject(stop_, 10) == WAIT_OBJECT_0) break;
+    }
+    CloseHandle(done);
+}
+
+PortBackend win32PortBackend() {
+    return {.deviceOf =
+                [](int port) {
+                    const std::wstring name = L"VELNOR_COM" + std::to_wstring(port);
+                    std::wstring value(32767, L'\0');
+                    const DWORD length =
+                        GetEnvironmentVariableW(name.c_str(), value.data(), DWORD(value.size()));
+                    if (length > 0 && length < value.size())
+                        return utf16Text(std::wstring_view(value.data(), length));
+                    return u"\\\\.\\COM" + toU16(port);
+                },
+            .open = [](const std::u16string& device, PortListener& listener) -> OpenResult {
+                if (device == u"loopback") return std::make_unique<LoopbackPort>(listener);
+                return CommPort::open(device, listener);
+            },
+            // A port whose adapter went away stays released until the user chooses it again.
+            .watchReturn = {}};
+}
+
+}  // namespace velnor

@@ -1,0 +1,51 @@
+#pragma once
+
+// ddeml.h builds on windows.h.
+// clang-format off
+#include <windows.h>
+#include <ddeml.h>
+// clang-format on
+
+#include <string>
+
+#include "core/command_channel.h"
+
+namespace velnor {
+
+// The command channel on DDE: a DDEML server with service "Velnor" and topic "MainForm" takes
+// XTYP_EXECUTE commands and answers XTYP_REQUEST for the item "EventLog" with the log's text.
+// A copy that finds the service already answering hands its command line to it as a client.
+// Its callbacks run on the thread that claimed it, from that thread's message loop; one channel
+// serves per process.
+class DdeChannel final : public CommandChannel {
+  public:
+    DdeChannel() = default;
+    DdeChannel(const DdeChannel&) = delete;
+    DdeChannel& operator=(const DdeChannel&) = delete;
+    ~DdeChannel() override;
+
+    Claim claim(Topic topic) override;
+    std::u16string problem() const override { return problem_; }
+    std::optional<std::u16string> execute(const std::u16string& command) override;
+    std::optional<std::u16string> show() override;
+    void announceLine(std::u16string_view line, bool on) override;
+
+  private:
+    static HDDEDATA CALLBACK serve(UINT type, UINT format, HCONV conversation, HSZ topic, HSZ item,
+                                   HDDEDATA data, ULONG_PTR, ULONG_PTR);
+    HDDEDATA answer(UINT type, UINT format, HSZ topic, HSZ item, HDDEDATA data);
+    Claim unavailable(std::u16string_view what);
+    static std::optional<std::u16string> transaction(UINT type, const wchar_t* item,
+                                                     const std::u16string& text);
+    void release();
+
+    Topic topic_;
+    std::u16string problem_;
+    DWORD instance_ = 0;
+    HSZ service_ = nullptr;
+    HSZ topicName_ = nullptr;
+    HSZ eventLogItem_ = nullptr;
+    bool registered_ = false;
+};
+
+}  // namespace velnor

@@ -1,0 +1,185 @@
+#include "platform/xdg/autostart.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <string_view>
+#include <system_error>
+#include <utility>
+
+namespace velnor::xdg {
+namespace {
+
+constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";
+constexpr std::string_view kEscapedInQuotes = "\"`$\\";
+
+// Escapes of a desktop entry's string values, applied to the whole Exec value.
+std::string escapeString(const std::string& text) {
+    std::string escaped;
+    for (const char c : text) {
+        if (c == '\\')
+            escaped += "\\\\";
+        else if (c == '\n')
+            escaped += "\\n";
+        else if (c == '\t')
+            escaped += "\\t";
+        else if (c == '\r')
+            escaped += "\\r";
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
+std::optional<std::string> unescapeString(std::string_view text) {
+    std::string plain;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            plain += text[i];
+            continue;
+        }
+        if (++i == text.size()) return std::nullopt;
+        switch (text[i]) {
+            case '\\':
+                plain += '\\';
+                break;
+            case 's':
+                plain += ' ';
+                break;
+            case 'n':
+                plain += '\n';
+                break;
+            case 't':
+                plain += '\t';
+                break;
+            case 'r':
+                plain += '\r';
+                break;
+            default:
+                return std::nullopt;
+        }
+    }
+    return plain;
+}
+
+std::string quoteWord(const std::string& word) {
+    std::string quoted;
+    if (!word.empty() && word.find_first_of(kReserved) == std::string::npos) {
+        quoted = word;
+    } else {
+        quoted = "\"";
+        for (const char c : word) {
+            if (kEscapedInQuotes.find(c) != std::string_view::npos) quoted += '\\';
+            quoted += c;
+        }
+        quoted += '"';
+    }
+    // A percent sign starts a field code unless it is doubled.
+    std::string fielded;
+    for (const char c : quoted) fielded += c == '%' ? std::string("%%") : std::string(1, c);
+    return fielded;
+}
+
+std::filesystem::path configHome() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config && *config == '/') return config;
+    const char* home = std::getenv("HOME");
+    return std::filesystem::path(home ? home : "/") / ".config";
+}
+
+}  // namespace
+
+std::string execLine(const std::vector<std::string>& command) {
+    std::string line;
+    for (const std::string& word : command) {
+        if (!line.empty()) line += ' ';
+        line += quoteWord(word);
+    }
+    return escapeString(line);
+}
+
+std::optional<std::vector<std::string>> parseExecLine(const std::string& exec) {
+    const auto line = unescapeString(exec);
+    if (!line) return std::nullopt;
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    for (size_t i = 0; i < line->size(); ++i) {
+        const char c = (*line)[i];
+        if (c == ' ') {
+            if (inWord) words.push_back(std::exchange(word, {}));
+            inWord = false;
+            continue;
+        }
+        inWord = true;
+        if (c == '%') {
+            if (i + 1 < line->size() && (*line)[i + 1] == '%') {
+                word += '%';
+                ++i;
+                continue;
+            }
+            return std::nullopt;  // a field code: not ours
+        }
+        if (c == '"') {
+            for (++i;; ++i) {
+                if (i >= line->size()) return std::nullopt;
+                char q = (*line)[i];
+                if (q == '"') break;
+                if (q == '\\') {
+                    if (++i >= line->size()) return std::nullopt;
+                    q = (*line)[i];
+                    if (kEscapedInQuotes.find(q) == std::string_view::npos) return std::nullopt;
+                } else if (q == '%') {
+                    if (++i >= line->size() || (*line)[i] != '%') return std::nullopt;
+                }
+                word += q;
+            }
+            continue;
+        }
+        if (kReserved.find(c) != std::string_view::npos) return std::nullopt;
+        word += c;
+    }
+    if (inWord) words.push_back(word);
+    return words;
+}
+
+std::filesystem::path autostartFile() {
+    return configHome() / "autostart/org.velnor.Velnor.desktop";
+}
+
+bool writeAutostart(const std::filesystem::path& file, const std::string& program,
+                    const std::vector<std::string>& arguments) {
+    std::vector<std::string> command{program};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    std::error_code error;
+    std::filesystem::create_directories(file.parent_path(), error);
+    const std::filesystem::path written = file.string() + ".new";
+    {
+        std::ofstream out(written, std::ios::trunc);
+        out << "[Desktop Entry]\n"
+               "Type=Application\n"
+               "Name=Velnor\n"
+               "Comment=Turns the lines of a serial port into keys, as set up in its window\n"
+               "Icon=org.velnor.Velnor\n"
+               "Exec="
+            << execLine(command)
+            << "\n"
+               "Terminal=false\n"
+               "X-GNOME-Autostart-enabled=true\n";
+        if (!out.flush()) return false;
+    }
+    std::filesystem::rename(written, file, error);
+    return !error;
+}
+
+std::optional<std::vector<std::string>> readAutostart(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    bool inEntry = false;
+    while (std::getline(in, line)) {
+        if (line.starts_with('[')) inEntry = line == "[Desktop Entry]";
+        if (inEntry && line.starts_with("Exec=")) return parseExecLine(line.substr(5));
+    }
+    return std::nullopt;
+}
+
+}  // namespace velnor::xdg

@@ -1,0 +1,65 @@
+#pragma once
+
+// The Windows window: native controls built from the layout table, each showing its control of
+// the core and handing the user's input to it through the same setters that code uses.
+
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <string_view>
+
+#include "core/controls.h"
+
+namespace velnor {
+
+class MainForm;
+
+class Win32FormView final : public ControlObserver {
+  public:
+    // Creates the window (hidden) and its controls, at the DPI of the monitor it opens on.
+    Win32FormView(MainForm& form, HINSTANCE instance);
+    ~Win32FormView();
+    Win32FormView(const Win32FormView&) = delete;
+    Win32FormView& operator=(const Win32FormView&) = delete;
+
+    HWND window() const { return window_; }
+    // The native control of the control named `name` (as in the layout table), or null.
+    HWND controlHandle(std::u16string_view name) const;
+    // The caption's font, fitted so that every option button's caption shows whole.
+    HFONT font() const { return font_; }
+
+    // Called when the window has gone: the user closed it, or the session ends.
+    std::function<void()> onClosed;
+
+    void changed(Control& control, Property property) override;
+
+  private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void createControls();
+    void placeControls();
+    void fitFont();
+    void command(int id, int code);
+    void showLineMenu(POINT at);
+    void showToolTip(const Control& control);
+    RECT rectOf(const Control& control) const;
+    void showCaption(const Control& control);
+    void showEntries(const DropDownList& list);
+    void showSelection(const DropDownList& list);
+    void close();
+
+    MainForm& form_;
+    HINSTANCE instance_;
+    HWND window_ = nullptr;
+    HWND toolTips_ = nullptr;
+    HFONT font_ = nullptr;
+    UINT dpi_ = 96;
+    HBRUSH indicatorOff_ = nullptr;
+    HBRUSH indicatorOn_ = nullptr;
+    std::map<const Control*, HWND> handles_;
+    std::map<int, Control*> byId_;
+    bool showing_ = false;  // a change of the model is being shown: not the user's input
+};
+
+}  // namespace velnor

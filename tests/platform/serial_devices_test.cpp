@@ -1,0 +1,145 @@
+#include "platform/posix/serial_devices.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
+
+namespace velnor::posix {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A device tree of its own, laid out as udev and sysfs lay it out, links relative.
+class FakeTree {
+  public:
+    FakeTree() {
+        char pattern[] = "/tmp/velnor-tree-XXXXXX";
+        root_ = ::mkdtemp(pattern);
+    }
+    ~FakeTree() { fs::remove_all(root_); }
+
+    const fs::path& root() const { return root_; }
+
+    void file(const fs::path& path, const std::string& text = {}) {
+        fs::create_directories((root_ / path).parent_path());
+        std::ofstream(root_ / path) << text;
+    }
+    void link(const fs::path& path, const fs::path& target) {
+        fs::create_directories((root_ / path).parent_path());
+        fs::create_symlink(target, root_ / path);
+    }
+    // A USB serial adapter: its node, its sysfs device with names, and a by-id link if named.
+    void usbAdapter(const std::string& node, const std::string& byId,
+                    const std::string& manufacturer, const std::string& product) {
+        const std::string usb = "sys/devices/pci0000:00/usb1/1-" + node;
+        file("dev/" + node);
+        file(usb + "/idVendor", "0403\n");
+        file(usb + "/idProduct", "6001\n");
+        if (!manufacturer.empty()) file(usb + "/manufacturer", manufacturer + "\n");
+        if (!product.empty()) file(usb + "/product", product + "\n");
+        fs::create_directories(root_ / usb / "1-1:1.0" / node);
+        link("sys/class/tty/" + node + "/device",
+             "../../../devices/pci0000:00/usb1/1-" + node + "/1-1:1.0/" + node);
+        if (!byId.empty()) link("dev/serial/by-id/" + byId, "../../" + node);
+    }
+
+  private:
+    fs::path root_;
+};
+
+TEST(SerialDevicesTest, ListsStableNamesWithVendorAndModelThenBareUsbNodes) {
+    FakeTree tree;
+    tree.usbAdapter("ttyUSB0", "usb-FTDI_FT232R_USB_UART_A1-if00-port0", "FTDI", "FT232R USB UART");
+    tree.usbAdapter("ttyACM0", "", "", "");  // no by-id name, no names: ids stand in
+    tree.usbAdapter("ttyUSB1", "usb-Prolific-if00", "Prolific", "");
+    tree.file("dev/ttyS0");
+    fs::create_directories(tree.root() / "sys/class/tty/ttyS0");   // not a USB serial node
+    tree.link("dev/serial/by-id/usb-gone-if00", "../../ttyUSB9");  // dangling: unplugged
+
+    const auto devices = listSerialDevices(tree.root());
+    ASSERT_EQ(devices.size(), 3u);
+    EXPECT_EQ(devices[0].path, "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0");
+    EXPECT_EQ(devices[0].node, "/dev/ttyUSB0");
+    EXPECT_EQ(devices[0].description(), "FTDI FT232R USB UART (/dev/ttyUSB0)");
+    EXPECT_EQ(devices[1].path, "/dev/serial/by-id/usb-Prolific-if00");
+    EXPECT_EQ(devices[1].description(), "Prolific (/dev/ttyUSB1)");
+    EXPECT_EQ(devices[2].path, "/dev/ttyACM0");
+    EXPECT_EQ(devices[2].description(), "USB 0403:6001 (/dev/ttyACM0)");
+}
+
+TEST(SerialDevicesTest, NoDeviceTreeMeansNoDevices) {
+    FakeTree tree;
+    EXPECT_TRUE(listSerialDevices(tree.root()).empty());
+}
+
+TEST(SerialDevicesTest, DescribesAssignedDevicesPresentOrNot) {
+    FakeTree tree;
+    tree.usbAdapter("ttyUSB0", "usb-FTDI-if00", "FTDI", "FT232R USB UART");
+    tree.file("dev/ttyS0");
+    EXPECT_EQ(describeDevice("/dev/serial/by-id/usb-FTDI-if00", tree.root()),
+              "FTDI FT232R USB UART (/dev/ttyUSB0), /dev/serial/by-id/usb-FTDI-if00");
+    EXPECT_EQ(describeDevice("/dev/ttyUSB0", tree.root()), "FTDI FT232R USB UART (/dev/ttyUSB0)");
+    EXPECT_EQ(describeDevice("/dev/ttyS0", tree.root()), "/dev/ttyS0");
+    EXPECT_EQ(describeDevice("/dev/ttyUSB7", tree.root()), "/dev/ttyUSB7 (not present)");
+    EXPECT_EQ(describeDevice("loopback", tree.root()), "the built-in loopback plug");
+}
+
+TEST(PortAssignmentsTest, KeepsAssignmentsAcrossRunsAndTakesThemBack) {
+    FakeTree tree;
+    const fs::path file = tree.root() / "config/velnor/ports.ini";
+    {
+        PortAssignments assignments(file);
+        EXPECT_EQ(assignments.deviceOf(1), std::nullopt);
+        EXPECT_TRUE(assignments.assign(1, "/dev/serial/by-id/usb-FTDI-if00"));
+        EXPECT_TRUE(assignments.assign(3, "loopback"));
+        EXPECT_TRUE(assignments.assign(4, "/dev/ttyUSB0"));
+        EXPECT_TRUE(assignments.assign(4, ""));
+        EXPECT_FALSE(assignments.assign(2, "/dev/x\n[other]"));
+        EXPECT_FALSE(assignments.assign(5, "/dev/ttyUSB0"));
+    }
+    const PortAssignments again(file);
+    EXPECT_EQ(again.deviceOf(1), "/dev/serial/by-id/usb-FTDI-if00");
+    EXPECT_EQ(again.deviceOf(2), std::nullopt);
+    EXPECT_EQ(again.deviceOf(3), "loopback");
+    EXPECT_EQ(again.deviceOf(4), std::nullopt);
+    EXPECT_FALSE(fs::exists(file.string() + ".new"));
+}
+
+TEST(PortAssignmentsTest, ReadsOnlyItsOwnSectionAndWellFormedEntries) {
+    FakeTree tree;
+    tree.file(
+        "ports.ini",
+        "COM1=/dev/before-section\n[other]\nCOM2=/dev/elsewhere\n[ports]\r\nCOM3=/dev/ttyUSB3\r\n"
+        "COM9=/dev/ttyUSB9\nCOM4\nCOM1=\n");
+    const PortAssignments assignments(tree.root() / "ports.ini");
+    EXPECT_EQ(assignments.deviceOf(1), std::nullopt);
+    EXPECT_EQ(assignments.deviceOf(2), std::nullopt);
+    EXPECT_EQ(assignments.deviceOf(3), "/dev/ttyUSB3");
+    EXPECT_EQ(assignments.deviceOf(4), std::nullopt);
+}
+
+TEST(PortAssignmentsTest, EnvironmentOverridesAssignmentWhichOverridesTheDefault) {
+    FakeTree tree;
+    PortAssignments assignments(tree.root() / "ports.ini");
+    assignments.assign(2, "/dev/ttyACM0");
+    ::unsetenv("VELNOR_COM2");
+    ::unsetenv("VELNOR_COM3");
+    EXPECT_EQ(comPortDevice(2, assignments), "/dev/ttyACM0");
+    EXPECT_EQ(comPortDevice(3, assignments), "/dev/ttyS2");
+    ::setenv("VELNOR_COM2", "loopback", 1);
+    EXPECT_EQ(comPortDevice(2, assignments), "loopback");
+    ::unsetenv("VELNOR_COM2");
+}
+
+TEST(PortAssignmentsTest, FileFollowsTheXdgConfigFolder) {
+    ::setenv("XDG_CONFIG_HOME", "/home/u/cfg", 1);
+    EXPECT_EQ(PortAssignments::defaultFile(), "/home/u/cfg/velnor/ports.ini");
+    ::setenv("XDG_CONFIG_HOME", "relative", 1);  // not absolute: ignored, as the rules say
+    ::setenv("HOME", "/home/u", 1);
+    EXPECT_EQ(PortAssignments::defaultFile(), "/home/u/.config/velnor/ports.ini");
+    ::unsetenv("XDG_CONFIG_HOME");
+}
+
+}  // namespace
+}  // namespace velnor::posix

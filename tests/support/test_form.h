@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QString>
+#include <QThread>
+#include <functional>
+
+#include "core/main_form.h"
+#include "platform/linux_platform.h"
+#include "platform/loopback/loopback_port.h"
+#include "platform/port_backend.h"
+#include "platform/qt_event_loop.h"
+
+namespace velnor {
+
+struct OwnEventLoop {
+    QtEventLoop loop;
+};
+
+// A MainForm on this thread's Qt event loop with the program's Linux backends, without a window:
+// notifications of its ports are handled as the event loop runs.
+class TestForm : private OwnEventLoop, public MainForm {
+  public:
+    TestForm(InputSink& input, const QString& commandLine, CommandChannel* channel = nullptr)
+        : MainForm(linuxPlatform(input, loop, channel), commandLine.toStdU16String()) {}
+};
+
+// A serial control on this thread's Qt event loop with the program's Linux ports.
+class TestSerialControl : private OwnEventLoop, public SerialControl {
+  public:
+    TestSerialControl() : SerialControl(loop, linuxPortBackend()) {}
+};
+
+// The open port of `form` when it is the loopback port, otherwise null.
+inline LoopbackPort* loopbackPort(const MainForm& form) {
+    return dynamic_cast<LoopbackPort*>(form.MSComm1.port());
+}
+
+// Runs the event loop until `done` holds (false if it does not within seconds).
+inline bool processEventsUntil(const std::function<bool()>& done) {
+    const QDeadlineTimer deadline(10'000);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents();
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+}  // namespace velnor

@@ -1,0 +1,464 @@
+// The Qt window as a view of the form: its widgets are built from the layout table, follow every
+// change of the model, and hand the user's input to the model's setters.
+#include "view/qt/form_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+
+#include "core/input_sink.h"
+#include "platform/port_backend.h"
+#include "platform/qt_text.h"
+#include "platform/xdg/autostart.h"
+#include "support/log_lines.h"
+#include "support/qt_print.h"
+#include "support/recording_input_sink.h"
+#include "support/test_form.h"
+#include "view/qt/indicator_box.h"
+#include "view/qt/log_label.h"
+
+namespace velnor {
+namespace {
+
+enum class Kind { Frame, Option, Text, List, Label, Indicator };
+
+struct Expected {
+    const char* name;
+    Kind kind;
+    const char* container;
+    const char* caption;           // nullptr: the control has no caption
+    int left, top, width, height;  // twips
+    bool visible = true;
+};
+
+const Expected kControls[] = {
+    {"Frame1", Kind::Frame, "", "Event Log", 5400, 120, 4695, 7215},
+    {"txtGenerateKeyCodes", Kind::Text, "Frame1", "", 120, 6720, 3375, 285, false},
+    {"txtCommandLine", Kind::Text, "Frame1", "Text1", 120, 6360, 3255, 285, false},
+    {"EventLog", Kind::Label, "Frame1", "EventLog", 240, 360, 4215, 5775},
+    {"frameCD", Kind::Frame, "", "CD Input Signal", 120, 6600, 4935, 2055},
+    {"txtCDGenerateKeys", Kind::Text, "frameCD", "", 960, 1560, 3855, 315},
+    {"optCDGenerateKeys", Kind::Option, "frameCD", "Generate Keys", 960, 1200, 2655, 255},
+    {"txtCDSendKeys", Kind::Text, "frameCD", "", 2880, 720, 1815, 315},
+    {"optCDSendKeys", Kind::Option, "frameCD", "SendKeys", 2880, 360, 1335, 255},
+    {"optCDEmulateKey", Kind::Option, "frameCD", "Emulate a key", 960, 360, 1335, 255},
+    {"cboCDEmulateKey", Kind::List, "frameCD", "CDEmulateKey", 960, 720, 1695, 315},
+    {"boxCD", Kind::Indicator, "frameCD", nullptr, 240, 480, 375, 375},
+    {"frameCTS", Kind::Frame, "", "CTS Input Signal", 120, 4440, 4935, 2055},
+    {"optCTSGenerateKeys", Kind::Option, "frameCTS", "Generate Keys", 960, 1200, 2655, 255},
+    {"txtCTSGenerateKeys", Kind::Text, "frameCTS", "", 960, 1560, 3855, 315},
+    {"cboCTSEmulateKey", Kind::List, "frameCTS", "CTSEmulateKey", 960, 720, 1695, 315},
+    {"optCTSEmulateKey", Kind::Option, "frameCTS", "Emulate a key", 960, 360, 1335, 255},
+    {"optCTSSendKeys", Kind::Option, "frameCTS", "SendKeys", 2880, 360, 1335, 255},
+    {"txtCTSSendKeys", Kind::Text, "frameCTS", "", 2880, 720, 1815, 315},
+    {"boxCTS", Kind::Indicator, "frameCTS", nullptr, 240, 480, 375, 375},
+    {"frameDSR", Kind::Frame, "", "DSR Input Signal", 120, 2280, 4935, 2055},
+    {"cboKeyLookup", Kind::List, "frameDSR", "Combo1", 120, 1560, 735, 315, false},
+    {"txtDSRGenerateKeys", Kind::Text, "frameDSR", "", 960, 1560, 3855, 315},
+    {"optDSRGenerateKeys", Kind::Option, "frameDSR", "Generate Keys", 960, 1200, 2655, 255},
+    {"txtDSRSendKeys", Kind::Text, "frameDSR", "", 2880, 720, 1815, 315},
+    {"optDSRSendKeys", Kind::Option, "frameDSR", "SendKeys", 2880, 360, 1335, 255},
+    {"optDSREmulateKey", Kind::Option, "frameDSR", "Emulate a key", 960, 360, 1335, 255},
+    {"cboDSREmulateKey", Kind::List, "frameDSR", "DSREmulateKey", 960, 720, 1695, 315},
+    {"boxDSR", Kind::Indicator, "frameDSR", nullptr, 240, 480, 375, 375},
+    {"frameRI", Kind::Frame, "", "RI Input Signal", 5400, 7680, 4695, 975},
+    {"RITimeStamp", Kind::Label, "frameRI", "RI Mode Indicator Field", 720, 480, 2415, 255},
+    {"boxRI", Kind::Indicator, "frameRI", nullptr, 240, 360, 375, 375},
+    {"RTS", Kind::Frame, "", "RTS Output Signal", 3000, 1200, 2055, 735},
+    {"optRTSOn", Kind::Option, "RTS", "On", 1200, 240, 615, 375},
+    {"optRTSOff", Kind::Option, "RTS", "Off", 240, 240, 615, 375},
+    {"Port", Kind::Frame, "", "Port", 120, 120, 4935, 855},
+    {"optComNone", Kind::Option, "Port", "None", 240, 360, 855, 255},
+    {"optCom4", Kind::Option, "Port", "Com 4", 3960, 360, 855, 255},
+    {"optCom3", Kind::Option, "Port", "Com 3", 3000, 360, 855, 255},
+    {"optCom2", Kind::Option, "Port", "Com 2", 2040, 360, 855, 255},
+    {"optCom1", Kind::Option, "Port", "Com 1", 1080, 360, 855, 255},
+    {"DTR", Kind::Frame, "", "DTR Output Signal", 120, 1200, 2055, 735},
+    {"optDTROff", Kind::Option, "DTR", "Off", 240, 240, 615, 375},
+    {"optDTROn", Kind::Option, "DTR", "On", 1200, 240, 615, 375},
+};
+
+QString captionOf(QWidget* control, Kind kind) {
+    switch (kind) {
+        case Kind::Frame:
+            return static_cast<QGroupBox*>(control)->title();
+        case Kind::Option:
+            return static_cast<QRadioButton*>(control)->text();
+        case Kind::Text:
+            return static_cast<QLineEdit*>(control)->text();
+        case Kind::List:
+            return static_cast<QComboBox*>(control)->currentText();
+        case Kind::Label:
+            if (auto* log = qobject_cast<LogLabel*>(control)) return log->text();
+            return static_cast<QLabel*>(control)->text();
+        case Kind::Indicator:
+            break;
+    }
+    return {};
+}
+
+bool isKind(QWidget* control, Kind kind) {
+    switch (kind) {
+        case Kind::Frame:
+            return qobject_cast<QGroupBox*>(control);
+        case Kind::Option:
+            return qobject_cast<QRadioButton*>(control);
+        case Kind::Text:
+            return qobject_cast<QLineEdit*>(control) &&
+                   !qobject_cast<QComboBox*>(control->parent());
+        case Kind::List:
+            return qobject_cast<QComboBox*>(control) &&
+                   static_cast<QComboBox*>(control)->isEditable() &&
+                   static_cast<QComboBox*>(control)->insertPolicy() == QComboBox::NoInsert;
+        case Kind::Label:
+            return qobject_cast<QLabel*>(control) || qobject_cast<LogLabel*>(control);
+        case Kind::Indicator:
+            return qobject_cast<IndicatorBox*>(control);
+    }
+    return false;
+}
+
+class ViewTest : public ::testing::Test {
+  protected:
+    ViewTest() : form(input, ""), view(form) { view.show(); }
+
+    template <class W>
+    W* widget(const Control& control) {
+        return static_cast<W*>(view.widgetOf(control));
+    }
+    // A click on the button's indicator.
+    void click(const OptionButton& button) {
+        auto* radio = widget<QRadioButton>(button);
+        QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(4, radio->height() / 2));
+    }
+
+    RecordingInputSink input;
+    TestForm form;
+    QtFormView view;
+};
+
+using WindowTest = ViewTest;
+
+TEST_F(WindowTest, EveryControlHasItsKindContainerCaptionGeometryAndVisibility) {
+    for (const Expected& c : kControls) {
+        SCOPED_TRACE(c.name);
+        auto* control = view.findChild<QWidget*>(c.name);
+        ASSERT_NE(control, nullptr);
+        EXPECT_TRUE(isKind(control, c.kind));
+        const QWidget* container = control->parentWidget();
+        EXPECT_EQ(container == &view ? QString() : container->objectName(), c.container);
+        if (c.caption) {
+            EXPECT_EQ(captionOf(control, c.kind), c.caption);
+        }
+        EXPECT_EQ(control->geometry(), QRect(c.left / 15, c.top / 15, c.width / 15, c.height / 15));
+        EXPECT_EQ(control->isVisible(), c.visible);
+    }
+}
+
+TEST_F(WindowTest, ChildrenStandInTheStoredOrder) {
+    QStringList expected, actual;
+    for (const Expected& c : kControls) expected.append(c.name);
+    for (QWidget* top : view.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        actual.append(top->objectName());
+        if (qobject_cast<QGroupBox*>(top))
+            for (QWidget* child : top->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                actual.append(child->objectName());
+    }
+    EXPECT_EQ(actual, expected);
+}
+
+TEST_F(WindowTest, CaptionSizeAndInitialSelections) {
+    EXPECT_EQ(view.windowTitle(), "Velnor Control");
+    EXPECT_EQ(view.size(), QSize(10230 / 15, 8805 / 15));
+    EXPECT_EQ(view.minimumSize(), view.maximumSize());
+    EXPECT_EQ(view.font().pixelSize(), 10);
+    QStringList selected;
+    for (auto* button : view.findChildren<QRadioButton*>())
+        if (button->isChecked()) selected.append(button->objectName());
+    selected.sort();
+    EXPECT_EQ(selected, (QStringList{"optComNone", "optDTROff", "optRTSOff"}));
+}
+
+TEST_F(WindowTest, EveryOptionCaptionFitsItsButtonInOneFont) {
+    const auto buttons = view.findChildren<QRadioButton*>();
+    for (const QRadioButton* button : buttons) {
+        EXPECT_LE(button->sizeHint().width(), button->width())
+            << button->objectName().toStdString();
+        EXPECT_EQ(button->font(), buttons.front()->font()) << button->objectName().toStdString();
+    }
+}
+
+TEST_F(ViewTest, IndicatorsStartDarkAndShowAnyStoredColour) {
+    for (Indicator* box : {&form.boxDSR, &form.boxCTS, &form.boxCD, &form.boxRI}) {
+        auto* shown = widget<IndicatorBox>(*box);
+        EXPECT_EQ(shown->fillColor(), kIndicatorOff);
+        box->setFillColor(kIndicatorOn);
+        EXPECT_EQ(shown->fillColor(), kIndicatorOn);
+        const QImage image = shown->grab().toImage();
+        EXPECT_EQ(image.pixelColor(image.width() / 2, image.height() / 2), QColor(255, 0, 0));
+    }
+}
+
+TEST_F(ViewTest, WidgetsFollowEveryChangeOfTheirControls) {
+    form.Form_Load();
+    auto* sendKeys = widget<QLineEdit>(form.txtDSRSendKeys);
+    EXPECT_EQ(sendKeys->text(), "%{TAB}");
+    form.txtDSRSendKeys.setText(u"abc");
+    EXPECT_EQ(sendKeys->text(), "abc");
+
+    // Filling a list selects none of its entries.
+    auto* lookup = widget<QComboBox>(form.cboKeyLookup);
+    EXPECT_EQ(lookup->count(), form.cboKeyLookup.listCount());
+    EXPECT_EQ(lookup->currentIndex(), -1);
+    EXPECT_EQ(lookup->currentText(), "Combo1");
+
+    auto* keys = widget<QComboBox>(form.cboCTSEmulateKey);
+    EXPECT_EQ(keys->count(), form.cboCTSEmulateKey.listCount());
+    EXPECT_EQ(keys->currentIndex(), form.cboCTSEmulateKey.listIndex());
+    EXPECT_EQ(keys->itemData(keys->currentIndex()).toInt(), 18);
+    EXPECT_EQ(keys->currentText(), toQString(form.cboCTSEmulateKey.text()));
+    form.cboCTSEmulateKey.setText(u"typed by code");
+    EXPECT_EQ(keys->currentIndex(), -1);
+    EXPECT_EQ(keys->currentText(), "typed by code");
+    form.cboCTSEmulateKey.setListIndex(3);
+    EXPECT_EQ(keys->currentIndex(), 3);
+    EXPECT_EQ(keys->currentText(), toQString(form.cboCTSEmulateKey.entries()[3].text));
+
+    EXPECT_TRUE(widget<QRadioButton>(form.optCDEmulateKey)->isChecked());
+    form.optCDSendKeys.setValue(true);
+    EXPECT_TRUE(widget<QRadioButton>(form.optCDSendKeys)->isChecked());
+    EXPECT_FALSE(widget<QRadioButton>(form.optCDEmulateKey)->isChecked());
+    // A frame may be left with no button selected.
+    form.optCDSendKeys.setValue(false);
+    EXPECT_FALSE(widget<QRadioButton>(form.optCDSendKeys)->isChecked());
+
+    form.RingOn();
+    EXPECT_TRUE(widget<QLabel>(form.RITimeStamp)->text().startsWith("B "));
+    EXPECT_EQ(widget<IndicatorBox>(form.boxRI)->fillColor(), kIndicatorOn);
+
+    form.LogEvent(u"a line");
+    EXPECT_EQ(widget<LogLabel>(form.EventLog)->text(), toQString(form.EventLog.caption()));
+
+    form.setInverted(inputLines()[1], true);
+    EXPECT_EQ(widget<QGroupBox>(form.frameCTS)->toolTip(),
+              "CTS: every edge acts, inverted polarity. Right-click to change.");
+
+    EXPECT_FALSE(view.isMinimized());
+    form.ProcessArguments(u"-minimize");
+    EXPECT_TRUE(view.windowState() & Qt::WindowMinimized);
+}
+
+// Code and the user change a control through the same setters, so the control's event runs either
+// way; what the view writes while following the model goes nowhere.
+TEST_F(ViewTest, TheUsersInputReachesTheModelAndRaisesItsEvents) {
+    form.Form_Load();
+    const QStringList loaded = logMessages(form);
+    TestForm unseen(input, "");
+    unseen.Form_Load();
+    EXPECT_EQ(loaded, logMessages(unseen)) << "following the model logs nothing more";
+
+    // With no port open, "On" goes back to "Off", whose click logs its own line.
+    click(form.optDTROn);
+    EXPECT_TRUE(form.optDTROff.value());
+    EXPECT_TRUE(widget<QRadioButton>(form.optDTROff)->isChecked());
+    EXPECT_FALSE(widget<QRadioButton>(form.optDTROn)->isChecked());
+    EXPECT_EQ(logMessages(form).mid(loaded.size()),
+              (QStringList{"optDTROn_Click", "optDTROff_Click"}));
+
+    click(form.optDSRGenerateKeys);
+    EXPECT_TRUE(form.optDSRGenerateKeys.value());
+    EXPECT_FALSE(form.optDSREmulateKey.value());
+
+    auto* generateKeys = widget<QLineEdit>(form.txtDSRGenerateKeys);
+    generateKeys->clear();
+    QTest::keyClicks(generateKeys, "vbKeyA+Tab");
+    EXPECT_EQ(form.txtDSRGenerateKeys.text(), u"vbKeyA+Tab");
+    EXPECT_EQ(form.dsrHandler->GenerateKeyCodeString(), u"65+-1+,");
+    EXPECT_EQ(generateKeys->toolTip(), "No key is named \"Tab\"");
+
+    auto* keys = widget<QComboBox>(form.cboDSREmulateKey);
+    keys->setCurrentIndex(5);
+    Q_EMIT keys->activated(5);
+    EXPECT_EQ(form.cboDSREmulateKey.listIndex(), 5);
+    keys->lineEdit()->selectAll();
+    QTest::keyClicks(keys->lineEdit(), "x");
+    EXPECT_EQ(form.cboDSREmulateKey.listIndex(), -1);
+    EXPECT_EQ(form.cboDSREmulateKey.text(), u"x");
+    EXPECT_EQ(keys->currentText(), "x");
+    EXPECT_EQ(keys->count(), form.cboDSREmulateKey.listCount()) << "typed text is no entry";
+
+    view.showMinimized();
+    EXPECT_EQ(form.window.windowState(), WindowState::Minimized);
+    view.showNormal();
+    EXPECT_EQ(form.window.windowState(), WindowState::Normal);
+}
+
+TEST_F(ViewTest, ABoxThatCannotActAsWrittenIsOutlinedAndSaysWhy) {
+    form.Form_Load();
+    auto* generateKeys = widget<QLineEdit>(form.txtDSRGenerateKeys);
+    auto* sendKeys = widget<QLineEdit>(form.txtCTSSendKeys);
+    const QFont before = generateKeys->font();
+    form.txtDSRGenerateKeys.setText(u"Tab");
+    EXPECT_EQ(generateKeys->toolTip(), toQString(form.txtDSRGenerateKeys.problem()));
+    EXPECT_FALSE(generateKeys->toolTip().isEmpty());
+    EXPECT_FALSE(generateKeys->styleSheet().isEmpty());
+    EXPECT_EQ(generateKeys->font().toString(), before.toString());
+    form.txtDSRGenerateKeys.setText(u"vbKeyTab");
+    EXPECT_TRUE(generateKeys->toolTip().isEmpty());
+    EXPECT_TRUE(generateKeys->styleSheet().isEmpty());
+
+    form.txtCTSSendKeys.setText(u"{LEFT");
+    EXPECT_FALSE(sendKeys->toolTip().isEmpty());
+    EXPECT_FALSE(sendKeys->styleSheet().isEmpty());
+    form.txtCTSSendKeys.setText(u"{LEFT}");
+    EXPECT_TRUE(sendKeys->toolTip().isEmpty());
+    EXPECT_TRUE(sendKeys->styleSheet().isEmpty());
+    // An outline that came and went leaves the box in its form's font.
+    EXPECT_EQ(generateKeys->font().toString(), before.toString());
+    EXPECT_EQ(sendKeys->font().toString(), before.toString());
+}
+
+TEST_F(ViewTest, ClosingTheWindowUnloadsTheForm) {
+    form.Form_Load();
+    form.optDTROn.setValue(true);
+    const qsizetype logged = logMessages(form).size();
+    EXPECT_TRUE(view.close());
+    EXPECT_EQ(logMessages(form).mid(logged),
+              (QStringList{"optDTROff_Click", "optRTSOff_Click", "SetComPort none"}));
+}
+
+// The action `text` of the submenu `submenu`.
+QAction* menuAction(const QMenu& menu, const QString& submenu, const QString& text) {
+    for (const QAction* entry : menu.actions()) {
+        if (!entry->menu() || entry->text() != submenu) continue;
+        for (QAction* action : entry->menu()->actions())
+            if (action->text() == text) return action;
+    }
+    return nullptr;
+}
+
+// Each line's settle time and polarity are set from a context menu on its frame, which moves no
+// control; the frame's tooltip tells them.
+TEST_F(WindowTest, EachLineFrameHasAMenuForItsSettleTimeAndPolarity) {
+    for (const InputLine& line : inputLines()) {
+        const QString name = toQString(line.name);
+        SCOPED_TRACE(name.toStdString());
+        auto* frame = widget<QGroupBox>(form.*line.frame);
+        const LineFilter& filter = *(form.*line.filter);
+        EXPECT_EQ(frame->contextMenuPolicy(), Qt::CustomContextMenu);
+        EXPECT_EQ(frame->toolTip(),
+                  name + ": every edge acts, normal polarity. Right-click to change.");
+        auto menu = view.lineMenu(*frame);
+        ASSERT_TRUE(menu);
+        EXPECT_TRUE(menuAction(*menu, "Settle time", "None: every edge acts")->isChecked());
+        EXPECT_TRUE(menuAction(*menu, "Polarity", "Normal")->isChecked());
+        menuAction(*menu, "Settle time", "30 ms")->trigger();
+        menuAction(*menu, "Polarity", "Inverted (normally closed switch)")->trigger();
+        EXPECT_EQ(filter.settleTime().count(), 30);
+        EXPECT_TRUE(filter.inverted());
+        EXPECT_EQ(frame->toolTip(),
+                  name + ": settle time 30 ms, inverted polarity. Right-click to change.");
+
+        // Any other time in a dialog, which the menu then shows.
+        menu = view.lineMenu(*frame);
+        EXPECT_TRUE(menuAction(*menu, "Settle time", "30 ms")->isChecked());
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            dialog->setIntValue(250);
+            dialog->accept();
+        });
+        menuAction(*menu, "Settle time", "Other...")->trigger();
+        EXPECT_EQ(filter.settleTime().count(), 250);
+        menu = view.lineMenu(*frame);
+        EXPECT_TRUE(menuAction(*menu, "Settle time", "Other (250 ms)...")->isChecked());
+        EXPECT_TRUE(
+            menuAction(*menu, "Polarity", "Inverted (normally closed switch)")->isChecked());
+    }
+    EXPECT_EQ(view.lineMenu(*widget<QGroupBox>(form.Port)), nullptr);
+}
+
+// The submenu of `menu` whose title starts with `title`.
+QMenu* submenu(const QMenu& menu, const QString& title) {
+    for (const QAction* entry : menu.actions())
+        if (entry->menu() && entry->text().startsWith(title)) return entry->menu();
+    return nullptr;
+}
+
+QAction* action(const QMenu& menu, const QString& text) {
+    for (QAction* entry : menu.actions())
+        if (entry->text() == text) return entry;
+    return nullptr;
+}
+
+// The "Port" frame's menu: which device each COM button stands for, kept per user and named in
+// the button's hint; the present configuration as a command line, and at login.
+TEST_F(WindowTest, PortMenuAssignsDevicesAndStartsTheConfigurationAtLogin) {
+    const QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    qunsetenv("VELNOR_COM2");
+    form.Form_Load();
+    auto menu = view.portMenu();
+    QMenu* com2 = submenu(*menu, "COM2: ");
+    ASSERT_NE(com2, nullptr);
+    action(*com2, "Loopback plug (no hardware)")->trigger();
+    EXPECT_TRUE(QFile::exists(config.path() + "/velnor/ports.ini"));
+    EXPECT_EQ(logMessages(form).last(), "COM2 now stands for loopback");
+    EXPECT_EQ(widget<QRadioButton>(form.optCom2)->toolTip(),
+              "COM2: the built-in loopback plug. Right-click to choose its device.");
+    form.ProcessArguments(u"-port=com2 -dtr -dsrSendKeys%=a%20b");
+    EXPECT_EQ(form.MSComm1.device(), u"loopback");
+    EXPECT_TRUE(submenu(*view.portMenu(), "COM2: the built-in loopback plug"));
+
+    // Copied for a shell: the text with a space is one word.
+    menu = view.portMenu();
+    action(*menu, "Copy command line")->trigger();
+    const QString copied = QApplication::clipboard()->text();
+    EXPECT_TRUE(copied.startsWith(QCoreApplication::applicationFilePath()));
+    EXPECT_TRUE(copied.contains(" -port=com2 -dtr ")) << copied.toStdString();
+    EXPECT_TRUE(copied.contains(" -dsrSendKeys%=a%20b ")) << copied.toStdString();
+
+    QAction* login = action(*menu, "Start at login with these settings");
+    EXPECT_FALSE(login->isChecked());
+    login->trigger();
+    const auto command = xdg::readAutostart(xdg::autostartFile());
+    ASSERT_TRUE(command);
+    ASSERT_GE(command->size(), 3u);
+    EXPECT_EQ((*command)[1], "-minimize");
+    QStringList arguments;
+    for (size_t i = 2; i < command->size(); ++i)
+        arguments.append(QString::fromStdString((*command)[i]));
+    NullInputSink sink;
+    TestForm started(sink, arguments.join(u' '));
+    started.Form_Load();
+    EXPECT_EQ(started.commandLine(), form.commandLine())
+        << "the entry brings back this configuration";
+    EXPECT_EQ(started.txtDSRSendKeys.text(), u"a b");
+    int cancel = 0;
+    started.Form_Unload(cancel);
+
+    menu = view.portMenu();
+    login = action(*menu, "Start at login with these settings");
+    EXPECT_TRUE(login->isChecked());
+    login->trigger();
+    EXPECT_FALSE(std::filesystem::exists(xdg::autostartFile()));
+    action(*submenu(*view.portMenu(), "COM2: "), "Default (/dev/ttyS1)")->trigger();
+    EXPECT_EQ(toQString(comPortDevice(2)), "/dev/ttyS1");
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
+}  // namespace
+}  // namespace velnor

@@ -1,0 +1,85 @@
+// velnor.exe as a user meets it under Wine: its window, a second start that hands its command
+// line over, the loopback port end to end, and no key left held once it has ended.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "processes.h"
+
+namespace velnor {
+namespace {
+
+const std::wstring kVelnor = test::besideThisProgram(L"..\\..\\src\\app\\windows\\velnor.exe");
+
+void waitForExit(HANDLE process) {
+    test::waitAtMost([process] { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; });
+}
+
+std::string eventLog() {
+    return test::runProgram(test::besideThisProgram(L"dde_client.exe"), L"eventlog",
+                            [](const auto& done) { test::waitAtMost(done); });
+}
+
+bool shiftHeld() {
+    return (GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0;
+}
+
+// The window's own controls, not the parts inside them (a list's edit field).
+int countChildren(HWND window) {
+    int children = 0;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        ++children;
+    return children;
+}
+
+TEST(VelnorProgram, ASecondStartHandsOverAndTheFirstHoldsTheDsrKeyUntilItEnds) {
+    SetEnvironmentVariableW(L"VELNOR_COM1", L"loopback");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION first{};
+    std::wstring commandLine = L"\"" + kVelnor + L"\"";
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &first));
+    HWND window = nullptr;
+    test::waitAtMost([&window] {
+        window = FindWindowW(L"VelnorMainForm", nullptr);
+        return window && IsWindowVisible(window);
+    });
+    ASSERT_NE(window, nullptr);
+    wchar_t caption[64] = {};
+    GetWindowTextW(window, caption, 64);
+    EXPECT_EQ(std::wstring(caption), L"Velnor Control");
+    EXPECT_EQ(countChildren(window), 44) << "every control of the layout";
+
+    DWORD exitCode = 99;
+    test::runProgram(
+        kVelnor, L"-port=com1 -dtr", [](const auto& done) { test::waitAtMost(done); }, &exitCode);
+    EXPECT_EQ(exitCode, 0u) << "the second start ends once the running copy has the line";
+    std::string log;
+    test::waitAtMost([&log] {
+        log = eventLog();
+        return log.find("optDTROn_Click") != std::string::npos;
+    });
+    EXPECT_NE(log.find("DDE LinkExecute:  -port=com1 -dtr"), std::string::npos) << log;
+    test::waitAtMost(shiftHeld, 5'000);
+    EXPECT_TRUE(shiftHeld()) << "DTR drives DSR on the loopback plug; DSR holds Shift";
+
+    // Without arguments a second start only brings the window forward.
+    test::runProgram(
+        kVelnor, L"", [](const auto& done) { test::waitAtMost(done); }, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(eventLog().find("DDE LinkExecute:  \n"), std::string::npos) << "nothing executed";
+
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    waitForExit(first.hProcess);
+    GetExitCodeProcess(first.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_FALSE(shiftHeld()) << "closing released the key";
+    CloseHandle(first.hThread);
+    CloseHandle(first.hProcess);
+}
+
+}  // namespace
+}  // namespace velnor

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "core/input_sink.h"
+#include "core/main_form.h"
+#include "platform/win32/comm_port.h"
+#include "platform/win32/time_text.h"
+#include "platform/win32/win32_event_loop.h"
+#include "test_text.h"
+
+namespace velnor {
+
+// The core's window on the Windows backends, loaded, with no view and no command channel.
+struct Win32Form {
+    explicit Win32Form(InputSink& input)
+        : form({.input = input,
+                .loop = loop,
+                .ports = win32PortBackend(),
+                .timeText = localTimeText,
+                .messageBox = [](const std::u16string&) {}},
+               u"") {
+        form.Form_Load();
+    }
+    std::string log() const { return narrow(form.EventLog.caption()); }
+
+    Win32EventLoop loop;
+    MainForm form;
+};
+
+}  // namespace velnor
