@@ -17,7 +17,13 @@ PortBackend linuxPortBackend() {
     return {.deviceOf = comPortDevice,
             .open = [](const std::u16string& device, PortListener& listener) -> OpenResult {
                 if (device == u"loopback") return std::make_unique<LoopbackPort>(listener);
-                return posix::openPort(device, listener);
+                OpenResult opened = posix::openPort(device, listener);
+                // Which adapter the port is, where its name does not say it already.
+                const std::string path = toQString(device).toStdString();
+                const std::string described = posix::describeDevice(path);
+                if (opened && described != path)
+                    listener.notice(QString::fromStdString(described).toStdU16String());
+                return opened;
             },
             .watchReturn = [](const std::u16string& device,
                               std::function<void()> back) -> std::unique_ptr<DeviceWatch> {
