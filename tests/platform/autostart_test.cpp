@@ -5,6 +5,8 @@
 
 #include <fstream>
 
+#include "support/temp_dir.h"
+
 namespace velnor::xdg {
 namespace {
 
@@ -37,18 +39,9 @@ TEST(AutostartTest, RefusesWhatTheRulesDoNotAllow) {
         EXPECT_EQ(parseExecLine(exec), std::nullopt) << exec;
 }
 
-class AutostartFileTest : public ::testing::Test {
-  protected:
-    AutostartFileTest() {
-        char pattern[] = "/tmp/velnor-autostart-XXXXXX";
-        root_ = ::mkdtemp(pattern);
-    }
-    ~AutostartFileTest() override { fs::remove_all(root_); }
-    fs::path root_;
-};
-
-TEST_F(AutostartFileTest, WrittenEntryIsValidAndGivesBackTheCommand) {
-    const fs::path file = root_ / "autostart/org.velnor.Velnor.desktop";
+TEST(AutostartFileTest, WrittenEntryIsValidAndGivesBackTheCommand) {
+    const test::TempDir root;
+    const fs::path file = root.path() / "autostart/org.velnor.Velnor.desktop";
     const Words arguments = {"-minimize", "-port=com2", "-dsrSendKeys%=Hello%20World",
                              "-ctsSendKeys=\"quoted\"$HOME", "-cdSendKeys=%{F4}~"};
     ASSERT_TRUE(writeAutostart(file, "/usr/bin/velnor", arguments));

@@ -11,6 +11,8 @@
 #include <future>
 #include <thread>
 
+#include "support/temp_dir.h"
+
 namespace velnor::posix {
 namespace {
 
@@ -19,12 +21,8 @@ using namespace std::chrono_literals;
 
 class DeviceWatchTest : public ::testing::Test {
   protected:
-    DeviceWatchTest() {
-        char pattern[] = "/tmp/velnor-watch-XXXXXX";
-        root_ = ::mkdtemp(pattern);
-    }
-    ~DeviceWatchTest() override { fs::remove_all(root_); }
-    fs::path root_;
+    const test::TempDir temp_;
+    const fs::path& root_ = temp_.path();
 };
 
 TEST_F(DeviceWatchTest, ReportsOnceWhenTheDeviceAndItsMissingFoldersComeBack) {

@@ -5,6 +5,8 @@
 
 #include <fstream>
 
+#include "support/temp_dir.h"
+
 namespace velnor::posix {
 namespace {
 
@@ -13,12 +15,6 @@ namespace fs = std::filesystem;
 // A device tree of its own, laid out as udev and sysfs lay it out, links relative.
 class FakeTree {
   public:
-    FakeTree() {
-        char pattern[] = "/tmp/velnor-tree-XXXXXX";
-        root_ = ::mkdtemp(pattern);
-    }
-    ~FakeTree() { fs::remove_all(root_); }
-
     const fs::path& root() const { return root_; }
 
     void file(const fs::path& path, const std::string& text = {}) {
@@ -45,7 +41,8 @@ class FakeTree {
     }
 
   private:
-    fs::path root_;
+    const test::TempDir temp_;
+    const fs::path& root_ = temp_.path();
 };
 
 TEST(SerialDevicesTest, ListsStableNamesWithVendorAndModelThenBareUsbNodes) {

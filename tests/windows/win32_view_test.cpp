@@ -3,30 +3,16 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <string>
 
 #include "core/input_sink.h"
 #include "core/layout.h"
 #include "core/main_form.h"
+#include "support/manual_loop.h"
 #include "view/win32/win32_form_view.h"
 
 namespace velnor {
 namespace {
-
-// Enough of an event loop for a window whose port never opens.
-class IdleLoop final : public EventLoop {
-  public:
-    void post(std::function<void()>) override {}
-    Duration now() const override { return Duration::zero(); }
-    std::unique_ptr<Timer> createTimer(std::function<void()>) override {
-        struct Idle final : Timer {
-            void start(Duration) override {}
-            void stop() override {}
-        };
-        return std::make_unique<Idle>();
-    }
-};
 
 std::u16string textOf(HWND window) {
     wchar_t text[512] = {};
@@ -71,7 +57,7 @@ class Win32ViewTest : public ::testing::Test {
     }
 
     NullInputSink sink;
-    IdleLoop loop;
+    test::ManualLoop loop;
     MainForm form;
     Win32FormView view;
 };

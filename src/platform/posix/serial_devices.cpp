@@ -6,6 +6,8 @@
 #include <set>
 #include <system_error>
 
+#include "platform/xdg/autostart.h"
+
 namespace velnor::posix {
 namespace {
 
@@ -107,10 +109,7 @@ std::string describeDevice(const std::string& path, const fs::path& root) {
 }
 
 fs::path PortAssignments::defaultFile() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config && *config == '/') return fs::path(config) / "velnor/ports.ini";
-    const char* home = std::getenv("HOME");
-    return fs::path(home ? home : "/") / ".config/velnor/ports.ini";
+    return xdg::configHome() / "velnor/ports.ini";
 }
 
 PortAssignments::PortAssignments(fs::path file) : file_(std::move(file)) {

@@ -79,14 +79,14 @@ std::string quoteWord(const std::string& word) {
     return fielded;
 }
 
+}  // namespace
+
 std::filesystem::path configHome() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     if (config && *config == '/') return config;
     const char* home = std::getenv("HOME");
     return std::filesystem::path(home ? home : "/") / ".config";
 }
-
-}  // namespace
 
 std::string execLine(const std::vector<std::string>& command) {
     std::string line;

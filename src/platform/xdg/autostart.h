@@ -17,6 +17,9 @@ std::string execLine(const std::vector<std::string>& command);
 // quote, a reserved character outside quotes, a field code).
 std::optional<std::vector<std::string>> parseExecLine(const std::string& exec);
 
+// The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute path, else ~/.config.
+std::filesystem::path configHome();
+
 // $XDG_CONFIG_HOME/autostart/org.velnor.Velnor.desktop, or under ~/.config.
 std::filesystem::path autostartFile();
 

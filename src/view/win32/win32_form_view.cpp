@@ -143,6 +143,11 @@ HWND Win32FormView::controlHandle(std::u16string_view name) const {
     return nullptr;
 }
 
+const Control* Win32FormView::controlAt(HWND handle) const {
+    const auto found = byId_.find(GetDlgCtrlID(handle));
+    return found == byId_.end() ? nullptr : found->second;
+}
+
 void Win32FormView::createControls() {
     int id = kFirstControlId;
     forEachControl(form_, [this, &id](Control& control) {
@@ -452,21 +457,16 @@ LRESULT Win32FormView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             command(LOWORD(wParam), HIWORD(wParam));
             return 0;
         case WM_CTLCOLORSTATIC: {
-            const auto control = std::ranges::find_if(handles_, [lParam](const auto& entry) {
-                return entry.second == reinterpret_cast<HWND>(lParam);
-            });
-            if (control == handles_.end() || control->first->kind() != ControlKind::Indicator)
-                break;
-            const auto* box = static_cast<const Indicator*>(control->first);
+            const Control* control = controlAt(reinterpret_cast<HWND>(lParam));
+            if (!control || control->kind() != ControlKind::Indicator) break;
+            const auto* box = static_cast<const Indicator*>(control);
             return reinterpret_cast<LRESULT>(box->fillColor() == kIndicatorOn ? indicatorOn_
                                                                               : indicatorOff_);
         }
         case WM_CTLCOLOREDIT: {
-            const auto control = std::ranges::find_if(handles_, [lParam](const auto& entry) {
-                return entry.second == reinterpret_cast<HWND>(lParam);
-            });
-            if (control != handles_.end() && control->first->kind() == ControlKind::TextBox &&
-                !static_cast<const TextBox*>(control->first)->problem().empty())
+            const Control* control = controlAt(reinterpret_cast<HWND>(lParam));
+            if (control && control->kind() == ControlKind::TextBox &&
+                !static_cast<const TextBox*>(control)->problem().empty())
                 SetTextColor(reinterpret_cast<HDC>(wParam), RGB(200, 0, 0));
             break;
         }

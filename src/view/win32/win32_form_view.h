@@ -44,6 +44,8 @@ class Win32FormView final : public ControlObserver {
     void showLineMenu(POINT at);
     void showToolTip(const Control& control);
     RECT rectOf(const Control& control) const;
+    // The control shown by a native control of the window, or null.
+    const Control* controlAt(HWND handle) const;
     void showCaption(const Control& control);
     void showEntries(const DropDownList& list);
     void showSelection(const DropDownList& list);
