@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/synthetic_input.h"
+#include "samples.h"
 #include "serial_line/fake_modem_driver.h"
 #include "support/test_form.h"
 
@@ -135,6 +136,7 @@ BENCHMARK(BM_BouncingSwitch)
     ->ArgsProduct({{0, 1, 2}, {0, 12, 20}, {0, 30}})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
-    ->UseRealTime();
+    ->UseRealTime()
+    ->Apply(velnor::bench::withSpread);
 
 }  // namespace
