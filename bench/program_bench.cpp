@@ -279,35 +279,42 @@ double pingRoundTrip() {
     return timeMicros([&] { velnor::test::testBus().call(ping); });
 }
 
-// Each call starts once the repaint that the last one caused is over.
-void settle() {
-    QThread::msleep(3);
+// Samples of `ours` (which returns its own time), alternating with Ping, each call made once
+// the repaint that the last one caused is over.
+template <class Ours>
+void besidePing(benchmark::State& state, Ours&& ours) {
+    const auto settle = [] { QThread::msleep(5); };
+    velnor::bench::alternate(
+        state,
+        [&] {
+            settle();
+            return ours();
+        },
+        [&] {
+            settle();
+            return pingRoundTrip();
+        },
+        "ping_");
+}
+
+// The registration of a benchmark of round trips: a fixed number of samples.
+void roundTrips(benchmark::internal::Benchmark* benchmark) {
+    benchmark->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(300);
+    velnor::bench::withSpread(benchmark);
 }
 
 // Execute with an empty command to the running copy and back, against Ping.
 void BM_ExecuteRoundTrip(benchmark::State& state) {
     RunningCopy velnor;
     if (!velnor.ready()) return state.SkipWithError("no running copy");
-    velnor::bench::alternate(
-        state,
-        [&] {
-            settle();
-            return timeMicros([&] {
-                if (!velnor::test::executeOnRunningCopy(QString()).isEmpty())
-                    state.SkipWithError("refused");
-            });
-        },
-        [] {
-            settle();
-            return pingRoundTrip();
-        },
-        "ping_");
+    besidePing(state, [&] {
+        return timeMicros([&] {
+            if (!velnor::test::executeOnRunningCopy(QString()).isEmpty())
+                state.SkipWithError("refused");
+        });
+    });
 }
-BENCHMARK(BM_ExecuteRoundTrip)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond)
-    ->Iterations(300)
-    ->Apply(velnor::bench::withSpread);
+BENCHMARK(BM_ExecuteRoundTrip)->Apply(roundTrips);
 
 // Execute "-dtr" over the bus to the key presses arriving in a focused X client of our own (DTR
 // drives DSR and CD on the loopback port, which hold Shift and Control), "-dtrOff" to their
@@ -318,34 +325,22 @@ void BM_CommandToKeyInXClient(benchmark::State& state) {
     // Made after the program's window is shown, so that it owns the focus.
     velnor::test::FocusWindow window(display());
     bool press = true;
-    velnor::bench::alternate(
-        state,
-        [&] {
-            settle();
-            const QDBusMessage call = velnor::test::executeCall(press ? QStringLiteral("-dtr")
-                                                                      : QStringLiteral("-dtrOff"));
-            press = !press;
-            std::optional<QDBusPendingCall> reply;
-            bool arrived = false;
-            const double micros = timeMicros([&] {
-                reply = velnor::test::testBus().asyncCall(call);
-                arrived = window.awaitCount(2, 0);
-            });
-            reply->waitForFinished();
-            if (reply->isError()) state.SkipWithError("refused");
-            if (!arrived) state.SkipWithError("no keys in the focused window within 5 s");
-            return micros;
-        },
-        [] {
-            settle();
-            return pingRoundTrip();
-        },
-        "ping_");
+    besidePing(state, [&] {
+        const QDBusMessage call =
+            velnor::test::executeCall(press ? QStringLiteral("-dtr") : QStringLiteral("-dtrOff"));
+        press = !press;
+        std::optional<QDBusPendingCall> reply;
+        bool arrived = false;
+        const double micros = timeMicros([&] {
+            reply = velnor::test::testBus().asyncCall(call);
+            arrived = window.awaitCount(2, 0);
+        });
+        reply->waitForFinished();
+        if (reply->isError()) state.SkipWithError("refused");
+        if (!arrived) state.SkipWithError("no keys in the focused window within 5 s");
+        return micros;
+    });
 }
-BENCHMARK(BM_CommandToKeyInXClient)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond)
-    ->Iterations(300)
-    ->Apply(velnor::bench::withSpread);
+BENCHMARK(BM_CommandToKeyInXClient)->Apply(roundTrips);
 
 }  // namespace
