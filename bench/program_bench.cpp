@@ -213,7 +213,7 @@ long total(const std::map<QString, long>& switches) {
 // are named on standard error.
 void BM_IdleWakeUps(benchmark::State& state) {
     constexpr auto kSettle = std::chrono::seconds(1);
-    constexpr auto kWindow = std::chrono::seconds(3);
+    constexpr auto kWindow = std::chrono::seconds(5);
     XConnection connection;
     const std::unique_ptr<VelnorProcess> velnor = startOnCom1();
     MinimalQt minimal;
