@@ -68,10 +68,9 @@ class Samples {
 };
 
 // Times our `ours` and the `reference` doing the same work once per iteration each (see
-// sampleOf), the one going
-// first swapping every iteration so that neither gains from the other's warming; reports both and
-// `ratio_p50` (ours over the reference). The benchmark's own time is ours: register it with
-// UseManualTime().
+// sampleOf), the one going first swapping every iteration so that neither gains from the other's
+// warming; reports both and `ratio_p50` (ours over the reference). The benchmark's own time is
+// ours: register it with UseManualTime().
 template <class Ours, class Reference>
 void alternate(benchmark::State& state, Ours&& ours, Reference&& reference,
                const std::string& referenceName = "ref_") {
