@@ -1,11 +1,16 @@
 // The road a user feels, inside one process: a line change on the loopback port to the key arriving
-// in a focused X client, through the form as the program has it (CTS emulating its key, Alt) and
-// the XTest backend into an Xvfb of the benchmark's own. The change is made either by a command
-// ("-rts", "-rtsOff": RTS drives CTS on the loopback plug), as the running copy executes one from
-// the bus, or by flipping the line itself from another thread, as a port's watcher does.
+// in a focused X client, through the form and its window as the program has them (CTS emulating
+// its key, Alt) and the XTest backend into an Xvfb of the benchmark's own. The window's thread runs
+// its event loop as the program's does; another thread makes the change and waits for the key on
+// the X client's connection. The change is a command ("-rts", "-rtsOff": RTS drives CTS on the
+// loopback plug) handed to the window's thread as the bus hands one over, or the line flipped
+// itself, as a port's watcher does.
 #include <benchmark/benchmark.h>
 
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <QTest>
+#include <chrono>
 #include <stdexcept>
 #include <thread>
 
@@ -14,11 +19,11 @@
 #include "samples.h"
 #include "support/test_form.h"
 #include "support/x_server.h"
+#include "view/qt/form_view.h"
 
 namespace {
 
 using velnor::bench::Samples;
-using velnor::bench::timeMicros;
 
 const std::string& display() {
     const std::string& name = velnor::test::xvfbDisplay();
@@ -28,9 +33,12 @@ const std::string& display() {
 
 // A loaded form with COM1 open on the loopback plug, typing through XTest into `window`.
 struct LoopbackOnX {
-    LoopbackOnX() : sink(openSink()), form(*sink, "") {
+    LoopbackOnX() : sink(openSink()), form(*sink, ""), view(form) {
         qputenv("VELNOR_COM1", "loopback");
         form.Form_Load();
+        view.show();
+        if (!QTest::qWaitForWindowExposed(&view))
+            throw std::runtime_error("the window never shows");
         form.optCom1.setValue(true);
         port = velnor::loopbackPort(form);
         if (!port) throw std::runtime_error("COM1 is not the loopback plug");
@@ -51,75 +59,70 @@ struct LoopbackOnX {
     velnor::test::FocusWindow window{display()};
     std::unique_ptr<velnor::InputSink> sink;
     velnor::TestForm form;
+    velnor::QtFormView view;
     velnor::LoopbackPort* port = nullptr;
 };
 
-// Each sample one edge, on and off in turn: press and release reported apart.
+// Edges on and off in turn, `change(on)` made on another thread while the window's thread runs its
+// event loop; each sample from the change to the key's event in the X client, press and release
+// reported apart. Between edges the changing thread pauses for `pause_ms` (a user's pace: the
+// window has painted what the last edge changed), or with 0 goes on at once (a script's burst: the
+// next change may wait behind that painting).
 template <class Change>
-void keyEdges(benchmark::State& state, LoopbackOnX& setup, Change change) {
-    Samples presses;
-    Samples releases;
-    bool on = true;
-    for (auto _ : state) {
-        const double micros = timeMicros([&] {
-            change(on);
-            if (!setup.window.awaitCount(1, 0)) state.SkipWithError("the key never arrived");
-        });
-        if (!setup.holdsOnlyTheKey(on)) state.SkipWithError("other keys came with the edge");
-        (on ? presses : releases).add(micros);
-        state.SetIterationTime(micros / 1e6);
-        on = !on;
-    }
-    presses.report(state, "press_");
-    releases.report(state, "release_");
-}
-
-void BM_CommandInProcessToKeyInXClient(benchmark::State& state) {
-    LoopbackOnX setup;
-    keyEdges(state, setup, [&](bool on) {
-        int cancel = 0;
-        setup.form.Form_LinkExecute(on ? u"-rts" : u"-rtsOff", cancel);
-    });
-}
-BENCHMARK(BM_CommandInProcessToKeyInXClient)
-    ->Iterations(2000)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond)
-    ->Apply(velnor::bench::withSpread);
-
-// The window's thread runs its event loop as the program's does; the line flips on another thread,
-// which then waits for the key on the X client's connection.
-void BM_LineChangeToKeyInXClient(benchmark::State& state) {
+void keyEdges(benchmark::State& state, Change change) {
     LoopbackOnX setup;
     const int edges = static_cast<int>(state.range(0));
+    const std::chrono::milliseconds pause(state.range(1));
     Samples presses;
     Samples releases;
     for (auto _ : state) {
         QEventLoop loop;
         bool lost = false;
-        std::thread flipper([&] {
+        std::thread changer([&] {
             for (int edge = 0; edge < edges && !lost; ++edge) {
                 const bool on = edge % 2 == 0;
                 const velnor::bench::Clock::time_point start = velnor::bench::Clock::now();
-                setup.port->setLine(velnor::LoopbackPort::Line::Cts, on);
+                change(setup, on);
                 lost = !setup.window.awaitCount(1, 0);
                 (on ? presses : releases).add(velnor::bench::microsSince(start));
                 lost = lost || !setup.holdsOnlyTheKey(on);
+                std::this_thread::sleep_for(pause);
             }
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
         });
         loop.exec();
-        flipper.join();
+        changer.join();
         if (lost) state.SkipWithError("the key never arrived, or others came with it");
     }
     presses.report(state, "press_");
     releases.report(state, "release_");
 }
-BENCHMARK(BM_LineChangeToKeyInXClient)
-    ->Arg(2000)
-    ->Iterations(1)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Apply(velnor::bench::withSpread);
+
+void edges(benchmark::internal::Benchmark* benchmark) {
+    benchmark->ArgNames({"edges", "pause_ms"})
+        ->Args({1000, 5})
+        ->Args({1000, 0})
+        ->Iterations(1)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    velnor::bench::withSpread(benchmark);
+}
+
+void BM_CommandInProcessToKeyInXClient(benchmark::State& state) {
+    keyEdges(state, [](LoopbackOnX& setup, bool on) {
+        QMetaObject::invokeMethod(qApp, [&setup, on] {
+            int cancel = 0;
+            setup.form.Form_LinkExecute(on ? u"-rts" : u"-rtsOff", cancel);
+        });
+    });
+}
+BENCHMARK(BM_CommandInProcessToKeyInXClient)->Apply(edges);
+
+void BM_LineChangeToKeyInXClient(benchmark::State& state) {
+    keyEdges(state, [](LoopbackOnX& setup, bool on) {
+        setup.port->setLine(velnor::LoopbackPort::Line::Cts, on);
+    });
+}
+BENCHMARK(BM_LineChangeToKeyInXClient)->Apply(edges);
 
 }  // namespace
