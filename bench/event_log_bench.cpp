@@ -49,13 +49,6 @@ void BM_LogLineShown(benchmark::State& state) {
     state.counters["label_paints_per_line"] = static_cast<double>(labelPaints.paints) / count;
     state.counters["frame_paints_per_line"] = static_cast<double>(framePaints.paints) / count;
 }
-BENCHMARK(BM_LogLineShown)
-    ->Arg(10)
-    ->Arg(1000)
-    ->Arg(100000)
-    ->Iterations(300)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond)
-    ->Apply(velnor::bench::withSpread);
+BENCHMARK(BM_LogLineShown)->Arg(10)->Arg(1000)->Arg(100000)->Apply(velnor::bench::sampled<300>);
 
 }  // namespace

@@ -108,11 +108,7 @@ void BM_KeyPressRelease(benchmark::State& state) {
         },
         "bare_");
 }
-BENCHMARK(BM_KeyPressRelease)
-    ->Iterations(4000)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond)
-    ->Apply(velnor::bench::withSpread);
+BENCHMARK(BM_KeyPressRelease)->Apply(velnor::bench::sampled<4000>);
 
 // SendKeys as the window types it, into a focused window, until the last character arrived.
 auto sendKeys(benchmark::State& state, velnor::InputSink& sink, FocusWindow& window) {
@@ -134,11 +130,7 @@ void BM_SendKeysAgainstBareXTest(benchmark::State& state) {
         },
         "bare_");
 }
-BENCHMARK(BM_SendKeysAgainstBareXTest)
-    ->Iterations(400)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond)
-    ->Apply(velnor::bench::withSpread);
+BENCHMARK(BM_SendKeysAgainstBareXTest)->Apply(velnor::bench::sampled<400>);
 
 // `xdotool type --delay 0` started as a script starts it, until its last character arrived.
 void xdotoolType(benchmark::State& state, FocusWindow& window) {
@@ -164,11 +156,7 @@ void BM_SendKeysAgainstXdotool(benchmark::State& state) {
     alternate(
         state, sendKeys(state, *ours, window), [&] { xdotoolType(state, window); }, "xdotool_");
 }
-BENCHMARK(BM_SendKeysAgainstXdotool)
-    ->Iterations(100)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond)
-    ->Apply(velnor::bench::withSpread);
+BENCHMARK(BM_SendKeysAgainstXdotool)->Apply(velnor::bench::sampled<100>);
 
 // What our backend's start costs beyond a bare XTest connection: mostly its guardian process.
 void BM_Open(benchmark::State& state) {
@@ -182,10 +170,6 @@ void BM_Open(benchmark::State& state) {
         },
         "bare_");
 }
-BENCHMARK(BM_Open)
-    ->Iterations(200)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond)
-    ->Apply(velnor::bench::withSpread);
+BENCHMARK(BM_Open)->Apply(velnor::bench::sampled<200>);
 
 }  // namespace

@@ -31,10 +31,6 @@ void BM_ParseHundredStepsOfNine(benchmark::State& state) {
     }
     parses.report(state);
 }
-BENCHMARK(BM_ParseHundredStepsOfNine)
-    ->Iterations(500)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond)
-    ->Apply(velnor::bench::withSpread);
+BENCHMARK(BM_ParseHundredStepsOfNine)->Apply(velnor::bench::sampled<500>);
 
 }  // namespace

@@ -305,12 +305,6 @@ void besidePing(benchmark::State& state, Ours&& ours) {
         "ping_");
 }
 
-// The registration of a benchmark of round trips: a fixed number of samples.
-void roundTrips(benchmark::internal::Benchmark* benchmark) {
-    benchmark->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(300);
-    velnor::bench::withSpread(benchmark);
-}
-
 // Execute with an empty command to the running copy and back, against Ping.
 void BM_ExecuteRoundTrip(benchmark::State& state) {
     RunningCopy velnor;
@@ -322,7 +316,7 @@ void BM_ExecuteRoundTrip(benchmark::State& state) {
         });
     });
 }
-BENCHMARK(BM_ExecuteRoundTrip)->Apply(roundTrips);
+BENCHMARK(BM_ExecuteRoundTrip)->Apply(velnor::bench::sampled<300>);
 
 // Execute "-rts" over the bus to the key press arriving in a focused X client of our own (RTS
 // drives CTS on the loopback port, which holds Alt), "-rtsOff" to its release the next time;
@@ -352,6 +346,6 @@ void BM_CommandToKeyInXClient(benchmark::State& state) {
         return micros;
     });
 }
-BENCHMARK(BM_CommandToKeyInXClient)->Apply(roundTrips);
+BENCHMARK(BM_CommandToKeyInXClient)->Apply(velnor::bench::sampled<300>);
 
 }  // namespace

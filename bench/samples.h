@@ -106,4 +106,13 @@ inline void withSpread(benchmark::internal::Benchmark* benchmark) {
         "max", [](const std::vector<double>& values) { return *std::ranges::max_element(values); });
 }
 
+// The registration of a benchmark that takes one sample per iteration and reports it as its manual
+// time: `count` samples, in microseconds, with the spread of repeated runs.
+// BENCHMARK(BM_Name)->Apply(velnor::bench::sampled<300>).
+template <int64_t count>
+void sampled(benchmark::internal::Benchmark* benchmark) {
+    benchmark->Iterations(count)->UseManualTime()->Unit(benchmark::kMicrosecond);
+    withSpread(benchmark);
+}
+
 }  // namespace velnor::bench
