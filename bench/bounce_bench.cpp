@@ -5,7 +5,7 @@
 // and the time from a press's first edge to its character.
 //
 // Arguments: driver mode (0 waiting, 1 cdc-acm-like, 2 polled), bounce (0: 2 to 5 ms, else that
-// many ms), settle time of DSR in ms (passed as -dsrDebounce=, which a program without it ignores).
+// many ms), settle time of DSR in ms (passed as -dsrDebounce=).
 #include <benchmark/benchmark.h>
 #include <sys/ioctl.h>
 
@@ -13,14 +13,13 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QThread>
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <random>
 #include <thread>
-#include <vector>
 
 #include "platform/synthetic_input.h"
+#include "samples.h"
 #include "serial_line/fake_modem_driver.h"
 #include "support/test_form.h"
 
@@ -87,7 +86,7 @@ void BM_BouncingSwitch(benchmark::State& state) {
 
     int typed = 0;
     int stuck = 0;
-    std::vector<double> latencyMs;
+    velnor::bench::Samples firstEdge;  // to the press's character
     std::mt19937 random(1);
     std::uniform_int_distribution<int> shortBounce(2000, 5000);  // us
     for (auto _ : state) {
@@ -106,9 +105,9 @@ void BM_BouncingSwitch(benchmark::State& state) {
                 bounce(modem, false, length, random);
                 std::this_thread::sleep_for(kQuiet);
                 if (const Clock::rep first = sink.firstTyped; first != 0)
-                    latencyMs.push_back(std::chrono::duration<double, std::milli>(
-                                            Clock::duration(first) - pressed.time_since_epoch())
-                                            .count());
+                    firstEdge.add(std::chrono::duration<double, std::micro>(
+                                      Clock::duration(first) - pressed.time_since_epoch())
+                                      .count());
                 typed += sink.typed > typedBefore ? 1 : 0;
                 onWindowThread(&loop, [&] {
                     if (!form.dsrHandler->flag()) return;
@@ -121,20 +120,17 @@ void BM_BouncingSwitch(benchmark::State& state) {
         loop.exec();
         presser.join();
     }
-    std::sort(latencyMs.begin(), latencyMs.end());
     state.counters["typed_per_30"] = typed;
     state.counters["characters"] = sink.typed.load();
     state.counters["stuck_per_30"] = stuck;
-    if (!latencyMs.empty()) {
-        state.counters["first_edge_p50_ms"] = latencyMs[latencyMs.size() / 2];
-        state.counters["first_edge_max_ms"] = latencyMs.back();
-    }
+    firstEdge.report(state, "first_edge_");
 }
 BENCHMARK(BM_BouncingSwitch)
     ->ArgNames({"mode", "bounce", "settle"})
     ->ArgsProduct({{0, 1, 2}, {0, 12, 20}, {0, 30}})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
-    ->UseRealTime();
+    ->UseRealTime()
+    ->Apply(velnor::bench::withSpread);
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "core/controls.h"
 #include "core/key_code_strings.h"
 #include "core/key_names.h"
+#include "samples.h"
 
 namespace {
 
@@ -21,8 +22,15 @@ void BM_ParseHundredStepsOfNine(benchmark::State& state) {
     const auto lookUp = [&lookup](std::u16string_view name) {
         return velnor::keyCodeByName(lookup, name);
     };
-    for (auto _ : state) benchmark::DoNotOptimize(velnor::parseKeyCodeString(text, lookUp));
+    velnor::bench::Samples parses;
+    for (auto _ : state) {
+        const double micros = velnor::bench::timeMicros(
+            [&] { benchmark::DoNotOptimize(velnor::parseKeyCodeString(text, lookUp)); });
+        parses.add(micros);
+        state.SetIterationTime(micros / 1e6);
+    }
+    parses.report(state);
 }
-BENCHMARK(BM_ParseHundredStepsOfNine)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParseHundredStepsOfNine)->Apply(velnor::bench::sampled<500>);
 
 }  // namespace

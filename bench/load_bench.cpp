@@ -7,12 +7,10 @@
 #include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
-#include <QElapsedTimer>
-#include <algorithm>
-#include <vector>
 
 #include "platform/loopback/loopback_port.h"
 #include "platform/synthetic_input.h"
+#include "samples.h"
 #include "support/line_flood.h"
 #include "support/test_form.h"
 #include "support/velnor_process.h"
@@ -52,7 +50,8 @@ BENCHMARK(BM_ExecuteBurst)
     ->Arg(10'000)
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+    ->UseRealTime()
+    ->Apply(velnor::bench::withSpread);
 
 void BM_LineEdgeFlood(benchmark::State& state) {
     const int edges = static_cast<int>(state.range(0));
@@ -81,7 +80,8 @@ BENCHMARK(BM_LineEdgeFlood)
     ->Arg(100'000)
     ->Iterations(5)
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+    ->UseRealTime()
+    ->Apply(velnor::bench::withSpread);
 
 // How soon the running copy answers a command while it types a long text of characters the
 // keymap lacks: each needs a keycode bound for the moment, 19 at a time under Xvfb.
@@ -95,21 +95,21 @@ void BM_ExecuteWhileTypingLongText(benchmark::State& state) {
         {"-dsrMode=sendKeys", "-dsrSendKeys=" + text, "-port=com1", "-dtr"},
         velnor::test::loopbackOnX(display));
     if (!window.awaitCount(0, 100)) return state.SkipWithError("typing did not begin");
-    std::vector<double> samples;
+    velnor::bench::Samples calls;
     for (auto _ : state) {
-        QElapsedTimer timer;
-        timer.start();
-        const QDBusMessage reply = velnor::test::testBus().call(
-            velnor::test::executeCall("-ctsMode=sendKeys"), QDBus::Block, 10000);
-        samples.push_back(double(timer.nsecsElapsed()) / 1000);
+        QDBusMessage reply;
+        calls.add(velnor::bench::timeMicros([&] {
+            reply = velnor::test::testBus().call(velnor::test::executeCall("-ctsMode=sendKeys"),
+                                                 QDBus::Block, 10000);
+        }));
         if (reply.type() != QDBusMessage::ReplyMessage) state.SkipWithError("no answer");
         window.awaitCount(0, 0);  // reads what was typed meanwhile
     }
-    std::ranges::sort(samples);
-    state.counters["p50_us"] = samples[samples.size() / 2];
-    state.counters["p99_us"] = samples[samples.size() * 99 / 100];
-    state.counters["samples"] = double(samples.size());
+    calls.report(state);
 }
-BENCHMARK(BM_ExecuteWhileTypingLongText)->Iterations(200)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExecuteWhileTypingLongText)
+    ->Iterations(200)
+    ->Unit(benchmark::kMillisecond)
+    ->Apply(velnor::bench::withSpread);
 
 }  // namespace

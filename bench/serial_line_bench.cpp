@@ -1,77 +1,128 @@
-// From a line change on the loopback port, flipped by another thread, to the input event that the
-// window injects for it: DSR in "Emulate a key" mode, one key event per edge.
+// The road a user feels, inside one process: a line change on the loopback port to the key arriving
+// in a focused X client, through the form and its window as the program has them (CTS emulating
+// its key, Alt) and the XTest backend into an Xvfb of the benchmark's own. The window's thread runs
+// its event loop as the program's does; another thread makes the change and waits for the key on
+// the X client's connection. The change is a command ("-rts", "-rtsOff": RTS drives CTS on the
+// loopback plug) handed to the window's thread as the bus hands one over, or the line flipped
+// itself, as a port's watcher does.
 #include <benchmark/benchmark.h>
 
+#include <QCoreApplication>
 #include <QEventLoop>
-#include <algorithm>
-#include <atomic>
+#include <QTest>
 #include <chrono>
+#include <stdexcept>
 #include <thread>
-#include <vector>
 
 #include "platform/loopback/loopback_port.h"
-#include "platform/synthetic_input.h"
+#include "platform/x11/xtest_input.h"
+#include "samples.h"
 #include "support/test_form.h"
+#include "support/x_server.h"
+#include "view/qt/form_view.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using velnor::bench::Samples;
 
-// Stamps the moment each key event arrives.
-class StampingSink final : public velnor::InputSink {
-  public:
-    void key(int, bool) override {
-        arrived.store(Clock::now().time_since_epoch().count());
-        arrived.notify_one();
-    }
-    void mouseButton(velnor::MouseButton, bool) override {}
-    void typeCharacter(char32_t) override {}
-
-    std::atomic<Clock::rep> arrived{0};
-};
-
-double percentile(std::vector<double> sorted, double fraction) {
-    return sorted[static_cast<std::size_t>(fraction * static_cast<double>(sorted.size() - 1))];
+const std::string& display() {
+    const std::string& name = velnor::test::xvfbDisplay();
+    if (name.empty()) throw std::runtime_error(velnor::test::xvfbProblem().toStdString());
+    return name;
 }
 
-void BM_LoopbackEdgeToInjectedEvent(benchmark::State& state) {
-    const int edges = static_cast<int>(state.range(0));
-    qputenv("VELNOR_COM1", "loopback");
-    StampingSink sink;
-    velnor::TestForm form(sink, "");
-    form.Form_Load();
-    form.optCom1.setValue(true);
-    velnor::LoopbackPort& port = *loopbackPort(form);
+// A loaded form with COM1 open on the loopback plug, typing through XTest into `window`.
+struct LoopbackOnX {
+    LoopbackOnX() : sink(openSink()), form(*sink, ""), view(form) {
+        qputenv("VELNOR_COM1", "loopback");
+        form.Form_Load();
+        view.show();
+        if (!QTest::qWaitForWindowExposed(&view))
+            throw std::runtime_error("the window never shows");
+        form.optCom1.setValue(true);
+        port = velnor::loopbackPort(form);
+        if (!port) throw std::runtime_error("COM1 is not the loopback plug");
+    }
 
-    std::vector<double> micros;
+    static std::unique_ptr<velnor::InputSink> openSink() {
+        auto opened = velnor::openXTestInput(display().c_str());
+        if (!opened) throw std::runtime_error(opened.error().toStdString());
+        return std::move(*opened);
+    }
+
+    // After the edge, the server holds CTS's key alone when on and nothing when off: each edge
+    // brought exactly the one event waited for.
+    bool holdsOnlyTheKey(bool on) {
+        return window.held() == (on ? QStringList{"Alt_L"} : QStringList{});
+    }
+
+    velnor::test::FocusWindow window{display()};
+    std::unique_ptr<velnor::InputSink> sink;
+    velnor::TestForm form;
+    velnor::QtFormView view;
+    velnor::LoopbackPort* port = nullptr;
+};
+
+// Edges on and off in turn, `change(on)` made on another thread while the window's thread runs its
+// event loop; each sample from the change to the key's event in the X client, press and release
+// reported apart. Between edges the changing thread pauses for `pause_ms` (a user's pace: the
+// window has painted what the last edge changed), or with 0 goes on at once (a script's burst: the
+// next change may wait behind that painting).
+template <class Change>
+void keyEdges(benchmark::State& state, Change change) {
+    LoopbackOnX setup;
+    const int edges = static_cast<int>(state.range(0));
+    const std::chrono::milliseconds pause(state.range(1));
+    Samples presses;
+    Samples releases;
     for (auto _ : state) {
-        micros.clear();
-        micros.reserve(edges);
         QEventLoop loop;
-        std::thread flipper([&] {
-            for (int edge = 0; edge < edges; ++edge) {
-                sink.arrived.store(0);
-                const Clock::time_point start = Clock::now();
-                port.setLine(velnor::LoopbackPort::Line::Dsr, edge % 2 == 0);
-                sink.arrived.wait(0);
-                const Clock::duration took =
-                    Clock::duration(sink.arrived.load()) - start.time_since_epoch();
-                micros.push_back(std::chrono::duration<double, std::micro>(took).count());
+        bool lost = false;
+        std::thread changer([&] {
+            for (int edge = 0; edge < edges && !lost; ++edge) {
+                const bool on = edge % 2 == 0;
+                const velnor::bench::Clock::time_point start = velnor::bench::Clock::now();
+                change(setup, on);
+                lost = !setup.window.awaitCount(1, 0);
+                (on ? presses : releases).add(velnor::bench::microsSince(start));
+                lost = lost || !setup.holdsOnlyTheKey(on);
+                std::this_thread::sleep_for(pause);
             }
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
         });
         loop.exec();
-        flipper.join();
+        changer.join();
+        if (lost) state.SkipWithError("the key never arrived, or others came with it");
     }
-    std::sort(micros.begin(), micros.end());
-    state.counters["p50_us"] = percentile(micros, 0.50);
-    state.counters["p99_us"] = percentile(micros, 0.99);
-    state.counters["max_us"] = micros.back();
+    presses.report(state, "press_");
+    releases.report(state, "release_");
 }
-BENCHMARK(BM_LoopbackEdgeToInjectedEvent)
-    ->Arg(10'000)
-    ->Iterations(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+
+void edges(benchmark::internal::Benchmark* benchmark) {
+    benchmark->ArgNames({"edges", "pause_ms"})
+        ->Args({1000, 5})
+        ->Args({1000, 0})
+        ->Iterations(1)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    velnor::bench::withSpread(benchmark);
+}
+
+void BM_CommandInProcessToKeyInXClient(benchmark::State& state) {
+    keyEdges(state, [](LoopbackOnX& setup, bool on) {
+        QMetaObject::invokeMethod(qApp, [&setup, on] {
+            int cancel = 0;
+            setup.form.Form_LinkExecute(on ? u"-rts" : u"-rtsOff", cancel);
+        });
+    });
+}
+BENCHMARK(BM_CommandInProcessToKeyInXClient)->Apply(edges);
+
+void BM_LineChangeToKeyInXClient(benchmark::State& state) {
+    keyEdges(state, [](LoopbackOnX& setup, bool on) {
+        setup.port->setLine(velnor::LoopbackPort::Line::Cts, on);
+    });
+}
+BENCHMARK(BM_LineChangeToKeyInXClient)->Apply(edges);
 
 }  // namespace

@@ -86,6 +86,37 @@ TEST(LogLabel, ShowsALongTextExactlyAsALabelWould) {
     }
 }
 
+// The layouts kept from one paint to the next follow new lines, a new width and a new font.
+TEST(LogLabel, StaysExactlyAsALabelWouldAsLinesComeAndItsWidthAndFontChange) {
+    QLabel plain;
+    plain.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    plain.setWordWrap(true);
+    plain.setTextFormat(Qt::PlainText);
+    LogLabel head;
+    QString text;
+    const auto same = [&](const QString& step) {
+        plain.setText(text);
+        head.setText(text);
+        EXPECT_EQ(head.grab().toImage(), plain.grab().toImage()) << step.toStdString();
+    };
+    for (QWidget* label : {static_cast<QWidget*>(&plain), static_cast<QWidget*>(&head)})
+        label->setGeometry(0, 0, 281, 200);
+    for (int i = 0; i < 30; ++i) {
+        text.prepend(QString("12:00:%1  line %1 of a log that wraps now and then%2\n")
+                         .arg(i)
+                         .arg(i % 3 == 0 ? " in the label's width" : ""));
+        same(QString("line %1").arg(i));
+    }
+    for (QWidget* label : {static_cast<QWidget*>(&plain), static_cast<QWidget*>(&head)})
+        label->setGeometry(0, 0, 150, 200);
+    same("narrower");
+    QFont larger = head.font();
+    larger.setPointSizeF(larger.pointSizeF() * 1.5);
+    plain.setFont(larger);
+    head.setFont(larger);
+    same("larger font");
+}
+
 // A new line repaints the log's label and nothing around it: the frame, with its title and its
 // border, stays as it was.
 TEST(LogLabel, ANewLineRepaintsTheLabelAloneNotItsFrame) {
