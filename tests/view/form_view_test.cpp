@@ -201,6 +201,15 @@ TEST_F(WindowTest, EveryOptionCaptionFitsItsButtonInOneFont) {
             << button->objectName().toStdString();
         EXPECT_EQ(button->font(), buttons.front()->font()) << button->objectName().toStdString();
     }
+    // The largest such font: one pixel more and some caption would not fit.
+    QFont larger = buttons.front()->font();
+    if (larger.pixelSize() == view.font().pixelSize()) return;
+    larger.setPixelSize(larger.pixelSize() + 1);
+    EXPECT_TRUE(std::ranges::any_of(buttons, [&](const QRadioButton* button) {
+        QRadioButton probe(button->text());
+        probe.setFont(larger);
+        return probe.sizeHint().width() > button->width();
+    }));
 }
 
 TEST_F(ViewTest, IndicatorsStartDarkAndShowAnyStoredColour) {
