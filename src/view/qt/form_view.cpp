@@ -7,9 +7,8 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QScopedValueRollback>
-#include <QStyle>
+#include <QStandardItemModel>
 #include <algorithm>
-#include <vector>
 
 #include "platform/qt_text.h"
 #include "view/qt/indicator_box.h"
@@ -26,36 +25,14 @@ QRect pixels(const Geometry& twips) {
 }
 
 // Option buttons share one font: the form's, or the largest smaller one at which every caption
-// fits its twip width, which the style's indicator and spacing may not leave room for. A button's
-// size hint is its caption's width plus what the style adds, which does not depend on the font, so
-// the size is found from font metrics, then confirmed by the buttons themselves.
+// fits its twip width, which the style's indicator and spacing may not leave room for.
 void fitOptionCaptions(QWidget& form) {
     const QList<QRadioButton*> buttons = form.findChildren<QRadioButton*>();
-    const auto captionWidth = [](const QRadioButton* button, const QFontMetrics& metrics) {
-        return button->style()
-            ->itemTextRect(metrics, QRect(), Qt::TextShowMnemonic, false, button->text())
-            .width();
-    };
-    std::vector<int> besideCaption;
-    for (const QRadioButton* button : buttons)
-        besideCaption.push_back(button->sizeHint().width() -
-                                captionWidth(button, button->fontMetrics()));
-    const auto fitsAt = [&](const QFont& font) {
-        const QFontMetrics metrics(font);
-        for (qsizetype i = 0; i < buttons.size(); ++i)
-            if (besideCaption[size_t(i)] + captionWidth(buttons[i], metrics) > buttons[i]->width())
-                return false;
-        return true;
-    };
     const auto allFit = [&buttons] {
         return std::ranges::all_of(
             buttons, [](const QRadioButton* b) { return b->sizeHint().width() <= b->width(); });
     };
     QFont font = form.font();
-    while (!fitsAt(font) && font.pixelSize() > kSmallestPixelSize)
-        font.setPixelSize(font.pixelSize() - 1);
-    if (font != form.font())
-        for (QRadioButton* button : buttons) button->setFont(font);
     while (!allFit() && font.pixelSize() > kSmallestPixelSize) {
         font.setPixelSize(font.pixelSize() - 1);
         for (QRadioButton* button : buttons) button->setFont(font);
@@ -285,15 +262,23 @@ void QtFormView::followToolTip(const Control& control) {
 void QtFormView::followList(const DropDownList& list, Property property) {
     auto* combo = static_cast<QComboBox*>(widgetOf(list));
     switch (property) {
-        case Property::Entries:
+        case Property::Entries: {
+            // The new entries go into the list's model at once: a key list holds about a hundred.
+            QList<QStandardItem*> items;
             for (int i = combo->count(); i < list.listCount(); ++i) {
                 const DropDownList::Entry& entry = list.entries()[static_cast<size_t>(i)];
-                combo->addItem(toQString(entry.text), entry.itemData);
+                auto* item = new QStandardItem(toQString(entry.text));
+                item->setData(entry.itemData, Qt::UserRole);
+                items.append(item);
             }
+            static_cast<QStandardItemModel*>(combo->model())
+                ->invisibleRootItem()
+                ->appendRows(items);
             // QComboBox selects the first entry put into an empty list; the list selects none.
             followList(list, Property::Selection);
             followList(list, Property::Text);
             break;
+        }
         case Property::Selection:
             if (combo->currentIndex() != list.listIndex()) selectEntry(*combo, list.listIndex());
             break;
