@@ -14,12 +14,14 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
 
 #include "core/input_sink.h"
+#include "core/layout.h"
 #include "platform/port_backend.h"
 #include "platform/qt_text.h"
 #include "platform/xdg/autostart.h"
@@ -199,6 +201,15 @@ TEST_F(WindowTest, EveryOptionCaptionFitsItsButtonInOneFont) {
             << button->objectName().toStdString();
         EXPECT_EQ(button->font(), buttons.front()->font()) << button->objectName().toStdString();
     }
+    // The largest such font: one pixel more and some caption would not fit.
+    QFont larger = buttons.front()->font();
+    if (larger.pixelSize() == view.font().pixelSize()) return;
+    larger.setPixelSize(larger.pixelSize() + 1);
+    EXPECT_TRUE(std::ranges::any_of(buttons, [&](const QRadioButton* button) {
+        QRadioButton probe(button->text());
+        probe.setFont(larger);
+        return probe.sizeHint().width() > button->width();
+    }));
 }
 
 TEST_F(ViewTest, IndicatorsStartDarkAndShowAnyStoredColour) {
@@ -329,6 +340,56 @@ TEST_F(ViewTest, ABoxThatCannotActAsWrittenIsOutlinedAndSaysWhy) {
     // An outline that came and went leaves the box in its form's font.
     EXPECT_EQ(generateKeys->font().toString(), before.toString());
     EXPECT_EQ(sendKeys->font().toString(), before.toString());
+}
+
+// Every widget's state as one line, without the times of day.
+QStringList widgetStates(QtFormView& view, MainForm& form) {
+    QStringList states;
+    for (const LayoutEntry& entry : layoutTable()) {
+        Control& control = controlOf(form, entry);
+        QWidget* widget = view.widgetOf(control);
+        QString state = toQString(control.name()) + u' ' + widget->toolTip();
+        if (auto* option = qobject_cast<QRadioButton*>(widget))
+            state += QString(" checked=%1 font=%2")
+                         .arg(option->isChecked())
+                         .arg(option->font().pixelSize());
+        else if (auto* list = qobject_cast<QComboBox*>(widget))
+            state += QString(" %1 entries, #%2 %3")
+                         .arg(list->count())
+                         .arg(list->currentIndex())
+                         .arg(list->currentText());
+        else if (auto* box = qobject_cast<QLineEdit*>(widget))
+            state += u' ' + box->text() + u' ' + box->styleSheet();
+        else if (auto* indicator = qobject_cast<IndicatorBox*>(widget))
+            state += QString(" colour %1").arg(indicator->fillColor());
+        else if (auto* log = qobject_cast<LogLabel*>(widget))
+            state += u' ' + messagesOfLog(log->text()).join(u'|');
+        else if (auto* label = qobject_cast<QLabel*>(widget))  // a time of day may have passed
+            state +=
+                u' ' + QString(label->text()).replace(QRegularExpression("\\d+:\\d+:\\d+"), "time");
+        states.append(state);
+    }
+    states.append(QString("window state %1").arg(view.windowState()));
+    return states;
+}
+
+// The program builds its window once the form has loaded; it shows what a window that followed
+// the loading shows: selections, filled lists, texts with their problems, indicators, the log, a
+// minimised window.
+TEST(LateView, AViewBuiltAfterTheFormHasLoadedShowsWhatOneBuiltBeforeShows) {
+    const QString arguments =
+        "-dsrMode=sendKeys -ctsEmulateKey=vbKeyF5 -cdGenerateKeys=vbKeyNoSuchKey "
+        "-dsrSendKeys={LEFT -dtr -minimize -nonsense";
+    RecordingInputSink input;
+    TestForm early(input, arguments);
+    QtFormView earlyView(early);
+    early.Form_Load();
+    TestForm late(input, arguments);
+    late.Form_Load();
+    QtFormView lateView(late);
+    const QStringList expected = widgetStates(earlyView, early);
+    EXPECT_TRUE(expected.join(u'\n').contains("vbKeyF5")) << expected.join(u'\n').toStdString();
+    EXPECT_EQ(widgetStates(lateView, late), expected);
 }
 
 TEST_F(ViewTest, ClosingTheWindowUnloadsTheForm) {

@@ -82,7 +82,6 @@ int main(int argc, char* argv[]) {
     velnor::QtEventLoop loop;
     velnor::MainForm form(velnor::linuxPlatform(*input.sink, loop, &dde),
                           arguments.join(u' ').toStdU16String());
-    velnor::QtFormView view(form);
     if (!input.problem.isEmpty()) form.LogEvent(input.problem.toStdU16String());
     form.Form_Load();
     if (form.handedOver()) {
@@ -92,6 +91,9 @@ int main(int argc, char* argv[]) {
                          QString::fromStdU16String(*problem).toLocal8Bit().constData());
         return 0;
     }
+    // Built once the form has loaded: a second start that hands over builds no window, and the
+    // view takes the filled key lists over at once rather than entry by entry.
+    velnor::QtFormView view(form);
     view.show();
     return app.exec();
 }

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QScopedValueRollback>
+#include <QStandardItemModel>
 #include <algorithm>
 
 #include "platform/qt_text.h"
@@ -261,15 +262,23 @@ void QtFormView::followToolTip(const Control& control) {
 void QtFormView::followList(const DropDownList& list, Property property) {
     auto* combo = static_cast<QComboBox*>(widgetOf(list));
     switch (property) {
-        case Property::Entries:
+        case Property::Entries: {
+            // The new entries go into the list's model at once: a key list holds about a hundred.
+            QList<QStandardItem*> items;
             for (int i = combo->count(); i < list.listCount(); ++i) {
                 const DropDownList::Entry& entry = list.entries()[static_cast<size_t>(i)];
-                combo->addItem(toQString(entry.text), entry.itemData);
+                auto* item = new QStandardItem(toQString(entry.text));
+                item->setData(entry.itemData, Qt::UserRole);
+                items.append(item);
             }
+            static_cast<QStandardItemModel*>(combo->model())
+                ->invisibleRootItem()
+                ->appendRows(items);
             // QComboBox selects the first entry put into an empty list; the list selects none.
             followList(list, Property::Selection);
             followList(list, Property::Text);
             break;
+        }
         case Property::Selection:
             if (combo->currentIndex() != list.listIndex()) selectEntry(*combo, list.listIndex());
             break;
