@@ -37,12 +37,10 @@ void BM_LogLineShown(benchmark::State& state) {
     velnor::test::PaintCounter framePaints(*view.widgetOf(form.Frame1));
     velnor::bench::Samples lines;
     for (auto _ : state) {
-        const double micros = velnor::bench::timeMicros([&] {
+        lines.time(state, [&] {
             form.LogEvent(message(logged++));
             label.repaint();  // at once, with whatever else its painting takes
         });
-        lines.add(micros);
-        state.SetIterationTime(micros / 1e6);
     }
     lines.report(state);
     const auto count = static_cast<double>(state.iterations());

@@ -9,13 +9,12 @@
 #include <sys/wait.h>
 
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/send_keys.h"
-#include "platform/x11/xtest_input.h"
+#include "on_xvfb.h"
 #include "samples.h"
 #include "support/x_server.h"
 
@@ -30,13 +29,8 @@ extern char** environ;
 namespace {
 
 using velnor::bench::alternate;
+using velnor::bench::display;
 using velnor::test::FocusWindow;
-
-const std::string& display() {
-    const std::string& name = velnor::test::xvfbDisplay();
-    if (name.empty()) throw std::runtime_error(velnor::test::xvfbProblem().toStdString());
-    return name;
-}
 
 // Shifted letters and signs, digits and spaces.
 constexpr char kText[] = "The Quick Brown Fox Jumps Over 13 Lazy Dogs, Says Who?!";
@@ -82,16 +76,10 @@ class BareXTest {
     KeyCode shift_;
 };
 
-std::unique_ptr<velnor::InputSink> ourBackend() {
-    auto opened = velnor::openXTestInput(display().c_str());
-    if (!opened) throw std::runtime_error(opened.error().toStdString());
-    return std::move(*opened);
-}
-
 void BM_KeyPressRelease(benchmark::State& state) {
     FocusWindow window(display());
     BareXTest bare;
-    auto ours = ourBackend();
+    auto ours = velnor::bench::openOurXTest();
     const auto arrived = [&] {
         if (!window.awaitCount(2, 1)) state.SkipWithError("events lost");
     };
@@ -121,7 +109,7 @@ auto sendKeys(benchmark::State& state, velnor::InputSink& sink, FocusWindow& win
 void BM_SendKeysAgainstBareXTest(benchmark::State& state) {
     FocusWindow window(display());
     BareXTest bare;
-    auto ours = ourBackend();
+    auto ours = velnor::bench::openOurXTest();
     alternate(
         state, sendKeys(state, *ours, window),
         [&] {
@@ -152,7 +140,7 @@ void xdotoolType(benchmark::State& state, FocusWindow& window) {
 
 void BM_SendKeysAgainstXdotool(benchmark::State& state) {
     FocusWindow window(display());
-    auto ours = ourBackend();
+    auto ours = velnor::bench::openOurXTest();
     alternate(
         state, sendKeys(state, *ours, window), [&] { xdotoolType(state, window); }, "xdotool_");
 }
@@ -161,7 +149,7 @@ BENCHMARK(BM_SendKeysAgainstXdotool)->Apply(velnor::bench::sampled<100>);
 // What our backend's start costs beyond a bare XTest connection: mostly its guardian process.
 void BM_Open(benchmark::State& state) {
     alternate(
-        state, [] { ourBackend(); },
+        state, [] { velnor::bench::openOurXTest(); },
         [] {
             Display* connection = XOpenDisplay(display().c_str());
             int event, error, major, minor;

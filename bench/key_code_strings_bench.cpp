@@ -23,12 +23,9 @@ void BM_ParseHundredStepsOfNine(benchmark::State& state) {
         return velnor::keyCodeByName(lookup, name);
     };
     velnor::bench::Samples parses;
-    for (auto _ : state) {
-        const double micros = velnor::bench::timeMicros(
-            [&] { benchmark::DoNotOptimize(velnor::parseKeyCodeString(text, lookUp)); });
-        parses.add(micros);
-        state.SetIterationTime(micros / 1e6);
-    }
+    for (auto _ : state)
+        parses.time(state,
+                    [&] { benchmark::DoNotOptimize(velnor::parseKeyCodeString(text, lookUp)); });
     parses.report(state);
 }
 BENCHMARK(BM_ParseHundredStepsOfNine)->Apply(velnor::bench::sampled<500>);

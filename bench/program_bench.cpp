@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "on_xvfb.h"
 #include "samples.h"
 #include "support/session_bus.h"
 #include "support/velnor_process.h"
@@ -30,6 +31,7 @@
 namespace {
 
 using velnor::bench::Clock;
+using velnor::bench::display;
 using velnor::bench::microsSince;
 using velnor::bench::Samples;
 using velnor::bench::timeMicros;
@@ -39,12 +41,6 @@ using velnor::test::VelnorProcess;
 const char* const kVelnorTitle = "Velnor Control";
 const char* const kMinimalTitle = "Minimal Qt Widgets";
 constexpr auto kShowLimit = std::chrono::seconds(10);
-
-const std::string& display() {
-    const std::string& name = velnor::test::xvfbDisplay();
-    if (name.empty()) throw std::runtime_error(velnor::test::xvfbProblem().toStdString());
-    return name;
-}
 
 // The environment both programs start with: the program's own on X, COM1 on the loopback port.
 QProcessEnvironment environmentOnX() {

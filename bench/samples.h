@@ -43,7 +43,14 @@ class Samples {
   public:
     void add(double micros) { values_.push_back(micros); }
     std::size_t size() const { return values_.size(); }
-    bool empty() const { return values_.empty(); }
+
+    // Times `body` as one sample, which is also the iteration's manual time.
+    template <class Body>
+    void time(benchmark::State& state, Body&& body) {
+        const double micros = timeMicros(body);
+        add(micros);
+        state.SetIterationTime(micros / 1e6);
+    }
 
     // The value below which `share` of the samples lie (nearest rank); 0 without samples.
     double percentile(double share) const {

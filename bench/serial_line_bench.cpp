@@ -14,8 +14,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "on_xvfb.h"
 #include "platform/loopback/loopback_port.h"
-#include "platform/x11/xtest_input.h"
 #include "samples.h"
 #include "support/test_form.h"
 #include "support/x_server.h"
@@ -23,17 +23,12 @@
 
 namespace {
 
+using velnor::bench::display;
 using velnor::bench::Samples;
-
-const std::string& display() {
-    const std::string& name = velnor::test::xvfbDisplay();
-    if (name.empty()) throw std::runtime_error(velnor::test::xvfbProblem().toStdString());
-    return name;
-}
 
 // A loaded form with COM1 open on the loopback plug, typing through XTest into `window`.
 struct LoopbackOnX {
-    LoopbackOnX() : sink(openSink()), form(*sink, ""), view(form) {
+    LoopbackOnX() : sink(velnor::bench::openOurXTest()), form(*sink, ""), view(form) {
         qputenv("VELNOR_COM1", "loopback");
         form.Form_Load();
         view.show();
@@ -42,12 +37,6 @@ struct LoopbackOnX {
         form.optCom1.setValue(true);
         port = velnor::loopbackPort(form);
         if (!port) throw std::runtime_error("COM1 is not the loopback plug");
-    }
-
-    static std::unique_ptr<velnor::InputSink> openSink() {
-        auto opened = velnor::openXTestInput(display().c_str());
-        if (!opened) throw std::runtime_error(opened.error().toStdString());
-        return std::move(*opened);
     }
 
     // After the edge, the server holds CTS's key alone when on and nothing when off: each edge

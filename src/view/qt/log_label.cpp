@@ -10,8 +10,6 @@ LogLabel::LogLabel(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-LogLabel::~LogLabel() = default;
-
 void LogLabel::setText(QString text) {
     if (text == text_) return;
     text_ = std::move(text);

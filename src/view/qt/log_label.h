@@ -19,7 +19,6 @@ class LogLabel final : public QWidget {
     Q_OBJECT
   public:
     explicit LogLabel(QWidget* parent = nullptr);
-    ~LogLabel() override;
 
     const QString& text() const { return text_; }
     void setText(QString text);
