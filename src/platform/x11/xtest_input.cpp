@@ -403,10 +403,14 @@ class XTestInput final : public InputSink {
         return std::span(keymap_).subspan(size_t(code - minKeycode_) * perKeycode_, perKeycode_);
     }
 
+    // Without an answer (the server went away) the last keymap stays as it was.
     void readKeymap() {
         int count = maxKeycode_ - minKeycode_ + 1;
-        KeySym* symbols = XGetKeyboardMapping(display_, KeyCode(minKeycode_), count, &perKeycode_);
-        keymap_.assign(symbols, symbols + size_t(count) * perKeycode_);
+        int perKeycode = 0;
+        KeySym* symbols = XGetKeyboardMapping(display_, KeyCode(minKeycode_), count, &perKeycode);
+        if (!symbols) return;
+        perKeycode_ = perKeycode;
+        keymap_.assign(symbols, symbols + size_t(count) * size_t(perKeycode));
         XFree(symbols);
     }
 
