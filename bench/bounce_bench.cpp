@@ -110,9 +110,9 @@ void BM_BouncingSwitch(benchmark::State& state) {
                                       .count());
                 typed += sink.typed > typedBefore ? 1 : 0;
                 onWindowThread(&loop, [&] {
-                    if (!form.dsrHandler->flag()) return;
+                    if (!form.dsrHandler.flag()) return;
                     ++stuck;
-                    form.dsrHandler->SignalOff();  // the next press starts from a line seen off
+                    form.dsrHandler.SignalOff();  // the next press starts from a line seen off
                 });
             }
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);

@@ -119,9 +119,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(port.PortOpen() == !form.optComNone.value(), "a port is open iff one is chosen");
     require(form.optDTROn.value() == port.DTREnable(), "the DTR buttons tell the truth");
     require(form.optRTSOn.value() == port.RTSEnable(), "the RTS buttons tell the truth");
-    for (const velnor::InputLine& line : velnor::inputLines())
-        requireLineFollowed(*(form.*line.handler), *(form.*line.filter), port.PortOpen(),
-                            port.levels().*line.level);
+    for (const velnor::SignalLine& line : form.lines)
+        requireLineFollowed(line.handler(), line.filter(), port.PortOpen(),
+                            port.levels().*line.row().level);
 
     int cancel = 0;
     form.Form_Unload(cancel);

@@ -1,8 +1,9 @@
-// The argument language shared by the command line and the command channel. Arguments act only
-// through the window's controls, so each one takes effect exactly as the user's input would.
+// Arguments act only through the window's controls, so each one takes effect exactly as the
+// user's input would.
+
+#include "core/arguments.h"
 
 #include <array>
-#include <optional>
 
 #include "core/command_line.h"
 #include "core/key_names.h"
@@ -14,30 +15,42 @@
 namespace velnor {
 namespace {
 
-enum class LineField { EmulateKey, SendKeys, GenerateKeys };
+using Optional = std::optional<std::u16string>;
+using Match = ArgumentOption::Match;
 
-struct LineOption {
-    std::u16string_view name;  // what follows the line's code: "EmulateKey="
-    LineField field;
+OptionButton FormControls::*const kPortButtons[] = {&FormControls::optComNone,
+                                                    &FormControls::optCom1, &FormControls::optCom2,
+                                                    &FormControls::optCom3, &FormControls::optCom4};
+constexpr std::u16string_view kPortWords[] = {u"none", u"com1", u"com2", u"com3", u"com4"};
+
+struct Mode {
+    std::u16string_view word;
+    OptionButton FormControls::*InputLine::*button;
 };
+constexpr Mode kModes[] = {{u"emulateKey", &InputLine::optEmulateKey},
+                           {u"sendKeys", &InputLine::optSendKeys},
+                           {u"generateKeys", &InputLine::optGenerateKeys}};
 
-constexpr std::array<LineOption, 3> kLineOptions = {{
-    {u"EmulateKey=", LineField::EmulateKey},
-    {u"SendKeys=", LineField::SendKeys},
-    {u"GenerateKeys=", LineField::GenerateKeys},
-}};
-
-// "-" + code + option: the part of an argument before its value.
-std::u16string optionOf(std::u16string_view code, std::u16string_view option) {
-    std::u16string written = u"-";
-    written += code;
-    written += option;
-    return written;
+template <class Control>
+Control& controlOf(MainForm& form, const SignalLine& line,
+                   Control FormControls::*InputLine::*role) {
+    return form.*(line.row().*role);
 }
 
-// Whether `argument` is `option` followed by any value (possibly empty).
-bool hasOption(std::u16string_view argument, std::u16string_view option) {
-    return argument.starts_with(option);
+template <class Control>
+const Control& controlOf(const MainForm& form, const SignalLine& line,
+                         Control FormControls::*InputLine::*role) {
+    return form.*(line.row().*role);
+}
+
+void complain(MainForm& form, const SignalLine& line, std::u16string_view what,
+              std::u16string_view value) {
+    std::u16string message = u"Unknown ";
+    message += line.name();
+    message += what;
+    message += u":  ";
+    message += value;
+    form.LogEvent(message);
 }
 
 // A settle time: a whole number of milliseconds, written in decimal digits only.
@@ -53,129 +66,218 @@ std::optional<LineFilter::Duration> settleTimeFrom(std::u16string_view value) {
     return settle;
 }
 
+void applyPort(MainForm& form, SignalLine*, std::u16string_view value) {
+    for (size_t i = 0; i < std::size(kPortWords); ++i)
+        if (value == kPortWords[i]) (form.*kPortButtons[i]).setValue(true);
+}
+
+Optional writtenPort(const MainForm& form, const SignalLine*) {
+    for (size_t i = 1; i < std::size(kPortWords); ++i)
+        if ((form.*kPortButtons[i]).value()) return std::u16string(kPortWords[i]);
+    return std::nullopt;
+}
+
+// An option without a value that selects a button, and is written while the button is selected.
+template <OptionButton FormControls::*button>
+void select(MainForm& form, SignalLine*, std::u16string_view) {
+    (form.*button).setValue(true);
+}
+
+template <OptionButton FormControls::*button>
+Optional writtenWhileSelected(const MainForm& form, const SignalLine*) {
+    return (form.*button).value() ? Optional(u"") : std::nullopt;
+}
+
+void applyMinimize(MainForm& form, SignalLine*, std::u16string_view) {
+    form.window.setWindowState(WindowState::Minimized);
+}
+
+Optional writtenMinimize(const MainForm& form, const SignalLine*) {
+    return form.window.windowState() == WindowState::Minimized ? Optional(u"") : std::nullopt;
+}
+
+void applyMode(MainForm& form, SignalLine* line, std::u16string_view value) {
+    for (const Mode& mode : kModes) {
+        if (value != mode.word) continue;
+        controlOf(form, *line, mode.button).setValue(true);
+        return;
+    }
+    complain(form, *line, u" mode", value);
+}
+
+Optional writtenMode(const MainForm& form, const SignalLine* line) {
+    for (const Mode& mode : kModes)
+        if (controlOf(form, *line, mode.button).value()) return std::u16string(mode.word);
+    return std::nullopt;
+}
+
+void applyEmulateKey(MainForm& form, SignalLine* line, std::u16string_view value) {
+    SelectKeyByName(controlOf(form, *line, &InputLine::cboEmulateKey), value);
+}
+
+Optional writtenEmulateKey(const MainForm& form, const SignalLine* line) {
+    const DropDownList& keys = controlOf(form, *line, &InputLine::cboEmulateKey);
+    if (keys.listIndex() < 0) return std::nullopt;
+    return std::u16string(keyNameOf(keys.entries()[static_cast<size_t>(keys.listIndex())].text));
+}
+
+// A line's text, as it stands or percent-encoded; each form is written where it carries the text
+// whole.
+template <TextBox FormControls::*InputLine::*text>
+void applyText(MainForm& form, SignalLine* line, std::u16string_view value) {
+    controlOf(form, *line, text).setText(std::u16string(value));
+}
+
+template <TextBox FormControls::*InputLine::*text>
+Optional writtenText(const MainForm& form, const SignalLine* line) {
+    const std::u16string& written = controlOf(form, *line, text).text();
+    if (needsPercentEncoding(written)) return std::nullopt;
+    return written;
+}
+
+template <TextBox FormControls::*InputLine::*text>
+void applyEncodedText(MainForm& form, SignalLine* line, std::u16string_view value) {
+    constexpr std::u16string_view what =
+        text == &InputLine::txtSendKeys ? u" SendKeys text" : u" GenerateKeys text";
+    if (auto decoded = percentDecoded(value))
+        controlOf(form, *line, text).setText(std::move(*decoded));
+    else
+        complain(form, *line, what, value);
+}
+
+template <TextBox FormControls::*InputLine::*text>
+Optional writtenEncodedText(const MainForm& form, const SignalLine* line) {
+    const std::u16string& written = controlOf(form, *line, text).text();
+    if (!needsPercentEncoding(written)) return std::nullopt;
+    return percentEncoded(written);
+}
+
+void applyDebounce(MainForm& form, SignalLine* line, std::u16string_view value) {
+    if (const auto settle = settleTimeFrom(value))
+        line->setSettleTime(*settle);
+    else
+        complain(form, *line, u" debounce", value);
+}
+
+Optional writtenDebounce(const MainForm&, const SignalLine* line) {
+    const auto settle = static_cast<int>(line->filter().settleTime().count());
+    return settle == 0 ? std::nullopt : Optional(toU16(settle));
+}
+
+void applyPolarity(MainForm& form, SignalLine* line, std::u16string_view value) {
+    if (value == u"normal" || value == u"inverted")
+        line->setInverted(value == u"inverted");
+    else
+        complain(form, *line, u" polarity", value);
+}
+
+Optional writtenPolarity(const MainForm&, const SignalLine* line) {
+    return line->filter().inverted() ? Optional(u"inverted") : std::nullopt;
+}
+
+constexpr std::array kOptions = {
+    ArgumentOption{u"-port=", Match::Prefix, false, applyPort, writtenPort,
+                   u"none|com1|com2|com3|com4", u"release the port, or open COM1 to COM4"},
+    ArgumentOption{u"-dtr", Match::Whole, false, select<&FormControls::optDTROn>,
+                   writtenWhileSelected<&FormControls::optDTROn>, u"",
+                   u"switch DTR on (needs an open port)"},
+    ArgumentOption{u"-rts", Match::Whole, false, select<&FormControls::optRTSOn>,
+                   writtenWhileSelected<&FormControls::optRTSOn>, u"",
+                   u"switch RTS on (needs an open port)"},
+    ArgumentOption{u"Mode=", Match::Prefix, true, applyMode, writtenMode, u"MODE",
+                   u"emulateKey, sendKeys or generateKeys"},
+    ArgumentOption{u"EmulateKey=", Match::Code, true, applyEmulateKey, writtenEmulateKey, u"NAME",
+                   u"the key held while on, e.g. vbKeyShift"},
+    ArgumentOption{u"SendKeys=", Match::Code, true, applyText<&InputLine::txtSendKeys>,
+                   writtenText<&InputLine::txtSendKeys>, u"TEXT",
+                   u"typed when the line comes on, e.g. %{TAB}"},
+    ArgumentOption{u"GenerateKeys=", Match::Code, true, applyText<&InputLine::txtGenerateKeys>,
+                   writtenText<&InputLine::txtGenerateKeys>, u"KEYS",
+                   u"played when it comes on: vbKeyMenu+vbKeyTab"},
+    ArgumentOption{u"-minimize", Match::Whole, false, applyMinimize, writtenMinimize, u"",
+                   u"start minimised"},
+    ArgumentOption{u"-dtrOff", Match::Whole, false, select<&FormControls::optDTROff>, nullptr, u"",
+                   u"switch DTR off"},
+    ArgumentOption{u"-rtsOff", Match::Whole, false, select<&FormControls::optRTSOff>, nullptr, u"",
+                   u"switch RTS off"},
+    ArgumentOption{u"Debounce=", Match::Prefix, true, applyDebounce, writtenDebounce, u"MS",
+                   u"settle time, 0 to 1000 ms (default 0)"},
+    ArgumentOption{u"Polarity=", Match::Prefix, true, applyPolarity, writtenPolarity,
+                   u"normal|inverted", u"inverted for a normally closed switch"},
+    ArgumentOption{u"SendKeys%=", Match::Prefix, true, applyEncodedText<&InputLine::txtSendKeys>,
+                   writtenEncodedText<&InputLine::txtSendKeys>, u"TEXT",
+                   u"the same, spaces %20, '%' %25, '=' %3D"},
+    ArgumentOption{
+        u"GenerateKeys%=", Match::Prefix, true, applyEncodedText<&InputLine::txtGenerateKeys>,
+        writtenEncodedText<&InputLine::txtGenerateKeys>, u"KEYS", u"the same, percent-encoded"},
+};
+
+// "-" + code + option: a line's option as written before its value.
+std::u16string lineOption(const SignalLine& line, std::u16string_view option) {
+    std::u16string written = u"-";
+    written += line.row().code;
+    written += option;
+    return written;
+}
+
+// Applies `argument` when it is of `option`; false when it is not.
+bool applyIfOf(MainForm& form, const ArgumentOption& option, std::u16string_view argument) {
+    if (!option.perLine) {
+        if (option.match == Match::Whole ? argument != option.option
+                                         : !argument.starts_with(option.option))
+            return false;
+        option.apply(form, nullptr, argument.substr(option.option.size()));
+        return true;
+    }
+    if (option.match == Match::Prefix) {
+        for (SignalLine& line : form.lines) {
+            const std::u16string written = lineOption(line, option.option);
+            if (!argument.starts_with(written)) continue;
+            option.apply(form, &line, argument.substr(written.size()));
+            return true;
+        }
+        return false;
+    }
+    if (!matchesPattern(argument, u"-*" + std::u16string(option.option) + u"*")) return false;
+    const std::u16string_view code = argument.substr(1, 3);
+    for (SignalLine& line : form.lines) {
+        const std::u16string written = lineOption(line, option.option);
+        if (code != std::u16string_view(written).substr(1, 3)) continue;
+        option.apply(form, &line, argument.substr(written.size()));
+        return true;
+    }
+    form.LogEvent(u"Unknown signal name:  " + std::u16string(code));
+    return true;
+}
+
 }  // namespace
 
-bool MainForm::applyModeArgument(std::u16string_view argument) {
-    for (const InputLine& line : inputLines()) {
-        const std::u16string option = optionOf(line.code, u"Mode=");
-        if (!hasOption(argument, option)) continue;
-        const std::u16string_view value = argument.substr(option.size());
-        if (value == u"emulateKey")
-            (this->*line.optEmulateKey).setValue(true);
-        else if (value == u"sendKeys")
-            (this->*line.optSendKeys).setValue(true);
-        else if (value == u"generateKeys")
-            (this->*line.optGenerateKeys).setValue(true);
-        else
-            LogEvent(u"Unknown " + std::u16string(line.name) + u" mode:  " + std::u16string(value));
-        return true;
-    }
-    return false;
-}
-
-bool MainForm::applyLineArgument(std::u16string_view argument) {
-    for (const LineOption& option : kLineOptions) {
-        if (!matchesPattern(argument, u"-*" + std::u16string(option.name) + u"*")) continue;
-        // The signal code is the three characters after the dash; a code of two letters (CD)
-        // takes in the first letter of the option's own name.
-        const std::u16string_view code = argument.substr(1, 3);
-        const InputLine* found = nullptr;
-        for (const InputLine& line : inputLines())
-            if (code == optionOf(line.code, option.name).substr(1, 3)) found = &line;
-        if (!found) {
-            LogEvent(u"Unknown signal name:  " + std::u16string(code));
-            return true;
-        }
-        const InputLine& line = *found;
-        std::u16string value(argument.substr(optionOf(line.code, option.name).size()));
-        switch (option.field) {
-            case LineField::EmulateKey:
-                SelectKeyByName(this->*line.cboEmulateKey, value);
-                break;
-            case LineField::SendKeys:
-                (this->*line.txtSendKeys).setText(std::move(value));
-                break;
-            case LineField::GenerateKeys:
-                (this->*line.txtGenerateKeys).setText(std::move(value));
-                break;
-        }
-        return true;
-    }
-    return false;
-}
-
-// Settings beyond the window's controls; tested after every option of the controls.
-bool MainForm::applyLineSettingArgument(std::u16string_view argument) {
-    for (const InputLine& line : inputLines()) {
-        const std::u16string debounce = optionOf(line.code, u"Debounce=");
-        const std::u16string polarity = optionOf(line.code, u"Polarity=");
-        const bool isDebounce = hasOption(argument, debounce);
-        if (!isDebounce && !hasOption(argument, polarity)) continue;
-        const std::u16string_view value = argument.substr(debounce.size());
-        const std::u16string name(line.name);
-        if (!isDebounce) {
-            if (value == u"normal" || value == u"inverted")
-                setInverted(line, value == u"inverted");
-            else
-                LogEvent(u"Unknown " + name + u" polarity:  " + std::u16string(value));
-        } else if (const auto settle = settleTimeFrom(value)) {
-            setSettleTime(line, *settle);
-        } else {
-            LogEvent(u"Unknown " + name + u" debounce:  " + std::u16string(value));
-        }
-        return true;
-    }
-    return false;
-}
-
-// A text with spaces in the percent-encoded form of its option: "-dsrSendKeys%=Hello%20World".
-bool MainForm::applyEncodedTextArgument(std::u16string_view argument) {
-    for (const InputLine& line : inputLines()) {
-        const std::pair<std::u16string_view, TextBox FormControls::*> options[] = {
-            {u"SendKeys", line.txtSendKeys}, {u"GenerateKeys", line.txtGenerateKeys}};
-        for (const auto& [name, text] : options) {
-            const std::u16string option = optionOf(line.code, std::u16string(name) + u"%=");
-            if (!hasOption(argument, option)) continue;
-            const std::u16string_view value = argument.substr(option.size());
-            if (auto decoded = percentDecoded(value))
-                (this->*text).setText(std::move(*decoded));
-            else
-                LogEvent(u"Unknown " + std::u16string(line.name) + u" " + std::u16string(name) +
-                         u" text:  " + std::u16string(value));
-            return true;
-        }
-    }
-    return false;
+std::span<const ArgumentOption> argumentOptions() {
+    return kOptions;
 }
 
 void MainForm::applyArgument(std::u16string_view argument) {
-    if (hasOption(argument, u"-port=")) {
-        const std::u16string_view value = argument.substr(6);
-        const std::pair<std::u16string_view, OptionButton*> ports[] = {{u"none", &optComNone},
-                                                                       {u"com1", &optCom1},
-                                                                       {u"com2", &optCom2},
-                                                                       {u"com3", &optCom3},
-                                                                       {u"com4", &optCom4}};
-        for (const auto& [word, button] : ports)
-            if (value == word) button->setValue(true);
-        return;
-    }
-    // An option without a value that selects a button.
-    const auto selects = [argument](std::u16string_view option, OptionButton& button) {
-        if (argument != option) return false;
-        button.setValue(true);
-        return true;
-    };
-    if (selects(u"-dtr", optDTROn) || selects(u"-rts", optRTSOn)) return;
-    if (applyModeArgument(argument) || applyLineArgument(argument)) return;
-    if (argument == u"-minimize") {
-        window.setWindowState(WindowState::Minimized);
-        return;
-    }
-    if (selects(u"-dtrOff", optDTROff) || selects(u"-rtsOff", optRTSOff) ||
-        applyLineSettingArgument(argument) || applyEncodedTextArgument(argument))
-        return;
+    for (const ArgumentOption& option : kOptions)
+        if (applyIfOf(*this, option, argument)) return;
     LogEvent(u"Unknown argument:  " + std::u16string(argument));
+}
+
+// The window's options first, then each line's in the order of the table.
+std::u16string MainForm::commandLine() const {
+    std::u16string arguments;
+    const auto add = [&arguments](std::u16string_view option, const Optional& value) {
+        if (!value) return;
+        if (!arguments.empty()) arguments += u' ';
+        arguments += option;
+        arguments += *value;
+    };
+    for (const ArgumentOption& option : kOptions)
+        if (!option.perLine && option.written) add(option.option, option.written(*this, nullptr));
+    for (const SignalLine& line : lines)
+        for (const ArgumentOption& option : kOptions)
+            if (option.perLine && option.written)
+                add(lineOption(line, option.option), option.written(*this, &line));
+    return arguments;
 }
 
 bool MainForm::refuseOverlongArguments(std::u16string_view arguments) {
@@ -210,6 +312,51 @@ void MainForm::Form_LinkExecute(const std::u16string& command, int& cancel) {
     cancel = 0;
     LogEvent(u"DDE LinkExecute:  " + command);
     ProcessArguments(command);
+}
+
+std::u16string helpText(std::u16string_view environment) {
+    constexpr size_t kDescriptionColumn = 34;
+    std::u16string text =
+        u"Usage: velnor [ARGUMENT...]\n"
+        u"Turns the modem-status lines of a serial port (DSR, CTS, CD, RI) into keys and\n"
+        u"mouse buttons.\n\n"
+        u"Arguments, applied in order after the defaults (a running copy takes them over):\n";
+    for (const ArgumentOption& option : kOptions) {
+        std::u16string spelled = u"  ";
+        if (option.perLine) {
+            for (const InputLine& line : inputLines()) {
+                if (line.code != inputLines().front().code) spelled += u", ";
+                spelled += u"-";
+                spelled += line.code;
+                spelled += option.option;
+            }
+        } else {
+            spelled += option.option;
+        }
+        spelled += option.valueHelp;
+        text += spelled;
+        if (spelled.size() + 2 > kDescriptionColumn) {
+            text += u'\n';
+            spelled.clear();
+        }
+        text += std::u16string(kDescriptionColumn - spelled.size(), u' ');
+        text += option.help;
+        text += u'\n';
+    }
+    text += u"\nWhen given alone:\n";
+    text += u"  --help" + std::u16string(kDescriptionColumn - 8, u' ') + u"print this text\n";
+    text +=
+        u"  --version" + std::u16string(kDescriptionColumn - 11, u' ') + u"print the version\n\n";
+    text += environment;
+    return text;
+}
+
+StartRequest startRequest(std::u16string_view commandLine) {
+    const auto pieces = SplitText(commandLine, u" ");
+    if (!pieces || pieces->size() != 1) return StartRequest::Run;
+    if (pieces->front() == u"--help") return StartRequest::Help;
+    if (pieces->front() == u"--version") return StartRequest::Version;
+    return StartRequest::Run;
 }
 
 }  // namespace velnor

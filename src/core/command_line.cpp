@@ -2,10 +2,6 @@
 
 #include <algorithm>
 
-#include "core/key_names.h"
-#include "core/main_form.h"
-#include "core/text.h"
-
 namespace velnor {
 namespace {
 
@@ -18,22 +14,6 @@ int hexValue(char16_t c) {
     if (c >= u'A' && c <= u'F') return c - u'A' + 10;
     if (c >= u'a' && c <= u'f') return c - u'a' + 10;
     return -1;
-}
-
-// One text option of a line: the plain form, or the percent-encoded one where it is needed.
-std::u16string textArgument(std::u16string_view code, std::u16string_view option,
-                            std::u16string_view text) {
-    std::u16string argument = u"-";
-    argument += code;
-    argument += option;
-    if (needsPercentEncoding(text)) {
-        argument += u"%=";
-        argument += percentEncoded(text);
-    } else {
-        argument += u"=";
-        argument += text;
-    }
-    return argument;
 }
 
 }  // namespace
@@ -74,44 +54,6 @@ std::optional<std::u16string> percentDecoded(std::u16string_view text) {
 
 bool needsPercentEncoding(std::u16string_view text) {
     return std::ranges::any_of(text, [](char16_t c) { return c != u'%' && isEncoded(c); });
-}
-
-std::u16string MainForm::commandLine() const {
-    std::u16string arguments;
-    const auto add = [&arguments](std::u16string_view argument) {
-        if (!arguments.empty()) arguments += u' ';
-        arguments += argument;
-    };
-    const std::pair<const OptionButton*, std::u16string_view> ports[] = {{&optCom1, u"-port=com1"},
-                                                                         {&optCom2, u"-port=com2"},
-                                                                         {&optCom3, u"-port=com3"},
-                                                                         {&optCom4, u"-port=com4"}};
-    for (const auto& [button, argument] : ports)
-        if (button->value()) add(argument);
-    // The output lines follow the port: they can be switched on only while one is open.
-    if (optDTROn.value()) add(u"-dtr");
-    if (optRTSOn.value()) add(u"-rts");
-    for (const InputLine& line : inputLines()) {
-        const std::u16string code(line.code);
-        const std::pair<OptionButton FormControls::*, std::u16string_view> modes[] = {
-            {line.optEmulateKey, u"emulateKey"},
-            {line.optSendKeys, u"sendKeys"},
-            {line.optGenerateKeys, u"generateKeys"}};
-        for (const auto& [button, mode] : modes)
-            if ((this->*button).value()) add(u"-" + code + u"Mode=" + std::u16string(mode));
-        const DropDownList& keys = this->*line.cboEmulateKey;
-        if (keys.listIndex() >= 0)
-            add(u"-" + code + u"EmulateKey=" +
-                std::u16string(
-                    keyNameOf(keys.entries()[static_cast<size_t>(keys.listIndex())].text)));
-        add(textArgument(code, u"SendKeys", (this->*line.txtSendKeys).text()));
-        add(textArgument(code, u"GenerateKeys", (this->*line.txtGenerateKeys).text()));
-        const LineFilter& filter = *(this->*line.filter);
-        if (filter.settleTime().count() != 0)
-            add(u"-" + code + u"Debounce=" + toU16(static_cast<int>(filter.settleTime().count())));
-        if (filter.inverted()) add(u"-" + code + u"Polarity=inverted");
-    }
-    return arguments;
 }
 
 }  // namespace velnor

@@ -18,7 +18,9 @@ void LineFilter::portOpened() {
     portOpen_ = true;
     settlesAt_ = Duration::min();
     settleLookOwed_ = false;
+    opening_ = true;
     notified();
+    opening_ = false;
 }
 
 void LineFilter::notified() {
@@ -56,7 +58,10 @@ bool LineFilter::follow(Duration now) {
     bool flag = line_.flag();
     bool on = level();
     if (on && !flag) {
-        line_.on();
+        if (opening_)
+            line_.foundOn();
+        else
+            line_.on();
         acted = true;
     }
     if (!(acted && debounced)) {

@@ -26,9 +26,10 @@ class LineFilter {
         // How long after its last report the port may still hold back a change of the line, or
         // read a level that disagrees with what it reported (SerialPort::settleTime).
         std::function<Duration()> portSettleTime;
-        std::function<bool()> flag;  // the handler's flag
-        std::function<void()> on;    // the handler's SignalOn
-        std::function<void()> off;   // the handler's SignalOff
+        std::function<bool()> flag;     // the handler's flag
+        std::function<void()> on;       // the handler's SignalOn
+        std::function<void()> foundOn;  // the handler's SignalFoundOn: on as the port opened
+        std::function<void()> off;      // the handler's SignalOff
     };
 
     LineFilter(Line line, EventLoop& time);
@@ -43,7 +44,7 @@ class LineFilter {
     bool inverted() const { return inverted_; }
     void setInverted(bool inverted);
 
-    // A port has opened: a line that is already on is followed at once.
+    // A port has opened: a line that is already on is followed at once, through foundOn.
     void portOpened();
     // The port notified a change of the line.
     void notified();
@@ -68,6 +69,7 @@ class LineFilter {
     Duration settle_{0};
     bool inverted_ = false;
     bool portOpen_ = false;
+    bool opening_ = false;                  // the look of portOpened() is under way
     Duration settlesAt_ = Duration::min();  // edges before it are ignored
     bool settleLookOwed_ = false;           // the look at the end of the settle time
     Duration heardAt_ = Duration::min();    // the port's last report, or a change found unannounced

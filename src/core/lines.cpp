@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "core/main_form.h"
+#include "core/layout.h"
 
 namespace velnor {
 namespace {
@@ -22,9 +22,6 @@ constexpr std::array kInputLines = {
               .txtSendKeys = &C::txtDSRSendKeys,
               .optGenerateKeys = &C::optDSRGenerateKeys,
               .txtGenerateKeys = &C::txtDSRGenerateKeys,
-              .handler = &MainForm::dsrHandler,
-              .filter = &MainForm::dsrFilter,
-              .generateKeysChange = &MainForm::txtDSRGenerateKeys_Change,
               .defaultKey = u"vbKeyShift",
               .defaultSendKeys = u"%{TAB}",
               .defaultGenerateKeys = u"vbKeyMenu+vbKeyTab"},
@@ -40,9 +37,6 @@ constexpr std::array kInputLines = {
               .txtSendKeys = &C::txtCTSSendKeys,
               .optGenerateKeys = &C::optCTSGenerateKeys,
               .txtGenerateKeys = &C::txtCTSGenerateKeys,
-              .handler = &MainForm::ctsHandler,
-              .filter = &MainForm::ctsFilter,
-              .generateKeysChange = &MainForm::txtCTSGenerateKeys_Change,
               .defaultKey = u"vbKeyMenu",
               .defaultSendKeys = u"^v",
               .defaultGenerateKeys = u""},
@@ -58,9 +52,6 @@ constexpr std::array kInputLines = {
               .txtSendKeys = &C::txtCDSendKeys,
               .optGenerateKeys = &C::optCDGenerateKeys,
               .txtGenerateKeys = &C::txtCDGenerateKeys,
-              .handler = &MainForm::cdHandler,
-              .filter = &MainForm::cdFilter,
-              .generateKeysChange = &MainForm::txtCDGenerateKeys_Change,
               .defaultKey = u"vbKeyControl",
               .defaultSendKeys = u"^c",
               .defaultGenerateKeys = u""},

@@ -4,7 +4,6 @@
 // one of them is looked up here, never written out three times.
 
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string_view>
 
@@ -12,10 +11,6 @@
 #include "core/serial_port.h"
 
 namespace velnor {
-
-class LineFilter;
-class MainForm;
-class SignalHandler;
 
 struct InputLine {
     std::u16string_view name;  // "DSR": in log lines and hints
@@ -31,10 +26,6 @@ struct InputLine {
     TextBox FormControls::*txtSendKeys;
     OptionButton FormControls::*optGenerateKeys;
     TextBox FormControls::*txtGenerateKeys;
-
-    std::unique_ptr<SignalHandler> MainForm::*handler;
-    std::unique_ptr<LineFilter> MainForm::*filter;
-    void (MainForm::*generateKeysChange)();
 
     // What start-up writes into the controls.
     std::u16string_view defaultKey;

@@ -8,6 +8,8 @@ namespace velnor {
 
 MainForm::MainForm(Platform platform, std::u16string commandLine)
     : MSComm1(platform.loop, platform.ports),
+      lines{{makeLine(inputLines()[0], platform), makeLine(inputLines()[1], platform),
+             makeLine(inputLines()[2], platform)}},
       platform_(std::move(platform)),
       commandLine_(std::move(commandLine)),
       log_(EventLog.caption()) {
@@ -30,34 +32,6 @@ void MainForm::connectHandlers() {
         {&optRTSOff, &MainForm::optRTSOff_Click}};
     for (const auto& [button, click] : clicks) button->Click = [this, click] { (this->*click)(); };
 
-    for (const InputLine& line : inputLines()) {
-        (this->*line.txtGenerateKeys).Change = [this, &line] {
-            (this->*line.generateKeysChange)();
-        };
-        TextBox& sendKeys = this->*line.txtSendKeys;
-        sendKeys.Change = [&sendKeys] { showSendKeysProblem(sendKeys); };
-        // The handlers are created by Form_Load; the filters reach them only when they act, and a
-        // port opened before (by a view, or a test) finds every line off with nobody to act.
-        const auto handler = [this, &line] { return (this->*line.handler).get(); };
-        const auto act = [this, handler, &line](bool on) {
-            SignalHandler* acting = handler();
-            if (!acting) return;
-            if (on)
-                acting->SignalOn();
-            else
-                acting->SignalOff();
-            announceLine(line.name, on);
-        };
-        this->*line.filter = std::make_unique<LineFilter>(
-            LineFilter::Line{.level = [this, &line] { return MSComm1.levels().*line.level; },
-                             .portSettleTime = [this] { return MSComm1.settleTime(); },
-                             .flag = [handler] { return handler() && handler()->flag(); },
-                             .on = [act] { act(true); },
-                             .off = [act] { act(false); }},
-            platform_.loop);
-        showLineSettings(line);
-    }
-
     MSComm1.OnComm = [this] { MSComm1_OnComm(); };
     MSComm1.onNotice = [this](const std::u16string& text) {
         LogEvent(u"COM" + toU16(MSComm1.CommPort()) + u" (" + MSComm1.device() + u"): " + text);
@@ -68,18 +42,14 @@ void MainForm::connectHandlers() {
     };
 }
 
-std::unique_ptr<SignalHandler> MainForm::createHandler(const InputLine& line) {
-    auto handler = std::make_unique<SignalHandler>(platform_.input, platform_.messageBox);
-    handler->setFlag(false);
-    handler->setBox(this->*line.box);
-    handler->setOptEmulateKey(this->*line.optEmulateKey);
-    handler->setCboEmulateKey(this->*line.cboEmulateKey);
-    handler->setOptSendKeys(this->*line.optSendKeys);
-    handler->setTxtSendKeys(this->*line.txtSendKeys);
-    handler->setOptGenerateKeys(this->*line.optGenerateKeys);
-    handler->setTxtGenerateKeys(this->*line.txtGenerateKeys);
-    handler->setCboKeyLookup(cboKeyLookup);
-    return handler;
+SignalLine MainForm::makeLine(const InputLine& row, const Platform& platform) {
+    return SignalLine(
+        row, {.controls = *this,
+              .port = MSComm1,
+              .loop = platform.loop,
+              .input = platform.input,
+              .messageBox = platform.messageBox,
+              .announce = [this](std::u16string_view line, bool on) { announceLine(line, on); }});
 }
 
 // True when another copy runs: the command line has then gone to it (if there was one).
@@ -115,19 +85,6 @@ bool MainForm::claimCommandChannel() {
     return false;
 }
 
-void MainForm::loadLineDefaults(const InputLine& line) {
-    this->*line.handler = createHandler(line);
-    (this->*line.optEmulateKey).setValue(true);
-    DropDownList& keys = this->*line.cboEmulateKey;
-    FillKeyList(keys);
-    SelectKeyByName(keys, line.defaultKey);
-    (this->*line.txtSendKeys).setText(std::u16string(line.defaultSendKeys));
-    if (line.defaultGenerateKeys.empty()) return;
-    // The lookup list is filled once, before the first Generate Keys text is parsed through it.
-    if (cboKeyLookup.listCount() == 0) FillKeyList(cboKeyLookup);
-    (this->*line.txtGenerateKeys).setText(std::u16string(line.defaultGenerateKeys));
-}
-
 void MainForm::Form_Load() {
     if (claimCommandChannel()) {
         int cancel = 0;
@@ -137,7 +94,7 @@ void MainForm::Form_Load() {
     }
     optComNone.setValue(true);
     RingOff();
-    for (const InputLine& line : inputLines()) loadLineDefaults(line);
+    for (SignalLine& line : lines) line.loadDefaults();
     ProcessArguments(commandLine_);
 }
 
@@ -159,8 +116,8 @@ std::u16string MainForm::openPortName() const {
 
 bool MainForm::lineOn(std::u16string_view name) const {
     if (name == u"RI") return ringState;
-    for (const InputLine& line : inputLines())
-        if (line.name == name) return (this->*line.handler) && (this->*line.handler)->flag();
+    for (const SignalLine& line : lines)
+        if (line.name() == name) return line.handler().flag();
     return false;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,10 +12,9 @@
 #include "core/event_log.h"
 #include "core/event_loop.h"
 #include "core/layout.h"
-#include "core/line_filter.h"
-#include "core/lines.h"
 #include "core/serial_control.h"
 #include "core/signal_handler.h"
+#include "core/signal_line.h"
 
 namespace velnor {
 
@@ -58,7 +57,8 @@ class MainForm : public FormControls {
     void Form_LinkExecute(const std::u16string& command, int& cancel);
     void Form_LinkOpen(int& cancel);
     // The arguments that bring a freshly started copy to the present configuration: the port,
-    // the output lines, and each line's mode, key, texts, settle time and polarity.
+    // the output lines, the window's state, and each line's mode, key, texts, settle time and
+    // polarity.
     std::u16string commandLine() const;
 
     // Serial line: the port buttons, the output lines and the line monitor.
@@ -77,43 +77,22 @@ class MainForm : public FormControls {
     void RingOff();
 
     SerialControl MSComm1;
-
-    // How each input line is followed for its handler: the edge rule, the settle time of its
-    // debounce and its polarity. The settings come from the arguments and from the view (a menu
-    // on the line's frame); the frame's hint tells them.
-    std::unique_ptr<LineFilter> dsrFilter;
-    std::unique_ptr<LineFilter> ctsFilter;
-    std::unique_ptr<LineFilter> cdFilter;
-    void setSettleTime(const InputLine& line, LineFilter::Duration settle);
-    void setInverted(const InputLine& line, bool inverted);
-
-    // Signal actions.
-    void txtDSRGenerateKeys_Change();
-    void txtCTSGenerateKeys_Change();
-    void txtCDGenerateKeys_Change();
-
     bool ringState = false;
-    std::unique_ptr<SignalHandler> dsrHandler;
-    std::unique_ptr<SignalHandler> ctsHandler;
-    std::unique_ptr<SignalHandler> cdHandler;
+    // DSR, CTS and CD, in the order of inputLines(): each line's controls, handler and filter.
+    std::array<SignalLine, 3> lines;
+    SignalHandler& dsrHandler = lines[0].handler();
+    SignalHandler& ctsHandler = lines[1].handler();
+    SignalHandler& cdHandler = lines[2].handler();
 
   private:
+    SignalLine makeLine(const InputLine& row, const Platform& platform);
     void connectHandlers();
     bool claimCommandChannel();
     void announceLine(std::u16string_view line, bool on);
     std::u16string openPortName() const;
     bool lineOn(std::u16string_view name) const;
-    std::unique_ptr<SignalHandler> createHandler(const InputLine& line);
-    void loadLineDefaults(const InputLine& line);
-    void generateKeysChanged(const InputLine& line);
-    static void showSendKeysProblem(TextBox& text);
     bool refuseOverlongArguments(std::u16string_view arguments);
     void applyArgument(std::u16string_view argument);
-    bool applyModeArgument(std::u16string_view argument);
-    bool applyLineArgument(std::u16string_view argument);
-    bool applyLineSettingArgument(std::u16string_view argument);
-    bool applyEncodedTextArgument(std::u16string_view argument);
-    void showLineSettings(const InputLine& line);
     void switchOn(std::u16string_view logText, void (SerialControl::*write)(bool),
                   OptionButton& off);
     void switchOff(std::u16string_view logText, void (SerialControl::*write)(bool));

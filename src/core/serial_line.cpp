@@ -13,7 +13,7 @@ namespace velnor {
 // Every line that is on goes off through its handler before its port closes, whatever closes it:
 // a key held for it would otherwise stay down with no way to release it.
 void MainForm::closePort() {
-    for (const InputLine& line : inputLines()) (this->*line.filter)->portClosed();
+    for (SignalLine& line : lines) line.filter().portClosed();
     MSComm1.setPortOpen(false);
 }
 
@@ -24,7 +24,7 @@ void MainForm::SetComPort(int16_t port) {
     const auto opened = MSComm1.setPortOpen(true);
     if (opened) {
         // A line already on at this port comes on now, not at its next change.
-        for (const InputLine& line : inputLines()) (this->*line.filter)->portOpened();
+        for (SignalLine& line : lines) line.filter().portOpened();
         return;
     }
     LogEvent(u"COM" + toU16(port) + u" (" + opened.error().device + u") cannot be opened: " +
@@ -60,7 +60,7 @@ void MainForm::optComNone_Click() {
 void MainForm::releaseLostPort(const SerialError& error) {
     LogEvent(u"COM" + toU16(MSComm1.CommPort()) + u" (" + error.device + u") is gone: " +
              error.reason + u"; the port is released");
-    for (const InputLine& line : inputLines()) (this->*line.filter)->portClosed();
+    for (SignalLine& line : lines) line.filter().portClosed();
     optComNone.setValue(true);
 }
 
@@ -108,22 +108,22 @@ void MainForm::optRTSOff_Click() {
 
 void MainForm::MSComm1_OnComm() {
     const int16_t code = MSComm1.CommEvent();
-    const auto lines = inputLines();
     if (code == comEvRing) {
         if (ringState)
             RingOff();
         else
             RingOn();
-    } else if (std::ranges::find(lines, code, &InputLine::commEvent) == lines.end()) {
+    } else if (std::ranges::none_of(lines, [code](const SignalLine& line) {
+                   return line.row().commEvent == code;
+               })) {
         return;  // no line of ours
     }
     // Only the notified line is followed; the others hear that the port is busy.
-    for (const InputLine& line : lines) {
-        LineFilter& filter = *(this->*line.filter);
-        if (line.commEvent == code)
-            filter.notified();
+    for (SignalLine& line : lines) {
+        if (line.row().commEvent == code)
+            line.filter().notified();
         else
-            filter.portHeard();
+            line.filter().portHeard();
     }
 }
 
@@ -139,26 +139,6 @@ void MainForm::RingOff() {
     const bool changed = std::exchange(ringState, false);
     RITimeStamp.setCaption(u"A " + platform_.timeText());
     if (changed) announceLine(u"RI", false);
-}
-
-void MainForm::setSettleTime(const InputLine& line, LineFilter::Duration settle) {
-    (this->*line.filter)->setSettleTime(settle);
-    showLineSettings(line);
-}
-
-void MainForm::setInverted(const InputLine& line, bool inverted) {
-    (this->*line.filter)->setInverted(inverted);
-    showLineSettings(line);
-}
-
-void MainForm::showLineSettings(const InputLine& line) {
-    const LineFilter& filter = *(this->*line.filter);
-    const auto settle = static_cast<int>(filter.settleTime().count());
-    std::u16string hint(line.name);
-    hint += settle == 0 ? u": every edge acts" : u": settle time " + toU16(settle) + u" ms";
-    hint += filter.inverted() ? u", inverted polarity." : u", normal polarity.";
-    hint += u" Right-click to change.";
-    (this->*line.frame).setToolTip(std::move(hint));
 }
 
 }  // namespace velnor

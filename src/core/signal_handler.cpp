@@ -18,9 +18,18 @@ std::optional<int16_t> selectedKey(const DropDownList& list) {
 
 }  // namespace
 
-SignalHandler::SignalHandler(InputSink& input,
+SignalHandler::SignalHandler(const Controls& controls, InputSink& input,
                              std::function<void(const std::u16string&)> messageBox)
-    : input_(input), messageBox_(std::move(messageBox)) {}
+    : box_(&controls.box),
+      optEmulateKey_(&controls.optEmulateKey),
+      cboEmulateKey_(&controls.cboEmulateKey),
+      optSendKeys_(&controls.optSendKeys),
+      txtSendKeys_(&controls.txtSendKeys),
+      optGenerateKeys_(&controls.optGenerateKeys),
+      txtGenerateKeys_(&controls.txtGenerateKeys),
+      cboKeyLookup_(&controls.cboKeyLookup),
+      input_(input),
+      messageBox_(std::move(messageBox)) {}
 
 void SignalHandler::test() {
     if (messageBox_) messageBox_(u"this is a class");
@@ -41,6 +50,14 @@ std::u16string SignalHandler::GenerateKeyCodeString() const {
 }
 
 void SignalHandler::SignalOn() {
+    turnOn(true);
+}
+
+void SignalHandler::SignalFoundOn() {
+    turnOn(false);
+}
+
+void SignalHandler::turnOn(bool play) {
     box_->setFillColor(kIndicatorOn);
     flag_ = true;
     if (optEmulateKey_->value()) {
@@ -48,6 +65,8 @@ void SignalHandler::SignalOn() {
             InputEvents::KeyDown(input_, *key);
             pressed_ = key;
         }
+    } else if (!play) {
+        return;
     } else if (optSendKeys_->value()) {
         // A string that cannot be typed types nothing; the text box already shows why.
         SendKeys(input_, txtSendKeys_->text());

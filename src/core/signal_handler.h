@@ -17,8 +17,22 @@ class InputSink;
 // holds down, which SignalOff releases whatever the controls say by then.
 class SignalHandler {
   public:
-    // `messageBox` shows a sentence to the user and waits until it is read.
-    SignalHandler(InputSink& input, std::function<void(const std::u16string&)> messageBox);
+    // The controls of one line, and the hidden list that turns key names into codes.
+    struct Controls {
+        Indicator& box;
+        OptionButton& optEmulateKey;
+        DropDownList& cboEmulateKey;
+        OptionButton& optSendKeys;
+        TextBox& txtSendKeys;
+        OptionButton& optGenerateKeys;
+        TextBox& txtGenerateKeys;
+        DropDownList& cboKeyLookup;
+    };
+
+    // Tied to `controls` from the start, with its flag false. `messageBox` shows a sentence to the
+    // user and waits until it is read.
+    SignalHandler(const Controls& controls, InputSink& input,
+                  std::function<void(const std::u16string&)> messageBox);
 
     Indicator* box() const { return box_; }
     void setBox(Indicator& box) { box_ = &box; }
@@ -50,10 +64,14 @@ class SignalHandler {
     // The table as text: each code followed by "+", each step by ","; "" for no table.
     std::u16string GenerateKeyCodeString() const;
     void SignalOn();
+    // The line was found on as its port opened: the indicator, the flag and an emulated key follow
+    // it, but no text is played, since nobody pressed anything.
+    void SignalFoundOn();
     void SignalOff();
 
   private:
     std::optional<KeyCodeTable> ParseKeyCodes(std::u16string_view text);
+    void turnOn(bool play);
 
     Indicator* box_ = nullptr;
     bool flag_ = false;

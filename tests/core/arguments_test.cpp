@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/argument_spellings.h"
 #include "support/test_form.h"
 
 namespace velnor {
@@ -131,10 +132,10 @@ TEST_F(ArgumentsTest, SendKeysRowSetsTheLinesText) {
 TEST_F(ArgumentsTest, GenerateKeysRowSetsAndParsesTheLinesText) {
     apply(u"-ctsGenerateKeys=vbKeyControl+vbKeyC -cdGenerateKeys=vbKeyA,vbKeyB");
     EXPECT_EQ(form.txtCTSGenerateKeys.text(), u"vbKeyControl+vbKeyC");
-    EXPECT_EQ(form.ctsHandler->GenerateKeyCodeString(), u"17+67+,");
-    EXPECT_EQ(form.cdHandler->GenerateKeyCodeString(), u"65+,66+,");
+    EXPECT_EQ(form.ctsHandler.GenerateKeyCodeString(), u"17+67+,");
+    EXPECT_EQ(form.cdHandler.GenerateKeyCodeString(), u"65+,66+,");
     apply(u"-dsrGenerateKeys=");
-    EXPECT_EQ(form.dsrHandler->GenerateKeyCodeString(), u"");
+    EXPECT_EQ(form.dsrHandler.GenerateKeyCodeString(), u"");
 }
 
 TEST_F(ArgumentsTest, LaterArgumentsOverrideEarlierOnesAndEveryArgumentRuns) {
@@ -198,12 +199,12 @@ TEST_F(ArgumentsTest, LineSettingsAndOffRowsSetOrComplain) {
     for (const auto& c : cases) {
         EXPECT_EQ(apply(c.argument), loggedFor(c.argument, c.complaint));
     }
-    EXPECT_EQ(form.dsrFilter->settleTime().count(), 30);
-    EXPECT_EQ(form.ctsFilter->settleTime().count(), 1000);
-    EXPECT_EQ(form.cdFilter->settleTime().count(), 7);
-    EXPECT_TRUE(form.dsrFilter->inverted());
-    EXPECT_FALSE(form.ctsFilter->inverted());
-    EXPECT_FALSE(form.cdFilter->inverted());
+    EXPECT_EQ(form.lines[0].filter().settleTime().count(), 30);
+    EXPECT_EQ(form.lines[1].filter().settleTime().count(), 1000);
+    EXPECT_EQ(form.lines[2].filter().settleTime().count(), 7);
+    EXPECT_TRUE(form.lines[0].filter().inverted());
+    EXPECT_FALSE(form.lines[1].filter().inverted());
+    EXPECT_FALSE(form.lines[2].filter().inverted());
     EXPECT_EQ(form.txtCDSendKeys.text(), u"-cdDebounce=5");
 
     apply(u"-port=com1 -dtr -rts");
@@ -291,7 +292,7 @@ TEST(CommandLine, OfThePresentConfigurationReproducesIt) {
     const std::u16string line = form.commandLine();
     EXPECT_EQ(line,
               u"-port=com2 -dtr -rts -dsrMode=sendKeys -dsrEmulateKey=vbKeyShift "
-              u"-dsrSendKeys%=a%20b%3Dc%25 -dsrGenerateKeys=vbKeyMenu+vbKeyTab "
+              u"-dsrGenerateKeys=vbKeyMenu+vbKeyTab -dsrSendKeys%=a%20b%3Dc%25 "
               u"-ctsMode=generateKeys -ctsEmulateKey=vbKeyMenu -ctsSendKeys=^v "
               u"-ctsGenerateKeys=vbKeyF1,vbKeyF2 -ctsPolarity=inverted -cdMode=emulateKey "
               u"-cdEmulateKey=vbKeyA -cdSendKeys=^c -cdGenerateKeys= -cdDebounce=30");
@@ -299,8 +300,79 @@ TEST(CommandLine, OfThePresentConfigurationReproducesIt) {
     EXPECT_EQ(again.form.commandLine(), line);
     EXPECT_EQ(again.form.txtDSRSendKeys.text(), u"a b=c%");
     EXPECT_TRUE(again.form.optDTROn.value());
-    EXPECT_EQ(again.form.cdFilter->settleTime().count(), 30);
-    EXPECT_TRUE(again.form.ctsFilter->inverted());
+    EXPECT_EQ(again.form.lines[2].filter().settleTime().count(), 30);
+    EXPECT_TRUE(again.form.lines[1].filter().inverted());
+}
+
+// Every option of the table survives parse, write and parse: the command line of a form that an
+// argument changed carries the change, and brings a fresh form to the same command line.
+TEST(CommandLine, EveryOptionSurvivesWritingAndParsingAgain) {
+    const struct {
+        std::u16string_view option;
+        std::u16string_view before;  // what the option changes
+        std::u16string_view value;
+    } examples[] = {
+        {u"-port=", u"", u"com4"},
+        {u"-dtr", u"-port=com1", u""},
+        {u"-rts", u"-port=com1", u""},
+        {u"Mode=", u"", u"generateKeys"},
+        {u"EmulateKey=", u"", u"vbKeyF5"},
+        {u"SendKeys=", u"", u"{F2}"},
+        {u"GenerateKeys=", u"", u"vbKeyA,vbKeyB"},
+        {u"-minimize", u"", u""},
+        {u"-dtrOff", u"-port=com1 -dtr", u""},
+        {u"-rtsOff", u"-port=com1 -rts", u""},
+        {u"Debounce=", u"", u"30"},
+        {u"Polarity=", u"", u"inverted"},
+        {u"SendKeys%=", u"", u"a%20b%3D"},
+        {u"GenerateKeys%=", u"", u"vbKeyA,%20vbKeyB"},
+    };
+    for (const ArgumentOption& option : argumentOptions()) {
+        const auto example =
+            std::ranges::find(examples, option.option, [](const auto& e) { return e.option; });
+        ASSERT_NE(example, std::end(examples)) << "no example of an option";
+        std::vector<std::u16string> arguments;
+        for (const InputLine& line : inputLines())
+            arguments.push_back(option.perLine ? u"-" + std::u16string(line.code) +
+                                                     std::u16string(option.option)
+                                               : std::u16string(option.option));
+        if (!option.perLine) arguments.resize(1);
+        for (const std::u16string& argument : arguments) {
+            SCOPED_TRACE(testing::PrintToString(argument));
+            test::TestForm window({.commandLine = std::u16string(example->before)});
+            const std::u16string before = window.form.commandLine();
+            window.newLog();
+            window.form.ProcessArguments(argument + std::u16string(example->value));
+            for (const std::u16string& line : window.newLog())
+                EXPECT_FALSE(line.starts_with(u"Unknown")) << testing::PrintToString(line);
+            const std::u16string written = window.form.commandLine();
+            EXPECT_NE(written, before) << "the change is written";
+            test::TestForm again({.commandLine = written});
+            EXPECT_EQ(again.form.commandLine(), written);
+        }
+    }
+}
+
+TEST(CommandLine, HelpNamesEveryOptionOnceAndOnlyALoneHelpOrVersionIsAnswered) {
+    const std::u16string help = helpText(u"Environment: none\n");
+    for (const std::u16string& spelling : test::argumentSpellings())
+        EXPECT_EQ(test::occurrences(help, spelling), 1) << testing::PrintToString(spelling);
+    EXPECT_TRUE(help.ends_with(u"\n\nEnvironment: none\n"));
+
+    const struct {
+        std::u16string_view commandLine;
+        StartRequest request;
+    } cases[] = {
+        {u"--help", StartRequest::Help},
+        {u" --version  ", StartRequest::Version},
+        {u"", StartRequest::Run},
+        {u"-port=com1 --version", StartRequest::Run},
+        {u"--help --version", StartRequest::Run},
+        {u"--Help", StartRequest::Run},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(startRequest(c.commandLine), c.request)
+            << testing::PrintToString(std::u16string(c.commandLine));
 }
 
 TEST(CommandLine, IsAppliedLastOverTheDefaults) {

@@ -16,21 +16,21 @@ using Claim = CommandChannel::Claim;
 TEST(FormLoad, WritesTheDefaultsOfEachLineAndTiesItsHandler) {
     const struct {
         std::u16string line;
-        std::unique_ptr<SignalHandler> MainForm::*handler;
         const char16_t* key;
         const char16_t* sendKeys;
         const char16_t* generateKeys;
         const char16_t* dump;
     } lines[] = {
-        {u"DSR", &MainForm::dsrHandler, u"vbKeyShift", u"%{TAB}", u"vbKeyMenu+vbKeyTab", u"18+9+,"},
-        {u"CTS", &MainForm::ctsHandler, u"vbKeyMenu (alt)", u"^v", u"", u""},
-        {u"CD", &MainForm::cdHandler, u"vbKeyControl", u"^c", u"", u""},
+        {u"DSR", u"vbKeyShift", u"%{TAB}", u"vbKeyMenu+vbKeyTab", u"18+9+,"},
+        {u"CTS", u"vbKeyMenu (alt)", u"^v", u"", u""},
+        {u"CD", u"vbKeyControl", u"^c", u"", u""},
     };
     test::TestForm window;
     MainForm& form = window.form;
-    for (const auto& l : lines) {
+    for (size_t i = 0; i < std::size(lines); ++i) {
+        const auto& l = lines[i];
         SCOPED_TRACE(testing::PrintToString(l.line));
-        const SignalHandler& handler = *(form.*l.handler);
+        const SignalHandler& handler = form.lines[i].handler();
         EXPECT_FALSE(handler.flag());
         EXPECT_TRUE(handler.name().empty());
         EXPECT_EQ(handler.box()->name(), u"box" + l.line);
@@ -154,7 +154,6 @@ TEST(CommandChannel, AnotherCopyTakesTheCommandLine) {
                   (Log{u"optDTROff_Click", u"optRTSOff_Click", u"SetComPort none"}))
             << "the command line is not applied here";
         EXPECT_EQ(window.ports.journal, Log{});
-        EXPECT_FALSE(form.dsrHandler);
         EXPECT_EQ(form.cboDSREmulateKey.listCount(), 0);
     }
 }
@@ -168,7 +167,7 @@ TEST(CommandChannel, AnUnavailableChannelIsALogLineAndTheWindowLoads) {
     EXPECT_EQ(window.newLog(), (Log{u"No D-Bus session bus: commands cannot reach us",
                                     u"arg(1) = -cdMode=sendKeys"}));
     EXPECT_TRUE(window.form.optCDSendKeys.value());
-    EXPECT_EQ(window.form.cdHandler->txtSendKeys()->text(), u"^c");
+    EXPECT_EQ(window.form.cdHandler.txtSendKeys()->text(), u"^c");
 }
 
 // An input backend that stops working mid-run: each injection fails while `failing` holds.
@@ -202,11 +201,11 @@ TEST(InputProblems, AreOneLogLineUntilInjectionWorksAgain) {
                        .messageBox = {}},
                       u"");
         form.Form_Load();
-        for (int i = 0; i < 3; ++i) form.dsrHandler->SignalOn();
+        for (int i = 0; i < 3; ++i) form.dsrHandler.SignalOn();
         input.failing = false;
-        form.dsrHandler->SignalOff();
+        form.dsrHandler.SignalOff();
         input.failing = true;
-        form.dsrHandler->SignalOn();
+        form.dsrHandler.SignalOn();
         EXPECT_EQ(test::messagesOfLog(form.EventLog.caption()),
                   Log(2, u"The X server went away: no input can be injected"));
     }

@@ -14,8 +14,7 @@ using Events = std::vector<std::string>;
 using Step = std::function<void(test::TestForm&)>;
 
 void expectAllOff(const MainForm& form) {
-    for (const SignalHandler* handler :
-         {form.dsrHandler.get(), form.ctsHandler.get(), form.cdHandler.get()}) {
+    for (const SignalHandler* handler : {&form.dsrHandler, &form.ctsHandler, &form.cdHandler}) {
         EXPECT_FALSE(handler->flag());
         EXPECT_EQ(handler->box()->fillColor(), kIndicatorOff);
     }
@@ -64,7 +63,33 @@ TEST(HeldKeys, ALineOnAtBothPortsComesOnAgainAtTheNewOne) {
     window.select(&MainForm::optCom2);
     EXPECT_EQ(window.input.events,
               (Events{"key 18 down", "key 18 up", "key 16 down", "key 18 down"}));
-    EXPECT_TRUE(window.form.dsrHandler->flag() && window.form.ctsHandler->flag());
+    EXPECT_TRUE(window.form.dsrHandler.flag() && window.form.ctsHandler.flag());
+}
+
+// A text answers a press, not a port opening on a line that is on: switching ports or a replug
+// shows the line on and plays nothing; the next press plays the text once.
+TEST(HeldKeys, ALineFoundOnAtAnOpenPlaysNoText) {
+    for (const std::u16string_view mode :
+         {u"-dsrMode=sendKeys -dsrSendKeys=x", u"-dsrMode=generateKeys -dsrGenerateKeys=vbKeyX"}) {
+        SCOPED_TRACE(testing::PrintToString(std::u16string(mode)));
+        test::TestForm window({.commandLine = std::u16string(mode)});
+        window.ports.levelsAtOpen.dsr = true;
+        window.select(&MainForm::optCom1);
+        window.select(&MainForm::optCom2);
+        window.ports.open->listener.gone(u"unplugged");
+        window.loop.runPosted();
+        window.ports.comeBack();
+        window.loop.runPosted();
+        EXPECT_TRUE(window.input.events.empty());
+        EXPECT_TRUE(window.form.dsrHandler.flag());
+        EXPECT_EQ(window.form.boxDSR.fillColor(), kIndicatorOn);
+
+        window.ports.open->setLine(&ModemLevels::dsr, comEvDSR, false);
+        window.loop.runPosted();
+        window.ports.open->setLine(&ModemLevels::dsr, comEvDSR, true);
+        window.loop.runPosted();
+        EXPECT_FALSE(window.input.events.empty()) << "a press after the open plays its text";
+    }
 }
 
 TEST(HeldKeys, APolarityChangeIsFollowedAtOnceWhileAPortIsOpen) {

@@ -213,15 +213,14 @@ TEST(InputLines, EachRowHoldsTheControlsOfItsOwnFrame) {
 TEST(InputLines, SettingsOfALineShowInItsFramesHint) {
     test::TestForm window;
     MainForm& form = window.form;
-    const InputLine& cts = inputLines()[1];
-    form.setSettleTime(cts, LineFilter::Duration(250));
-    form.setInverted(cts, true);
-    EXPECT_EQ(form.ctsFilter->settleTime().count(), 250);
-    EXPECT_TRUE(form.ctsFilter->inverted());
+    form.lines[1].setSettleTime(LineFilter::Duration(250));
+    form.lines[1].setInverted(true);
+    EXPECT_EQ(form.lines[1].filter().settleTime().count(), 250);
+    EXPECT_TRUE(form.lines[1].filter().inverted());
     EXPECT_EQ(form.frameCTS.toolTip(),
               u"CTS: settle time 250 ms, inverted polarity. Right-click to change.");
-    EXPECT_EQ(form.dsrFilter->settleTime().count(), 0);
-    EXPECT_FALSE(form.cdFilter->inverted());
+    EXPECT_EQ(form.lines[0].filter().settleTime().count(), 0);
+    EXPECT_FALSE(form.lines[2].filter().inverted());
     EXPECT_EQ(form.frameDSR.toolTip(),
               u"DSR: every edge acts, normal polarity. Right-click to change.");
     EXPECT_EQ(window.newLog(), std::vector<std::u16string>{}) << "settings are not log lines";

@@ -50,6 +50,7 @@ Events follow(const Case& c) {
                        .portSettleTime = [&] { return LineFilter::Duration(c.portSettle); },
                        .flag = [&] { return flag; },
                        .on = [&] { tell("on", true); },
+                       .foundOn = [&] { tell("found on", true); },
                        .off = [&] { tell("off", false); }},
                       time);
     filter.setSettleTime(LineFilter::Duration(c.settle));
@@ -155,24 +156,24 @@ TEST(LineFilter, PortSettleTimeAndPolarity) {
          false,
          {{0, Open}, {10, Rise}, {20, Fall}},
          {"on 10", "off 160"}},
-        {"a line already on when the port opens comes on at once",
+        {"a line already on when the port opens is found on at once, as no edge",
          30,
          0,
          false,
          {{0, Change::QuietRise}, {5, Open}},
-         {"on 5"}},
+         {"found on 5"}},
         {"inverted, a line that is off at the open is on, and rising turns it off",
          0,
          0,
          true,
          {{0, Open}, {10, Rise}, {20, Fall}},
-         {"on 0", "off 10", "on 20"}},
+         {"found on 0", "off 10", "on 20"}},
         {"closing turns the line off, and nothing is followed until the next open",
          30,
          100,
          false,
          {{0, Open}, {5, Rise}, {10, Change::Close}, {20, Fall}, {40, Rise}, {300, Open}},
-         {"on 5", "off 10", "on 300"}},
+         {"on 5", "off 10", "found on 300"}},
     };
     for (const Case& c : cases) EXPECT_EQ(follow(c), c.expected) << c.name;
 }
@@ -185,6 +186,7 @@ TEST(LineFilter, APolarityChangeIsFollowedOnlyWhileAPortIsOpen) {
                        .portSettleTime = [] { return LineFilter::Duration(0); },
                        .flag = [&] { return flag; },
                        .on = [&] { flag = true, ++told; },
+                       .foundOn = [&] { flag = true, ++told; },
                        .off = [&] { flag = false, ++told; }},
                       time);
     filter.setInverted(true);

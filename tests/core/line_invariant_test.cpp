@@ -40,15 +40,14 @@ struct WatchedLine {
     const char* name;
     bool ModemLevels::*level;
     int16_t code;
-    std::unique_ptr<SignalHandler> MainForm::*handler;
-    std::unique_ptr<LineFilter> MainForm::*filter;
-    int key;  // the default emulated key
+    size_t index;  // in MainForm::lines
+    int key;       // the default emulated key
 };
 
 constexpr WatchedLine kLines[] = {
-    {"DSR", &ModemLevels::dsr, comEvDSR, &MainForm::dsrHandler, &MainForm::dsrFilter, 16},
-    {"CTS", &ModemLevels::cts, comEvCTS, &MainForm::ctsHandler, &MainForm::ctsFilter, 18},
-    {"CD", &ModemLevels::cd, comEvCD, &MainForm::cdHandler, &MainForm::cdFilter, 17},
+    {"DSR", &ModemLevels::dsr, comEvDSR, 0, 16},
+    {"CTS", &ModemLevels::cts, comEvCTS, 1, 18},
+    {"CD", &ModemLevels::cd, comEvCD, 2, 17},
 };
 
 constexpr Duration kPollInterval = 5ms;
@@ -122,8 +121,9 @@ class LineInvariant : public ::testing::TestWithParam<Variant> {
         }
         counted = window.input.events.size();
         for (const WatchedLine& line : kLines) {
-            const SignalHandler& handler = *(window.form.*line.handler);
-            const bool on = (levels.*line.level) != (window.form.*line.filter)->inverted();
+            const SignalLine& watched = window.form.lines[line.index];
+            const SignalHandler& handler = watched.handler();
+            const bool on = (levels.*line.level) != watched.filter().inverted();
             EXPECT_EQ(handler.flag(), on) << line.name;
             EXPECT_EQ(handler.box()->fillColor(), on ? kIndicatorOn : kIndicatorOff) << line.name;
             EXPECT_EQ(held[line.key], on ? 1 : 0) << line.name;
@@ -145,8 +145,8 @@ TEST_P(LineInvariant, AfterEachBurstEveryLineIsFollowed) {
         std::array<int, 3> settle{};
         for (size_t line = 0; line < settle.size(); ++line) {
             settle[line] = std::array{0, 0, 3, 20}[random() % 4];
-            window.form.setSettleTime(inputLines()[line], Duration(settle[line]));
-            window.form.setInverted(inputLines()[line], random() % 2 == 1);
+            window.form.lines[line].setSettleTime(Duration(settle[line]));
+            window.form.lines[line].setInverted(random() % 2 == 1);
         }
         if (random() % 6 == 0) {  // the lines that are on at a port that opens come on
             window.select(&MainForm::optComNone);

@@ -262,7 +262,7 @@ TEST(PortReports, NoticesAndALostPortAreLogLines) {
              window.ports.levelsAtOpen.dsr = true;
              window.ports.comeBack();
              window.loop.runPosted();
-             EXPECT_TRUE(window.form.dsrHandler->flag()) << "followed from its present level";
+             EXPECT_TRUE(window.form.dsrHandler.flag()) << "followed from its present level";
          },
          {u"COM2 (/dev/ttyS1) is gone: unplugged; the port is released", u"SetComPort none",
           u"COM2 (/dev/ttyS1) is back; the port is opened again", u"SetComPort 2"},

@@ -28,7 +28,7 @@ void expectOff(const SignalHandler& handler) {
 
 class HandlerTest : public ::testing::Test {
   protected:
-    SignalHandler& dsr() { return *form.dsrHandler; }
+    SignalHandler& dsr() { return form.dsrHandler; }
     Events& events() { return window.input.events; }
 
     test::TestForm window;
@@ -102,11 +102,11 @@ TEST(Handler, GoingOffReleasesExactlyTheKeyPressed) {
         test::TestForm window;
         MainForm& form = window.form;
         if (c.before) c.before(form);
-        form.dsrHandler->SignalOn();
+        form.dsrHandler.SignalOn();
         c.whileOn(form);
-        form.dsrHandler->SignalOff();
+        form.dsrHandler.SignalOff();
         EXPECT_EQ(window.input.events, c.events) << c.situation;
-        EXPECT_FALSE(form.dsrHandler->flag()) << c.situation;
+        EXPECT_FALSE(form.dsrHandler.flag()) << c.situation;
     }
 }
 
@@ -129,18 +129,19 @@ TEST_F(HandlerTest, SignalOnTwiceActsTwice) {
 
 TEST(Handler, WithoutAModeOnlyTheIndicatorAndFlagChange) {
     RecordedInput input;
-    SignalHandler handler(input, {});
     OptionButton a, b, c;
-    DropDownList list;
+    DropDownList list, lookup;
     TextBox sendKeys, generateKeys;
     Indicator box;
-    handler.setBox(box);
-    handler.setOptEmulateKey(a);
-    handler.setCboEmulateKey(list);
-    handler.setOptSendKeys(b);
-    handler.setTxtSendKeys(sendKeys);
-    handler.setOptGenerateKeys(c);
-    handler.setTxtGenerateKeys(generateKeys);
+    SignalHandler handler({.box = box,
+                           .optEmulateKey = a,
+                           .cboEmulateKey = list,
+                           .optSendKeys = b,
+                           .txtSendKeys = sendKeys,
+                           .optGenerateKeys = c,
+                           .txtGenerateKeys = generateKeys,
+                           .cboKeyLookup = lookup},
+                          input, {});
     handler.SignalOn();
     expectOn(handler);
     handler.SignalOff();
@@ -165,7 +166,7 @@ TEST_F(HandlerTest, SendKeysTypesOnceWhenTheLineComesOn) {
 TEST_F(HandlerTest, SendKeysReadsTheTextAtTheMomentItActs) {
     form.optCDSendKeys.setValue(true);
     form.txtCDSendKeys.setText(u"ab");
-    form.cdHandler->SignalOn();
+    form.cdHandler.SignalOn();
     EXPECT_EQ(events(), (Events{"char a", "char b"}));
 }
 
@@ -205,9 +206,9 @@ TEST_F(HandlerTest, GenerateKeysPlaysChordsDownInOrderAndUpInReverse) {
 
 TEST_F(HandlerTest, GenerateKeysWithoutATablePlaysNothing) {
     form.optCTSGenerateKeys.setValue(true);
-    ASSERT_FALSE(form.ctsHandler->generateKeys());
-    form.ctsHandler->SignalOn();
-    expectOn(*form.ctsHandler);
+    ASSERT_FALSE(form.ctsHandler.generateKeys());
+    form.ctsHandler.SignalOn();
+    expectOn(form.ctsHandler);
     EXPECT_TRUE(events().empty());
 }
 
@@ -225,7 +226,7 @@ class KeyCodeStringTest : public HandlerTest {
     // Sets the CD line's Generate Keys text, as typing or a command would, and dumps the table.
     std::u16string parse(std::u16string text) {
         form.txtCDGenerateKeys.setText(std::move(text));
-        return form.cdHandler->GenerateKeyCodeString();
+        return form.cdHandler.GenerateKeyCodeString();
     }
 };
 
@@ -249,9 +250,9 @@ TEST_F(KeyCodeStringTest, EveryKeystrokeIsTranslated) {
 
 TEST_F(KeyCodeStringTest, EachLineParsesOnlyItsOwnText) {
     form.txtCTSGenerateKeys.setText(u"vbKeyA");
-    EXPECT_EQ(form.ctsHandler->GenerateKeyCodeString(), u"65+,");
-    EXPECT_EQ(form.dsrHandler->GenerateKeyCodeString(), u"18+9+,");
-    EXPECT_EQ(form.cdHandler->GenerateKeyCodeString(), u"");
+    EXPECT_EQ(form.ctsHandler.GenerateKeyCodeString(), u"65+,");
+    EXPECT_EQ(form.dsrHandler.GenerateKeyCodeString(), u"18+9+,");
+    EXPECT_EQ(form.cdHandler.GenerateKeyCodeString(), u"");
 }
 
 TEST_F(KeyCodeStringTest, TheTextBoxNamesWhatCannotActAsWritten) {

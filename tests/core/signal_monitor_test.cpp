@@ -16,14 +16,14 @@ struct LineCase {
     const char* name;
     int16_t code;
     bool ModemLevels::*level;
-    std::unique_ptr<SignalHandler> MainForm::*handler;
+    size_t index;  // in MainForm::lines
     int key;
 };
 
 const LineCase kLines[] = {
-    {"CTS", comEvCTS, &ModemLevels::cts, &MainForm::ctsHandler, 18},
-    {"DSR", comEvDSR, &ModemLevels::dsr, &MainForm::dsrHandler, 16},
-    {"CD", comEvCD, &ModemLevels::cd, &MainForm::cdHandler, 17},
+    {"CTS", comEvCTS, &ModemLevels::cts, 1, 18},
+    {"DSR", comEvDSR, &ModemLevels::dsr, 0, 16},
+    {"CD", comEvCD, &ModemLevels::cd, 2, 17},
 };
 
 // Every line on, except `line` at `on`: the other lines are on, and still untouched.
@@ -52,7 +52,7 @@ TEST(SignalMonitor, EdgeRule) {
             test::TestForm window;
             window.select(&MainForm::optCom1);
             window.newLog();
-            SignalHandler& handler = *(window.form.*line.handler);
+            SignalHandler& handler = window.form.lines[line.index].handler();
             if (row.flagBefore) handler.SignalOn();
             window.input.events.clear();
             test::FakePort& port = *window.ports.open;
@@ -72,8 +72,9 @@ TEST(SignalMonitor, EdgeRule) {
             }
             for (const LineCase& other : kLines) {
                 if (other.code == line.code) continue;
-                EXPECT_FALSE((window.form.*other.handler)->flag()) << other.name;
-                EXPECT_EQ((window.form.*other.handler)->box()->fillColor(), kIndicatorOff);
+                EXPECT_FALSE(window.form.lines[other.index].handler().flag()) << other.name;
+                EXPECT_EQ(window.form.lines[other.index].handler().box()->fillColor(),
+                          kIndicatorOff);
             }
             EXPECT_EQ(window.newLog(), Log{});
         }
@@ -114,7 +115,8 @@ TEST_F(AllLinesOn, OtherCodesChangeNothing) {
         window.notify(code);
     EXPECT_EQ(reads(), 0);
     EXPECT_TRUE(window.input.events.empty());
-    for (const LineCase& line : kLines) EXPECT_FALSE((window.form.*line.handler)->flag());
+    for (const LineCase& line : kLines)
+        EXPECT_FALSE(window.form.lines[line.index].handler().flag());
     EXPECT_FALSE(window.form.ringState);
     EXPECT_EQ(window.form.RITimeStamp.caption(), ringCaption);
     EXPECT_EQ(window.newLog(), Log{});
@@ -125,7 +127,7 @@ TEST_F(AllLinesOn, ANotificationActsOnlyOnItsOwnLine) {
     window.notify(comEvDSR);  // the line stayed on: nothing more
     window.notify(comEvCD);
     EXPECT_EQ(window.input.events, (Events{"key 16 down", "key 17 down"}));
-    EXPECT_FALSE(window.form.ctsHandler->flag());
+    EXPECT_FALSE(window.form.ctsHandler.flag());
     EXPECT_EQ(window.form.boxCTS.fillColor(), kIndicatorOff);
 }
 

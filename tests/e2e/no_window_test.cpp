@@ -5,6 +5,8 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include "core/support/argument_spellings.h"
+
 namespace velnor {
 namespace {
 
@@ -36,11 +38,18 @@ TEST(NoWindow, HelpAndVersionAnswerOnStandardOutputWithoutADisplay) {
     EXPECT_TRUE(version.out.startsWith("velnor ")) << version.out.toStdString();
     EXPECT_TRUE(version.err.isEmpty()) << version.err.toStdString();
 
-    const Outcome help = runWithoutDisplay({"-port=com1", "--help"});
+    const Outcome help = runWithoutDisplay({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* option : {"-port=", "-dsrMode=", "-dsrDebounce=", "-minimize", "--version"})
-        EXPECT_TRUE(help.out.contains(option)) << option;
+    const std::u16string text = help.out.toStdU16String();
+    for (const std::u16string& spelling : test::argumentSpellings())
+        EXPECT_EQ(test::occurrences(text, spelling), 1)
+            << QString::fromStdU16String(spelling).toStdString();
     EXPECT_TRUE(help.err.isEmpty()) << help.err.toStdString();
+
+    // Beside other arguments they are arguments like any other, for the window to log.
+    const Outcome notAlone = runWithoutDisplay({"-port=com1", "--help"});
+    EXPECT_EQ(notAlone.exitCode, 1);
+    EXPECT_TRUE(notAlone.out.isEmpty()) << notAlone.out.toStdString();
 }
 
 TEST(NoWindow, WithoutADisplayTheProgramSaysWhatIsMissingInOneLineAndEnds) {

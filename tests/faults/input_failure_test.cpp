@@ -88,7 +88,7 @@ TEST(XServerGoneAway, TheWindowGoesOnAndItsLogSaysSoOnce) {
     EXPECT_EQ(log.filter("XTest cannot inject input any more").size(), 1)
         << log.join('\n').toStdString();
     EXPECT_EQ(log.mid(log.size() - 2), (QStringList{"arg(2) = -rts", "optRTSOn_Click"}));
-    EXPECT_TRUE(form.ctsHandler->flag());
+    EXPECT_TRUE(form.ctsHandler.flag());
 }
 
 TEST(XServerGoneAway, OtherConnectionsKeepWorking) {

@@ -34,7 +34,7 @@ class FaultWindow {
     }
     void expectLinesOff() {
         for (const SignalHandler* handler :
-             {form.dsrHandler.get(), form.ctsHandler.get(), form.cdHandler.get()}) {
+             {&form.dsrHandler, &form.ctsHandler, &form.cdHandler}) {
             EXPECT_FALSE(handler->flag());
             EXPECT_EQ(handler->box()->fillColor(), kIndicatorOff);
         }
@@ -54,9 +54,9 @@ const QString kGone =
 TEST(UnpluggedPort, EveryLineThatWasOnGoesOffAndItsKeyIsReleased) {
     // DSR holds Shift, CTS typed Ctrl+V once, CD (Generate Keys, no text) did nothing.
     FaultWindow window("-port=com1 -ctsMode=sendKeys -cdMode=generateKeys -dtr -rts");
-    ASSERT_TRUE(window.form.dsrHandler->flag());
-    ASSERT_TRUE(window.form.ctsHandler->flag());
-    ASSERT_TRUE(window.form.cdHandler->flag());
+    ASSERT_TRUE(window.form.dsrHandler.flag());
+    ASSERT_TRUE(window.form.ctsHandler.flag());
+    ASSERT_TRUE(window.form.cdHandler.flag());
     LoopbackPort* port = loopbackPort(window.form);
     std::thread([port] { port->unplug(); }).join();
 
@@ -70,7 +70,7 @@ TEST(UnpluggedPort, EveryLineThatWasOnGoesOffAndItsKeyIsReleased) {
     // The program goes on: the port can be chosen again, and its lines act.
     window.form.ProcessArguments(u"-port=com1 -dtr");
     EXPECT_EQ(window.settle().first, QStringList{"key 16 down"});
-    EXPECT_TRUE(window.form.cdHandler->flag());
+    EXPECT_TRUE(window.form.cdHandler.flag());
 }
 
 TEST(UnpluggedPort, ChoosingNoneReleasesAsMuch) {

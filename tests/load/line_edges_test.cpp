@@ -59,8 +59,8 @@ TEST_F(LineEdgeFlood, EdgesWhileTheWindowIsBusyWaitAsOneNotificationPerLine) {
     QCoreApplication::processEvents();
     EXPECT_EQ(notifications, 2);
     // DSR rose and fell back: nothing to do; CTS ends on, so Alt goes down once.
-    EXPECT_FALSE(form.dsrHandler->flag());
-    EXPECT_TRUE(form.ctsHandler->flag());
+    EXPECT_FALSE(form.dsrHandler.flag());
+    EXPECT_TRUE(form.ctsHandler.flag());
     EXPECT_EQ(input.downs, (std::map<int, int>{{18, 1}}));
     EXPECT_EQ(input.ups, (std::map<int, int>{}));
 }
@@ -88,9 +88,9 @@ TEST_F(LineEdgeFlood, AHundredThousandEdgesWhileTheWindowRunsLeaveMemoryFlat) {
         SignalHandler* handler;
         bool level;
         int key;
-    } followed[] = {{form.dsrHandler.get(), form.MSComm1.DSRHolding(), 16},
-                    {form.ctsHandler.get(), form.MSComm1.CTSHolding(), 18},
-                    {form.cdHandler.get(), form.MSComm1.CDHolding(), 17}};
+    } followed[] = {{&form.dsrHandler, form.MSComm1.DSRHolding(), 16},
+                    {&form.ctsHandler, form.MSComm1.CTSHolding(), 18},
+                    {&form.cdHandler, form.MSComm1.CDHolding(), 17}};
     for (const auto& line : followed) {
         EXPECT_EQ(line.handler->flag(), line.level) << "key " << line.key;
         EXPECT_EQ(input.held(line.key), line.level ? 1 : 0) << "key " << line.key;

@@ -66,9 +66,9 @@ TEST_F(GenerateKeysOnX, ChordAndStepTypeIntoTheFocusedWindow) {
     form.Form_Load();
     form.optDSRGenerateKeys.setValue(true);
     form.txtDSRGenerateKeys.setText(u"vbKeyShift+vbKeyA,vbKeyB");
-    form.dsrHandler->SignalOn();
+    form.dsrHandler.SignalOn();
     EXPECT_EQ(window->takeText(2), "Ab");
-    form.dsrHandler->SignalOff();
+    form.dsrHandler.SignalOff();
     EXPECT_TRUE(window->held().isEmpty()) << window->held().join(", ").toStdString();
 }
 

@@ -62,7 +62,7 @@ TEST_F(LoopbackWindowTest, InputLinesSetFromAnotherThreadAreFollowed) {
     }).join();
     // The CD notifications find CD already off again: neither acts.
     EXPECT_EQ(injected(), QStringList{"key 18 down"});
-    EXPECT_FALSE(form.cdHandler->flag());
+    EXPECT_FALSE(form.cdHandler.flag());
 }
 
 TEST_F(LoopbackWindowTest, AnUnplugLeavesNoPortOpenAndSaysSo) {

@@ -289,7 +289,7 @@ TEST_F(RealPortTest, ABurstOfTheFarEndEndsWithTheWindowOnTheFinalLevels) {
         EXPECT_EQ(form.MSComm1.DSRHolding(), endOpen);
         EXPECT_EQ(form.MSComm1.CDHolding(), endOpen);
         for (const auto& [handler, key] :
-             {std::pair{form.dsrHandler.get(), 16}, std::pair{form.cdHandler.get(), 17}}) {
+             {std::pair{&form.dsrHandler, 16}, std::pair{&form.cdHandler, 17}}) {
             EXPECT_EQ(handler->flag(), endOpen) << key;
             EXPECT_EQ(handler->box()->fillColor(), endOpen ? kIndicatorOn : kIndicatorOff);
             const auto held = input.events.count(QStringLiteral("key %1 down").arg(key)) -

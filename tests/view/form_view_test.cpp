@@ -263,7 +263,7 @@ TEST_F(ViewTest, WidgetsFollowEveryChangeOfTheirControls) {
     form.LogEvent(u"a line");
     EXPECT_EQ(widget<LogLabel>(form.EventLog)->text(), toQString(form.EventLog.caption()));
 
-    form.setInverted(inputLines()[1], true);
+    form.lines[1].setInverted(true);
     EXPECT_EQ(widget<QGroupBox>(form.frameCTS)->toolTip(),
               "CTS: every edge acts, inverted polarity. Right-click to change.");
 
@@ -297,7 +297,7 @@ TEST_F(ViewTest, TheUsersInputReachesTheModelAndRaisesItsEvents) {
     generateKeys->clear();
     QTest::keyClicks(generateKeys, "vbKeyA+Tab");
     EXPECT_EQ(form.txtDSRGenerateKeys.text(), u"vbKeyA+Tab");
-    EXPECT_EQ(form.dsrHandler->GenerateKeyCodeString(), u"65+-1+,");
+    EXPECT_EQ(form.dsrHandler.GenerateKeyCodeString(), u"65+-1+,");
     EXPECT_EQ(generateKeys->toolTip(), "No key is named \"Tab\"");
 
     auto* keys = widget<QComboBox>(form.cboDSREmulateKey);
@@ -414,11 +414,11 @@ QAction* menuAction(const QMenu& menu, const QString& submenu, const QString& te
 // Each line's settle time and polarity are set from a context menu on its frame, which moves no
 // control; the frame's tooltip tells them.
 TEST_F(WindowTest, EachLineFrameHasAMenuForItsSettleTimeAndPolarity) {
-    for (const InputLine& line : inputLines()) {
-        const QString name = toQString(line.name);
+    for (const SignalLine& line : form.lines) {
+        const QString name = toQString(line.name());
         SCOPED_TRACE(name.toStdString());
-        auto* frame = widget<QGroupBox>(form.*line.frame);
-        const LineFilter& filter = *(form.*line.filter);
+        auto* frame = widget<QGroupBox>(line.frame());
+        const LineFilter& filter = line.filter();
         EXPECT_EQ(frame->contextMenuPolicy(), Qt::CustomContextMenu);
         EXPECT_EQ(frame->toolTip(),
                   name + ": every edge acts, normal polarity. Right-click to change.");

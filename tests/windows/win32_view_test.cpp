@@ -131,8 +131,8 @@ TEST_F(Win32ViewTest, TheUsersInputGoesThroughTheModel) {
 
     SetWindowTextW(handle(u"txtDSRGenerateKeys"), L"vbKeyA,vbKeyB");  // raises EN_CHANGE
     EXPECT_EQ(form.txtDSRGenerateKeys.text(), u"vbKeyA,vbKeyB");
-    ASSERT_TRUE(form.dsrHandler->generateKeys());
-    EXPECT_EQ(form.dsrHandler->generateKeys()->size(), 2u);
+    ASSERT_TRUE(form.dsrHandler.generateKeys());
+    EXPECT_EQ(form.dsrHandler.generateKeys()->size(), 2u);
 
     SendMessageW(handle(u"cboDSREmulateKey"), CB_SETCURSEL, 0, 0);
     userCommand(u"cboDSREmulateKey", CBN_SELCHANGE);

@@ -2,8 +2,8 @@
 #include <QStringList>
 #include <cstdio>
 #include <cstdlib>
-#include <string_view>
 
+#include "core/arguments.h"
 #include "core/main_form.h"
 #include "platform/dbus/dde_server.h"
 #include "platform/linux_platform.h"
@@ -14,26 +14,9 @@
 
 namespace {
 
-constexpr char kHelp[] =
-    "Usage: velnor [ARGUMENT...]\n"
-    "Turns the modem-status lines of a serial port (DSR, CTS, CD, RI) into keys and mouse "
-    "buttons.\n"
-    "\n"
-    "Arguments, applied in order after the defaults (a running copy takes them over):\n"
-    "  -port=none|com1|com2|com3|com4   release the port, or open COM1 to COM4\n"
-    "  -dtr, -rts, -dtrOff, -rtsOff     switch DTR or RTS on or off\n"
-    "  -dsrMode=, -ctsMode=, -cdMode=   emulateKey, sendKeys or generateKeys\n"
-    "  -dsrEmulateKey=NAME (cts, cd)    the key held while the line is on, e.g. vbKeyShift\n"
-    "  -dsrSendKeys=TEXT (cts, cd)      the SendKeys string typed when the line comes on\n"
-    "  -dsrSendKeys%=TEXT (cts, cd)     the same, spaces written %20, '%' %25, '=' %3D\n"
-    "  -dsrGenerateKeys=KEYS (cts, cd)  key names played when the line comes on\n"
-    "  -dsrDebounce=MS (cts, cd)        settle time of the line, 0 to 1000 ms\n"
-    "  -dsrPolarity=normal|inverted     (cts, cd) inverted for normally closed switches\n"
-    "  -minimize                        start minimised\n"
-    "  --help, --version                print this text or the version and end\n"
-    "\n"
-    "Environment: VELNOR_COM1..VELNOR_COM4 (a device path or loopback), VELNOR_INPUT\n"
-    "(auto, x11, uinput, none), QT_QPA_PLATFORM. See the README for more.\n";
+constexpr char16_t kEnvironment[] =
+    u"Environment: VELNOR_COM1..VELNOR_COM4 (a device path or loopback), VELNOR_INPUT\n"
+    u"(auto, x11, uinput, none), QT_QPA_PLATFORM. See the README for more.\n";
 
 constexpr char kNoDisplay[] =
     "velnor: no display to show the window on: run it in a desktop session (X11 with DISPLAY, or "
@@ -52,22 +35,23 @@ void refuseWithoutDisplay(QtMsgType type, const QMessageLogContext&, const QStri
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    // These two stand outside the argument language, whose options start with one dash, and are
-    // answered before any display is touched.
-    for (int i = 1; i < argc; ++i) {
-        if (std::string_view(argv[i]) == "--version") {
-            std::printf("velnor %s\n", VELNOR_VERSION);
-            return EXIT_SUCCESS;
-        }
-        if (std::string_view(argv[i]) == "--help") {
-            std::fputs(kHelp, stdout);
-            return EXIT_SUCCESS;
-        }
-    }
     // Every argument belongs to the program's own argument language, so Qt sees none of them;
     // the Qt platform is chosen with QT_QPA_PLATFORM instead.
     QStringList arguments;
     for (int i = 1; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
+    const std::u16string commandLine = arguments.join(u' ').toStdU16String();
+    // Answered before any display is touched.
+    switch (velnor::startRequest(commandLine)) {
+        case velnor::StartRequest::Version:
+            std::printf("velnor %s\n", VELNOR_VERSION);
+            return EXIT_SUCCESS;
+        case velnor::StartRequest::Help:
+            std::fputs(QString::fromStdU16String(velnor::helpText(kEnvironment)).toLocal8Bit(),
+                       stdout);
+            return EXIT_SUCCESS;
+        case velnor::StartRequest::Run:
+            break;
+    }
     int qtArgc = 1;
     const QtMessageHandler previous = qInstallMessageHandler(refuseWithoutDisplay);
     QApplication app(qtArgc, argv);
@@ -80,8 +64,7 @@ int main(int argc, char* argv[]) {
     velnor::DdeServer dde;
     velnor::InputBackend input = velnor::openInputBackend();
     velnor::QtEventLoop loop;
-    velnor::MainForm form(velnor::linuxPlatform(*input.sink, loop, &dde),
-                          arguments.join(u' ').toStdU16String());
+    velnor::MainForm form(velnor::linuxPlatform(*input.sink, loop, &dde), commandLine);
     if (!input.problem.isEmpty()) form.LogEvent(input.problem.toStdU16String());
     form.Form_Load();
     if (form.handedOver()) {

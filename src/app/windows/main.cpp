@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/arguments.h"
 #include "core/main_form.h"
 #include "platform/win32/comm_port.h"
 #include "platform/win32/dde_channel.h"
@@ -16,25 +17,8 @@
 
 namespace {
 
-constexpr wchar_t kHelp[] =
-    L"Usage: velnor [ARGUMENT...]\n"
-    L"Turns the modem-status lines of a serial port (DSR, CTS, CD, RI) into keys and mouse "
-    L"buttons.\n"
-    L"\n"
-    L"Arguments, applied in order after the defaults (a running copy takes them over):\n"
-    L"  -port=none|com1|com2|com3|com4   release the port, or open COM1 to COM4\n"
-    L"  -dtr, -rts, -dtrOff, -rtsOff     switch DTR or RTS on or off\n"
-    L"  -dsrMode=, -ctsMode=, -cdMode=   emulateKey, sendKeys or generateKeys\n"
-    L"  -dsrEmulateKey=NAME (cts, cd)    the key held while the line is on, e.g. vbKeyShift\n"
-    L"  -dsrSendKeys=TEXT (cts, cd)      the SendKeys string typed when the line comes on\n"
-    L"  -dsrSendKeys%=TEXT (cts, cd)     the same, spaces written %20, '%' %25, '=' %3D\n"
-    L"  -dsrGenerateKeys=KEYS (cts, cd)  key names played when the line comes on\n"
-    L"  -dsrDebounce=MS (cts, cd)        settle time of the line, 0 to 1000 ms\n"
-    L"  -dsrPolarity=normal|inverted     (cts, cd) inverted for normally closed switches\n"
-    L"  -minimize                        start minimised\n"
-    L"  --help, --version                show this text or the version and end\n"
-    L"\n"
-    L"Environment: VELNOR_COM1..VELNOR_COM4 (a device such as \\\\.\\COM7, or loopback).\n";
+constexpr char16_t kEnvironment[] =
+    u"Environment: VELNOR_COM1..VELNOR_COM4 (a device such as \\\\.\\COM7, or loopback).\n";
 
 // A program of the Windows subsystem has no console of its own: it writes to the console it was
 // started from, or shows a message box.
@@ -52,14 +36,16 @@ void tell(std::wstring_view text) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) {
-    const std::wstring_view arguments(commandLine);
-    if (arguments == L"--version") {
-        tell(L"velnor " VELNOR_VERSION_WIDE L"\n");
-        return 0;
-    }
-    if (arguments == L"--help") {
-        tell(kHelp);
-        return 0;
+    const std::u16string arguments = velnor::utf16Text(commandLine);
+    switch (velnor::startRequest(arguments)) {
+        case velnor::StartRequest::Version:
+            tell(L"velnor " VELNOR_VERSION_WIDE L"\n");
+            return 0;
+        case velnor::StartRequest::Help:
+            tell(velnor::wideText(velnor::helpText(kEnvironment)));
+            return 0;
+        case velnor::StartRequest::Run:
+            break;
     }
     SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
 
@@ -77,7 +63,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) 
                                                                velnor::wideText(text).c_str(),
                                                                L"Velnor", MB_OK);
                                                }},
-                          velnor::utf16Text(arguments));
+                          arguments);
     velnor::Win32FormView view(form, instance);
     view.onClosed = [] { PostQuitMessage(0); };
     form.Form_Load();

@@ -25,8 +25,8 @@ QAction* addChoice(QMenu& menu, QActionGroup& group, const QString& text, bool c
 }  // namespace
 
 void QtFormView::connectLineMenus() {
-    for (const InputLine& line : inputLines()) {
-        auto* frame = static_cast<QGroupBox*>(widgetOf(form_.*line.frame));
+    for (const SignalLine& line : form_.lines) {
+        auto* frame = static_cast<QGroupBox*>(widgetOf(line.frame()));
         frame->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(frame, &QWidget::customContextMenuRequested, this,
                 [this, frame](QPoint at) { lineMenu(*frame)->exec(frame->mapToGlobal(at)); });
@@ -34,19 +34,18 @@ void QtFormView::connectLineMenus() {
 }
 
 std::unique_ptr<QMenu> QtFormView::lineMenu(const QGroupBox& frame) {
-    const auto lines = inputLines();
     const auto line = std::ranges::find_if(
-        lines, [&](const InputLine& row) { return widgetOf(form_.*row.frame) == &frame; });
-    if (line == lines.end()) return nullptr;
-    const LineFilter& filter = *(form_.*line->filter);
-    const QString name = toQString(line->name);
+        form_.lines, [&](const SignalLine& row) { return widgetOf(row.frame()) == &frame; });
+    if (line == form_.lines.end()) return nullptr;
+    const LineFilter& filter = line->filter();
+    const QString name = toQString(line->name());
     auto menu = std::make_unique<QMenu>();
 
     QMenu* settle = menu->addMenu(QStringLiteral("Settle time"));
     auto* settleTimes = new QActionGroup(settle);
     const int current = static_cast<int>(filter.settleTime().count());
-    const auto setSettle = [this, &line = *line](int milliseconds) {
-        form_.setSettleTime(line, LineFilter::Duration(milliseconds));
+    const auto setSettle = [&line = *line](int milliseconds) {
+        line.setSettleTime(LineFilter::Duration(milliseconds));
     };
     for (const int preset : kSettleTimePresets) {
         const QString text = preset == 0 ? QStringLiteral("None: every edge acts")
@@ -78,7 +77,7 @@ std::unique_ptr<QMenu> QtFormView::lineMenu(const QGroupBox& frame) {
                                       : QStringLiteral("Normal");
         connect(addChoice(*polarity, *polarities, text, filter.inverted() == inverted),
                 &QAction::triggered, this,
-                [this, &line = *line, inverted] { form_.setInverted(line, inverted); });
+                [&line = *line, inverted] { line.setInverted(inverted); });
     }
     return menu;
 }

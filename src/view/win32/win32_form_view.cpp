@@ -402,10 +402,10 @@ void Win32FormView::command(int id, int code) {
 void Win32FormView::showLineMenu(POINT at) {
     POINT client = at;
     ScreenToClient(window_, &client);
-    for (const InputLine& line : inputLines()) {
-        const RECT frame = rectOf(form_.*line.frame);
+    for (SignalLine& line : form_.lines) {
+        const RECT frame = rectOf(line.frame());
         if (!PtInRect(&frame, client)) continue;
-        const LineFilter& filter = *(form_.*line.filter);
+        const LineFilter& filter = line.filter();
         const auto settle = UINT(filter.settleTime().count());
         HMENU settleMenu = CreatePopupMenu();
         for (const int preset : kSettleTimePresets) {
@@ -426,9 +426,9 @@ void Win32FormView::showLineMenu(POINT at) {
             TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr));
         DestroyMenu(menu);
         if (chosen == kNormalPolarity || chosen == kInvertedPolarity)
-            form_.setInverted(line, chosen == kInvertedPolarity);
+            line.setInverted(chosen == kInvertedPolarity);
         else if (chosen >= kSettleBase && chosen <= kSettleBase + 1000)
-            form_.setSettleTime(line, LineFilter::Duration(chosen - kSettleBase));
+            line.setSettleTime(LineFilter::Duration(chosen - kSettleBase));
         return;
     }
 }

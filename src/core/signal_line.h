@@ -1,0 +1,71 @@
+#pragma once
+
+// One watched input line (DSR, CTS or CD) as one unit: its controls, the handler that acts on
+// them and the filter that follows the port's line for it, tied together once, when the window
+// is built.
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "core/layout.h"
+#include "core/line_filter.h"
+#include "core/lines.h"
+#include "core/signal_handler.h"
+
+namespace velnor {
+
+class EventLoop;
+class InputSink;
+class SerialControl;
+
+class SignalLine {
+  public:
+    // Everything the line needs of the window, given once.
+    struct Wiring {
+        FormControls& controls;
+        SerialControl& port;
+        EventLoop& loop;
+        InputSink& input;
+        std::function<void(const std::u16string&)> messageBox;
+        // Tells whoever listens that the line went on or off for its handler.
+        std::function<void(std::u16string_view line, bool on)> announce;
+    };
+
+    SignalLine(const InputLine& row, Wiring wiring);
+    SignalLine(const SignalLine&) = delete;
+    SignalLine& operator=(const SignalLine&) = delete;
+
+    const InputLine& row() const { return row_; }
+    std::u16string_view name() const { return row_.name; }
+    SignalHandler& handler() { return handler_; }
+    const SignalHandler& handler() const { return handler_; }
+    const LineFilter& filter() const { return filter_; }
+    LineFilter& filter() { return filter_; }
+    Frame& frame() const { return controls_.*row_.frame; }
+
+    // What start-up writes into the line's controls: the mode "Emulate a key", the key list filled
+    // with its default key chosen, and the default texts. The lookup list is filled before the
+    // first Generate Keys text is parsed through it.
+    void loadDefaults();
+
+    // The settle time of the line's debounce and its polarity, shown in the frame's hint.
+    void setSettleTime(LineFilter::Duration settle);
+    void setInverted(bool inverted);
+
+    // The change events of the line's text boxes: the Generate Keys text is parsed at once, and
+    // each box shows why its text cannot act as written.
+    void txtGenerateKeys_Change();
+    void txtSendKeys_Change();
+
+  private:
+    void showSettings();
+
+    const InputLine& row_;
+    FormControls& controls_;
+    std::function<void(std::u16string_view line, bool on)> announce_;
+    SignalHandler handler_;
+    LineFilter filter_;
+};
+
+}  // namespace velnor
