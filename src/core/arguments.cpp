@@ -43,29 +43,6 @@ const Control& controlOf(const MainForm& form, const SignalLine& line,
     return form.*(line.row().*role);
 }
 
-void complain(MainForm& form, const SignalLine& line, std::u16string_view what,
-              std::u16string_view value) {
-    std::u16string message = u"Unknown ";
-    message += line.name();
-    message += what;
-    message += u":  ";
-    message += value;
-    form.LogEvent(message);
-}
-
-// A settle time: a whole number of milliseconds, written in decimal digits only.
-std::optional<LineFilter::Duration> settleTimeFrom(std::u16string_view value) {
-    if (value.empty() || value.size() > 4) return std::nullopt;
-    int milliseconds = 0;
-    for (const char16_t digit : value) {
-        if (digit < u'0' || digit > u'9') return std::nullopt;
-        milliseconds = milliseconds * 10 + (digit - u'0');
-    }
-    const LineFilter::Duration settle(milliseconds);
-    if (settle > LineFilter::kMaxSettleTime) return std::nullopt;
-    return settle;
-}
-
 void applyPort(MainForm& form, SignalLine*, std::u16string_view value) {
     for (size_t i = 0; i < std::size(kPortWords); ++i)
         if (value == kPortWords[i]) (form.*kPortButtons[i]).setValue(true);
@@ -102,7 +79,7 @@ void applyMode(MainForm& form, SignalLine* line, std::u16string_view value) {
         controlOf(form, *line, mode.button).setValue(true);
         return;
     }
-    complain(form, *line, u" mode", value);
+    line->complain(u"mode", value);
 }
 
 Optional writtenMode(const MainForm& form, const SignalLine* line) {
@@ -138,11 +115,11 @@ Optional writtenText(const MainForm& form, const SignalLine* line) {
 template <TextBox FormControls::*InputLine::*text>
 void applyEncodedText(MainForm& form, SignalLine* line, std::u16string_view value) {
     constexpr std::u16string_view what =
-        text == &InputLine::txtSendKeys ? u" SendKeys text" : u" GenerateKeys text";
+        text == &InputLine::txtSendKeys ? u"SendKeys text" : u"GenerateKeys text";
     if (auto decoded = percentDecoded(value))
         controlOf(form, *line, text).setText(std::move(*decoded));
     else
-        complain(form, *line, what, value);
+        line->complain(what, value);
 }
 
 template <TextBox FormControls::*InputLine::*text>
@@ -152,11 +129,8 @@ Optional writtenEncodedText(const MainForm& form, const SignalLine* line) {
     return percentEncoded(written);
 }
 
-void applyDebounce(MainForm& form, SignalLine* line, std::u16string_view value) {
-    if (const auto settle = settleTimeFrom(value))
-        line->setSettleTime(*settle);
-    else
-        complain(form, *line, u" debounce", value);
+void applyDebounce(MainForm&, SignalLine* line, std::u16string_view value) {
+    line->setSettleTime(value);
 }
 
 Optional writtenDebounce(const MainForm&, const SignalLine* line) {
@@ -164,11 +138,8 @@ Optional writtenDebounce(const MainForm&, const SignalLine* line) {
     return settle == 0 ? std::nullopt : Optional(toU16(settle));
 }
 
-void applyPolarity(MainForm& form, SignalLine* line, std::u16string_view value) {
-    if (value == u"normal" || value == u"inverted")
-        line->setInverted(value == u"inverted");
-    else
-        complain(form, *line, u" polarity", value);
+void applyPolarity(MainForm&, SignalLine* line, std::u16string_view value) {
+    line->setPolarity(value);
 }
 
 Optional writtenPolarity(const MainForm&, const SignalLine* line) {

@@ -49,7 +49,8 @@ SignalLine MainForm::makeLine(const InputLine& row, const Platform& platform) {
               .loop = platform.loop,
               .input = platform.input,
               .messageBox = platform.messageBox,
-              .announce = [this](std::u16string_view line, bool on) { announceLine(line, on); }});
+              .announce = [this](std::u16string_view line, bool on) { announceLine(line, on); },
+              .log = [this](std::u16string_view message) { LogEvent(message); }});
 }
 
 // True when another copy runs: the command line has then gone to it (if there was one).
@@ -92,6 +93,7 @@ void MainForm::Form_Load() {
         handedOver_ = true;
         return;
     }
+    showPortDevices();
     optComNone.setValue(true);
     RingOff();
     for (SignalLine& line : lines) line.loadDefaults();

@@ -7,11 +7,15 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/command_channel.h"
 #include "core/event_log.h"
 #include "core/event_loop.h"
 #include "core/layout.h"
+#include "core/login_start.h"
+#include "core/menu.h"
+#include "core/port_catalog.h"
 #include "core/serial_control.h"
 #include "core/signal_handler.h"
 #include "core/signal_line.h"
@@ -32,6 +36,13 @@ struct Platform {
     std::function<std::u16string()> timeText;
     // Shows a sentence to the user and waits until it is read.
     std::function<void(const std::u16string&)> messageBox;
+    // What the port menu offers besides the ports themselves; null where the platform has none.
+    PortCatalog* catalog = nullptr;
+    LoginStart* loginStart = nullptr;
+    // The program with `arguments`, written for the user's shell, and the clipboard; "Copy
+    // command line" is offered where both are given.
+    std::function<std::u16string(const std::vector<std::u16string>& arguments)> commandText{};
+    std::function<void(const std::u16string& text)> copyText{};
 };
 
 // The program's one window, as its controls and their handlers. Its event handlers carry the
@@ -60,6 +71,13 @@ class MainForm : public FormControls {
     // the output lines, the window's state, and each line's mode, key, texts, settle time and
     // polarity.
     std::u16string commandLine() const;
+
+    // Context menus: the frames that have one, and a frame's menu as things now stand (empty for
+    // a frame without one). The "Port" frame's chooses the device of each of COM1 to COM4, copies
+    // the present configuration as a command line and makes it start at login; an input line's
+    // sets its settle time and polarity.
+    std::vector<const Frame*> menuFrames() const;
+    Menu menuOf(const Frame& frame);
 
     // Serial line: the port buttons, the output lines and the line monitor.
     void SetComPort(int16_t port);
@@ -98,6 +116,11 @@ class MainForm : public FormControls {
     void switchOff(std::u16string_view logText, void (SerialControl::*write)(bool));
     void closePort();
     void releaseLostPort(const SerialError& error);
+    Menu portMenu();
+    std::vector<MenuEntry> deviceChoices(int port);
+    void assignPort(int port, const std::u16string& device);
+    void showPortDevices();
+    void startAtLogin(bool on);
     void reopenReturnedPort(int16_t port, const std::u16string& device);
 
     Platform platform_;

@@ -1,5 +1,8 @@
 #include "core/signal_line.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "core/key_code_strings.h"
 #include "core/key_names.h"
 #include "core/send_keys.h"
@@ -12,6 +15,7 @@ SignalLine::SignalLine(const InputLine& row, Wiring wiring)
     : row_(row),
       controls_(wiring.controls),
       announce_(std::move(wiring.announce)),
+      log_(std::move(wiring.log)),
       handler_({.box = controls_.*row.box,
                 .optEmulateKey = controls_.*row.optEmulateKey,
                 .cboEmulateKey = controls_.*row.cboEmulateKey,
@@ -64,6 +68,71 @@ void SignalLine::setSettleTime(LineFilter::Duration settle) {
 void SignalLine::setInverted(bool inverted) {
     filter_.setInverted(inverted);
     showSettings();
+}
+
+void SignalLine::setSettleTime(std::u16string_view milliseconds) {
+    const bool digits =
+        !milliseconds.empty() && milliseconds.size() <= 4 &&
+        std::ranges::all_of(milliseconds, [](char16_t c) { return c >= u'0' && c <= u'9'; });
+    int value = 0;
+    for (const char16_t digit : milliseconds) value = value * 10 + (digit - u'0');
+    if (digits && LineFilter::Duration(value) <= LineFilter::kMaxSettleTime)
+        setSettleTime(LineFilter::Duration(value));
+    else
+        complain(u"debounce", milliseconds);
+}
+
+void SignalLine::setPolarity(std::u16string_view polarity) {
+    if (polarity == u"normal" || polarity == u"inverted")
+        setInverted(polarity == u"inverted");
+    else
+        complain(u"polarity", polarity);
+}
+
+void SignalLine::complain(std::u16string_view what, std::u16string_view value) const {
+    std::u16string message = u"Unknown ";
+    message += row_.name;
+    message += u' ';
+    message += what;
+    message += u":  ";
+    message += value;
+    log_(message);
+}
+
+Menu SignalLine::menu() {
+    const auto radio = [](std::u16string text, bool checked, auto chosen) {
+        return MenuEntry{.text = std::move(text),
+                         .mark = MenuEntry::Mark::Radio,
+                         .checked = checked,
+                         .chosen = std::move(chosen)};
+    };
+    const int current = static_cast<int>(filter_.settleTime().count());
+    const std::u16string name(row_.name);
+    std::vector<MenuEntry> settle;
+    for (const int preset : kSettleTimePresets)
+        settle.push_back(radio(
+            preset == 0 ? u"None: every edge acts" : toU16(preset) + u" ms", current == preset,
+            [this, preset](std::u16string_view) { setSettleTime(LineFilter::Duration(preset)); }));
+    const bool preset =
+        std::ranges::find(kSettleTimePresets, current) != std::end(kSettleTimePresets);
+    MenuEntry other = radio(preset ? u"Other..." : u"Other (" + toU16(current) + u" ms)...",
+                            !preset, [this](std::u16string_view answer) { setSettleTime(answer); });
+    const auto longest = static_cast<int>(LineFilter::kMaxSettleTime.count());
+    other.question =
+        MenuEntry::Question{.title = name + u" settle time",
+                            .prompt = u"Milliseconds in which further edges of " + name +
+                                      u" are ignored (0 to " + toU16(longest) + u"):",
+                            .initial = toU16(current),
+                            .range = std::pair(0, longest)};
+    settle.push_back(std::move(other));
+
+    std::vector<MenuEntry> polarity;
+    for (const bool inverted : {false, true})
+        polarity.push_back(radio(inverted ? u"Inverted (normally closed switch)" : u"Normal",
+                                 filter_.inverted() == inverted,
+                                 [this, inverted](std::u16string_view) { setInverted(inverted); }));
+    return {MenuEntry::submenu(u"Settle time", std::move(settle)),
+            MenuEntry::submenu(u"Polarity", std::move(polarity))};
 }
 
 void SignalLine::showSettings() {

@@ -11,6 +11,7 @@
 #include "core/layout.h"
 #include "core/line_filter.h"
 #include "core/lines.h"
+#include "core/menu.h"
 #include "core/signal_handler.h"
 
 namespace velnor {
@@ -30,6 +31,8 @@ class SignalLine {
         std::function<void(const std::u16string&)> messageBox;
         // Tells whoever listens that the line went on or off for its handler.
         std::function<void(std::u16string_view line, bool on)> announce;
+        // Adds a line to the event log.
+        std::function<void(std::u16string_view message)> log;
     };
 
     SignalLine(const InputLine& row, Wiring wiring);
@@ -52,6 +55,15 @@ class SignalLine {
     // The settle time of the line's debounce and its polarity, shown in the frame's hint.
     void setSettleTime(LineFilter::Duration settle);
     void setInverted(bool inverted);
+    // The same from their words: a whole number of milliseconds up to the longest settle time,
+    // "normal" or "inverted". Other words leave the setting as it was and are named in the log.
+    void setSettleTime(std::u16string_view milliseconds);
+    void setPolarity(std::u16string_view polarity);
+    // Logs that `value` is not a `what` of the line: "Unknown DSR mode:  x".
+    void complain(std::u16string_view what, std::u16string_view value) const;
+
+    // The menu of the line's frame: its settle time and polarity.
+    Menu menu();
 
     // The change events of the line's text boxes: the Generate Keys text is parsed at once, and
     // each box shows why its text cannot act as written.
@@ -64,6 +76,7 @@ class SignalLine {
     const InputLine& row_;
     FormControls& controls_;
     std::function<void(std::u16string_view line, bool on)> announce_;
+    std::function<void(std::u16string_view message)> log_;
     SignalHandler handler_;
     LineFilter filter_;
 };

@@ -72,7 +72,10 @@ class FakePort final : public SerialPort {
 class FakePorts {
   public:
     PortBackend backend() {
-        return {.deviceOf = [](int port) { return u"/dev/ttyS" + toU16(port - 1); },
+        return {.deviceOf =
+                    [this](int port) {
+                        return deviceOf ? deviceOf(port) : u"/dev/ttyS" + toU16(port - 1);
+                    },
                 .open = [this](const std::u16string& device,
                                PortListener& listener) { return openPort(device, listener); },
                 .watchReturn =
@@ -88,6 +91,7 @@ class FakePorts {
 
     std::vector<std::u16string> journal;
     std::set<std::u16string> refused;
+    std::function<std::u16string(int port)> deviceOf;  // empty: port n is /dev/ttyS<n-1>
     ModemLevels levelsAtOpen;  // the steady levels of each port opened from now on
     std::chrono::milliseconds settleTimeAtOpen{0};
     FakePort* open = nullptr;  // the port open now

@@ -23,9 +23,19 @@ TestForm::TestForm(Options options)
             .ports = ports.backend(),
             .channel = options.channel,
             .timeText = [] { return std::u16string(kTimeText); },
-            .messageBox = [this](const std::u16string& text) { messageBoxes.push_back(text); }},
+            .messageBox = [this](const std::u16string& text) { messageBoxes.push_back(text); },
+            .catalog = &catalog,
+            .loginStart = &login,
+            .commandText =
+                [](const std::vector<std::u16string>& arguments) {
+                    std::u16string text = u"velnor";
+                    for (const std::u16string& argument : arguments) text += u" " + argument;
+                    return text;
+                },
+            .copyText = [this](const std::u16string& text) { clipboard.push_back(text); }},
            std::move(options.commandLine)) {
     ports.refused = {u"/dev/ttyS2"};
+    ports.deviceOf = [this](int port) { return catalog.deviceOf(port); };
     if (options.load) form.Form_Load();
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/main_form.h"
+#include "support/fake_desk.h"
 #include "support/fake_ports.h"
 #include "support/line_input_sink.h"
 #include "support/manual_loop.h"
@@ -18,8 +19,8 @@ inline constexpr std::u16string_view kTimeText = u"10:15:02";
 std::vector<std::u16string> messagesOfLog(std::u16string_view logText);
 
 // The window on a loop the test drives, its ports faked (COM3 refused as missing, port n stands
-// for /dev/ttyS<n-1>), its input recorded, its message boxes collected. Form_Load has run unless
-// the test asks otherwise.
+// for /dev/ttyS<n-1> unless the catalog assigns it another device), its input recorded, its
+// message boxes and clipboard collected. Form_Load has run unless the test asks otherwise.
 class TestForm {
   public:
     struct Options {
@@ -40,6 +41,9 @@ class TestForm {
 
     ManualLoop loop;
     FakePorts ports;
+    FakeCatalog catalog;
+    FakeLoginStart login;
+    std::vector<std::u16string> clipboard;
     RecordedInput input;
     std::vector<std::u16string> messageBoxes;
     MainForm form;

@@ -1,0 +1,151 @@
+// What the port buttons stand for, and the window's settings carried elsewhere: the "Port" frame's
+// menu assigns a device to each of COM1 to COM4 (kept per user), each button's hint names its
+// device, and the menu copies the present configuration as a command line or makes it start at
+// login.
+
+#include <algorithm>
+
+#include "core/main_form.h"
+#include "core/split_text.h"
+#include "core/text.h"
+
+namespace velnor {
+namespace {
+
+constexpr int kPorts = 4;
+
+std::u16string comName(int port) {
+    return u"COM" + toU16(port);
+}
+
+// The words of a command line, as the argument language cuts it.
+std::vector<std::u16string> wordsOf(std::u16string_view commandLine) {
+    return SplitText(commandLine, u" ").value_or(std::vector<std::u16string>{});
+}
+
+std::u16string trimmed(std::u16string_view text) {
+    const auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return std::u16string(text);
+}
+
+}  // namespace
+
+std::vector<const Frame*> MainForm::menuFrames() const {
+    return {&Port, &frameDSR, &frameCTS, &frameCD};
+}
+
+Menu MainForm::menuOf(const Frame& frame) {
+    if (&frame == &Port) return portMenu();
+    for (SignalLine& line : lines)
+        if (&line.frame() == &frame) return line.menu();
+    return {};
+}
+
+Menu MainForm::portMenu() {
+    Menu menu;
+    if (platform_.catalog) {
+        for (int port = 1; port <= kPorts; ++port)
+            menu.push_back(MenuEntry::submenu(
+                comName(port) + u": " + platform_.catalog->describe(platform_.ports.deviceOf(port)),
+                deviceChoices(port)));
+    }
+    const auto add = [&menu](MenuEntry entry) {
+        if (!menu.empty() && menu.back().kind != MenuEntry::Kind::Separator)
+            menu.push_back(MenuEntry::separator());
+        menu.push_back(std::move(entry));
+    };
+    if (platform_.commandText && platform_.copyText)
+        add({.text = u"Copy command line", .chosen = [this](std::u16string_view) {
+                 platform_.copyText(platform_.commandText(wordsOf(commandLine())));
+             }});
+    if (platform_.loginStart) {
+        const bool on = platform_.loginStart->enabled();
+        menu.push_back({.text = u"Start at login with these settings",
+                        .mark = MenuEntry::Mark::Check,
+                        .checked = on,
+                        .chosen = [this, on](std::u16string_view) { startAtLogin(!on); }});
+    }
+    return menu;
+}
+
+std::vector<MenuEntry> MainForm::deviceChoices(int port) {
+    PortCatalog& catalog = *platform_.catalog;
+    const std::u16string current = platform_.ports.deviceOf(port);
+    const auto choose = [this, port](std::u16string device) {
+        return [this, port, device = std::move(device)](std::u16string_view) {
+            assignPort(port, device);
+        };
+    };
+    std::vector<MenuEntry> choices;
+    for (PortCatalog::Device& device : catalog.devices()) {
+        const bool chosen = device.path == current;
+        choices.push_back({.text = std::move(device.description),
+                           .toolTip = device.path,
+                           .mark = MenuEntry::Mark::Radio,
+                           .checked = chosen,
+                           .chosen = choose(device.path)});
+    }
+    if (choices.empty()) choices.push_back({.text = u"No serial adapter found", .enabled = false});
+    choices.push_back(MenuEntry::separator());
+    choices.push_back({.text = u"Loopback plug (no hardware)",
+                       .mark = MenuEntry::Mark::Radio,
+                       .checked = current == u"loopback",
+                       .chosen = choose(u"loopback")});
+    choices.push_back(
+        {.text = u"Other device...",
+         .question = MenuEntry::Question{.title = comName(port),
+                                         .prompt = u"The device " + comName(port) + u" stands for:",
+                                         .initial = current},
+         .chosen = [this, port](std::u16string_view answer) {
+             if (const std::u16string device = trimmed(answer); !device.empty())
+                 assignPort(port, device);
+         }});
+    choices.push_back({.text = u"Default (" + catalog.defaultDevice(port) + u")",
+                       .enabled = catalog.assigned(port).has_value(),
+                       .chosen = choose(u"")});
+    return choices;
+}
+
+void MainForm::assignPort(int port, const std::u16string& device) {
+    const std::u16string what = device.empty() ? u"its default device" : device;
+    if (const auto kept = platform_.catalog->assign(port, device))
+        LogEvent(comName(port) + u" now stands for " + what);
+    else
+        LogEvent(comName(port) + u" cannot be assigned to " + what + u": " + kept.error().reason);
+    showPortDevices();
+}
+
+// Each button's hint names the device it stands for, as the menu lists it.
+void MainForm::showPortDevices() {
+    OptionButton* const buttons[kPorts] = {&optCom1, &optCom2, &optCom3, &optCom4};
+    for (int port = 1; port <= kPorts; ++port) {
+        const std::u16string device = platform_.ports.deviceOf(port);
+        buttons[port - 1]->setToolTip(platform_.catalog ? comName(port) + u": " +
+                                                              platform_.catalog->describe(device) +
+                                                              u". Right-click to choose its device."
+                                                        : comName(port) + u": " + device + u".");
+    }
+}
+
+// The entry starts the window minimised, with the present configuration.
+void MainForm::startAtLogin(bool on) {
+    LoginStart& login = *platform_.loginStart;
+    if (!on) {
+        if (const auto removed = login.disable())
+            LogEvent(u"Velnor no longer starts at login");
+        else
+            LogEvent(u"Start at login cannot be removed: " + removed.error().reason);
+        return;
+    }
+    std::vector<std::u16string> arguments = wordsOf(commandLine());
+    if (std::ranges::find(arguments, u"-minimize") == arguments.end())
+        arguments.insert(arguments.begin(), u"-minimize");
+    if (const auto written = login.enable(arguments))
+        LogEvent(u"Velnor starts at login with these settings (" + login.place() + u")");
+    else
+        LogEvent(u"Start at login cannot be set: " + written.error().reason);
+}
+
+}  // namespace velnor

@@ -1,0 +1,150 @@
+// The frames' context menus as the program describes them for every view: what each offers as
+// things stand, and what choosing an entry does.
+
+#include <gtest/gtest.h>
+
+#include "support/menu_text.h"
+#include "support/test_form.h"
+
+namespace velnor {
+namespace {
+
+using Lines = std::vector<std::u16string>;
+
+class MenusTest : public ::testing::Test {
+  protected:
+    Menu portMenu() { return form.menuOf(form.Port); }
+    // Chooses the entry at `path` of a fresh menu of `frame`, answering its question if it asks.
+    void choose(const Frame& frame, std::vector<std::u16string_view> path,
+                std::u16string_view answer = {}) {
+        Menu menu = form.menuOf(frame);
+        MenuEntry* entry = test::findEntry(menu, std::move(path));
+        ASSERT_NE(entry, nullptr);
+        ASSERT_TRUE(entry->enabled);
+        entry->chosen(answer);
+    }
+
+    test::TestForm window;
+    MainForm& form = window.form;
+};
+
+TEST_F(MenusTest, ThePortMenuOffersEachPortsDevicesAndTheConfigurationElsewhere) {
+    window.catalog.plugged = {{u"/dev/serial/by-id/usb-FTDI", u"FTDI FT232R (/dev/ttyUSB0)"}};
+    window.catalog.assignments[2] = u"/dev/serial/by-id/usb-FTDI";
+    window.catalog.assignments[4] = u"loopback";
+    const auto port = [](std::u16string_view title, bool ftdi, bool loopback, bool assigned,
+                         std::u16string_view standard) {
+        return Lines{
+            std::u16string(title) + u" >",
+            ftdi ? u"  (*) FTDI FT232R (/dev/ttyUSB0)" : u"  ( ) FTDI FT232R (/dev/ttyUSB0)",
+            u"  ---",
+            loopback ? u"  (*) Loopback plug (no hardware)" : u"  ( ) Loopback plug (no hardware)",
+            u"  Other device...",
+            u"  Default (" + std::u16string(standard) + u")" + (assigned ? u"" : u" (disabled)")};
+    };
+    Lines expected;
+    for (const Lines& lines :
+         {port(u"COM1: /dev/ttyS0", false, false, false, u"/dev/ttyS0"),
+          port(u"COM2: FTDI FT232R (/dev/ttyUSB0)", true, false, true, u"/dev/ttyS1"),
+          port(u"COM3: /dev/ttyS2", false, false, false, u"/dev/ttyS2"),
+          port(u"COM4: loopback", false, true, true, u"/dev/ttyS3")})
+        expected.insert(expected.end(), lines.begin(), lines.end());
+    expected.insert(expected.end(),
+                    {u"---", u"Copy command line", u"[ ] Start at login with these settings"});
+    EXPECT_EQ(test::menuText(portMenu()), expected);
+
+    window.catalog.plugged.clear();
+    Menu none = portMenu();
+    EXPECT_EQ(test::menuText(none)[1], u"  No serial adapter found (disabled)");
+}
+
+TEST_F(MenusTest, ChoosingADeviceAssignsItNamesItOnTheButtonAndTheNextOpenUsesIt) {
+    window.catalog.plugged = {{u"/dev/ttyACM0", u"Arduino Uno (/dev/ttyACM0)"}};
+    EXPECT_EQ(form.optCom2.toolTip(), u"COM2: /dev/ttyS1. Right-click to choose its device.");
+    window.newLog();
+    choose(form.Port, {u"COM2: /dev/ttyS1", u"Arduino Uno (/dev/ttyACM0)"});
+    EXPECT_EQ(window.newLog(), Lines{u"COM2 now stands for /dev/ttyACM0"});
+    EXPECT_EQ(form.optCom2.toolTip(),
+              u"COM2: Arduino Uno (/dev/ttyACM0). Right-click to choose its device.");
+    form.ProcessArguments(u"-port=com2");
+    EXPECT_EQ(window.ports.journal.front(), u"open /dev/ttyACM0");
+
+    // Any path, trimmed; a blank answer changes nothing.
+    choose(form.Port, {u"COM1: /dev/ttyS0", u"Other device..."}, u"  /dev/ttyUSB7 ");
+    choose(form.Port, {u"COM3: /dev/ttyS2", u"Other device..."}, u"   ");
+    EXPECT_EQ(window.catalog.assignments,
+              (std::map<int, std::u16string>{{1, u"/dev/ttyUSB7"}, {2, u"/dev/ttyACM0"}}));
+    choose(form.Port, {u"COM1: /dev/ttyUSB7", u"Default (/dev/ttyS0)"});
+    EXPECT_FALSE(window.catalog.assigned(1));
+
+    // An assignment that cannot be kept says why, and holds for this run.
+    window.catalog.unwritable = true;
+    window.newLog();
+    choose(form.Port, {u"COM4: /dev/ttyS3", u"Loopback plug (no hardware)"});
+    EXPECT_EQ(window.newLog(),
+              Lines{u"COM4 cannot be assigned to loopback: ports.ini cannot be written"});
+    EXPECT_EQ(form.optCom4.toolTip(), u"COM4: loopback. Right-click to choose its device.");
+}
+
+TEST_F(MenusTest, TheConfigurationIsCopiedAndStartsAtLoginMinimised) {
+    form.ProcessArguments(u"-port=com1 -dsrSendKeys%=a%20b -ctsDebounce=30");
+    choose(form.Port, {u"Copy command line"});
+    ASSERT_EQ(window.clipboard.size(), 1u);
+    EXPECT_EQ(window.clipboard[0], u"velnor " + form.commandLine());
+
+    window.newLog();
+    choose(form.Port, {u"Start at login with these settings"});
+    ASSERT_TRUE(window.login.arguments);
+    const auto& arguments = *window.login.arguments;
+    EXPECT_EQ(arguments.front(), u"-minimize");
+    EXPECT_EQ(std::ranges::count(arguments, u"-minimize"), 1);
+    EXPECT_NE(std::ranges::find(arguments, u"-dsrSendKeys%=a%20b"), arguments.end());
+    EXPECT_EQ(window.newLog(),
+              Lines{u"Velnor starts at login with these settings (autostart/velnor.desktop)"});
+    Menu menu = portMenu();
+    EXPECT_TRUE(test::findEntry(menu, {u"Start at login with these settings"})->checked);
+
+    choose(form.Port, {u"Start at login with these settings"});
+    EXPECT_FALSE(window.login.arguments);
+    EXPECT_EQ(window.newLog(), Lines{u"Velnor no longer starts at login"});
+
+    window.login.unwritable = true;
+    choose(form.Port, {u"Start at login with these settings"});
+    EXPECT_EQ(window.newLog(),
+              Lines{u"Start at login cannot be set: autostart/velnor.desktop cannot be written"});
+}
+
+TEST_F(MenusTest, ALinesMenuSetsItsSettleTimeAndPolarity) {
+    EXPECT_EQ(
+        test::menuText(form.menuOf(form.frameCTS)),
+        (Lines{u"Settle time >", u"  (*) None: every edge acts", u"  ( ) 10 ms", u"  ( ) 20 ms",
+               u"  ( ) 30 ms", u"  ( ) 50 ms", u"  ( ) 100 ms", u"  ( ) Other...", u"Polarity >",
+               u"  (*) Normal", u"  ( ) Inverted (normally closed switch)"}));
+    choose(form.frameCTS, {u"Settle time", u"30 ms"});
+    choose(form.frameCTS, {u"Polarity", u"Inverted (normally closed switch)"});
+    EXPECT_EQ(form.lines[1].filter().settleTime().count(), 30);
+    EXPECT_TRUE(form.lines[1].filter().inverted());
+    EXPECT_FALSE(form.lines[0].filter().inverted()) << "the other lines keep theirs";
+
+    Menu menu = form.menuOf(form.frameCTS);
+    const MenuEntry* other = test::findEntry(menu, {u"Settle time", u"Other..."});
+    ASSERT_TRUE(other && other->question);
+    EXPECT_EQ(other->question->initial, u"30");
+    EXPECT_EQ(other->question->range, std::pair(0, 1000));
+    choose(form.frameCTS, {u"Settle time", u"Other..."}, u"250");
+    EXPECT_EQ(test::menuText(form.menuOf(form.frameCTS))[7], u"  (*) Other (250 ms)...");
+    window.newLog();
+    choose(form.frameCTS, {u"Settle time", u"Other (250 ms)..."}, u"5000");
+    EXPECT_EQ(window.newLog(), Lines{u"Unknown CTS debounce:  5000"});
+    EXPECT_EQ(form.lines[1].filter().settleTime().count(), 250);
+}
+
+TEST_F(MenusTest, OnlyThePortAndLineFramesHaveMenus) {
+    EXPECT_EQ(form.menuFrames(), (std::vector<const Frame*>{&form.Port, &form.frameDSR,
+                                                            &form.frameCTS, &form.frameCD}));
+    for (const Frame* frame : {&form.DTR, &form.RTS, &form.frameRI, &form.Frame1})
+        EXPECT_TRUE(form.menuOf(*frame).empty());
+}
+
+}  // namespace
+}  // namespace velnor

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/login_start.h"
+#include "core/port_catalog.h"
+
+namespace velnor::test {
+
+// The user's assignments of COM ports, kept in memory; `unwritable` makes keeping them fail as a
+// full or read-only disk does. Port n stands for "/dev/ttyS<n-1>" unless assigned.
+class FakeCatalog final : public PortCatalog {
+  public:
+    std::vector<Device> devices() override { return plugged; }
+    std::u16string describe(const std::u16string& device) override {
+        for (const Device& plug : plugged)
+            if (plug.path == device) return plug.description;
+        return device;
+    }
+    std::u16string defaultDevice(int port) override {
+        return u"/dev/ttyS" + std::u16string(1, char16_t(u'0' + port - 1));
+    }
+    std::optional<std::u16string> assigned(int port) override {
+        const auto found = assignments.find(port);
+        if (found == assignments.end()) return std::nullopt;
+        return found->second;
+    }
+    Result<> assign(int port, const std::u16string& device) override {
+        if (device.empty())
+            assignments.erase(port);
+        else
+            assignments[port] = device;
+        if (unwritable)
+            return std::unexpected(
+                Problem{ProblemKind::Permission, u"ports.ini cannot be written"});
+        return {};
+    }
+    std::u16string deviceOf(int port) { return assigned(port).value_or(defaultDevice(port)); }
+
+    std::vector<Device> plugged;
+    std::map<int, std::u16string> assignments;
+    bool unwritable = false;
+};
+
+// An entry that starts the program at login, with the arguments it was last given.
+class FakeLoginStart final : public LoginStart {
+  public:
+    bool enabled() override { return arguments.has_value(); }
+    std::u16string place() override { return u"autostart/velnor.desktop"; }
+    Result<> enable(const std::vector<std::u16string>& given) override {
+        if (unwritable)
+            return std::unexpected(
+                Problem{ProblemKind::Permission, u"autostart/velnor.desktop cannot be written"});
+        arguments = given;
+        return {};
+    }
+    Result<> disable() override {
+        arguments.reset();
+        return {};
+    }
+
+    std::optional<std::vector<std::u16string>> arguments;
+    bool unwritable = false;
+};
+
+}  // namespace velnor::test
