@@ -3,7 +3,7 @@
 #include <QMessageBox>
 
 #include "platform/port_backend.h"
-#include "platform/time_text.h"
+#include "platform/qt/time_text.h"
 
 namespace velnor {
 

@@ -4,7 +4,7 @@
 #include "platform/posix/device_watch.h"
 #include "platform/posix/posix_serial_port.h"
 #include "platform/posix/serial_devices.h"
-#include "platform/qt_text.h"
+#include "platform/qt/text.h"
 
 namespace velnor {
 

@@ -5,7 +5,7 @@
 
 #include "core/send_keys.h"
 #include "platform/key_map.h"
-#include "platform/qt_text.h"
+#include "platform/qt/text.h"
 #include "support/x_server.h"
 
 namespace velnor {
