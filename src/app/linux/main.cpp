@@ -6,10 +6,10 @@
 
 #include "core/main_form.h"
 #include "platform/dbus/dde_server.h"
-#include "platform/linux_platform.h"
+#include "platform/linux/platform.h"
+#include "platform/linux/synthetic_input.h"
+#include "platform/linux/termination.h"
 #include "platform/qt/event_loop.h"
-#include "platform/synthetic_input.h"
-#include "platform/termination.h"
 #include "view/qt/form_view.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/port_backend.h"
+#include "platform/linux/port_backend.h"
 
 #include "platform/loopback/loopback_port.h"
 #include "platform/posix/device_watch.h"
