@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "core/main_form.h"
-#include "platform/dbus/dde_server.h"
+#include "platform/dbus/dbus_channel.h"
 #include "platform/linux/platform.h"
 #include "platform/linux/synthetic_input.h"
 #include "platform/linux/termination.h"
@@ -77,10 +77,10 @@ int main(int argc, char* argv[]) {
 
     // The command channel goes last, after the input backend has let go of what it holds: its
     // bus may not answer.
-    velnor::DdeServer dde;
+    velnor::DBusChannel channel;
     velnor::InputBackend input = velnor::openInputBackend();
     velnor::QtEventLoop loop;
-    velnor::MainForm form(velnor::linuxPlatform(*input.sink, loop, &dde),
+    velnor::MainForm form(velnor::linuxPlatform(*input.sink, loop, &channel),
                           arguments.join(u' ').toStdU16String());
     if (!input.problem.isEmpty()) form.LogEvent(input.problem.toStdU16String());
     form.Form_Load();
