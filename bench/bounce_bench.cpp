@@ -18,7 +18,7 @@
 #include <random>
 #include <thread>
 
-#include "platform/synthetic_input.h"
+#include "platform/linux/synthetic_input.h"
 #include "samples.h"
 #include "serial_line/fake_modem_driver.h"
 #include "support/test_form.h"

@@ -8,8 +8,8 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 
+#include "platform/linux/synthetic_input.h"
 #include "platform/loopback/loopback_port.h"
-#include "platform/synthetic_input.h"
 #include "samples.h"
 #include "support/line_flood.h"
 #include "support/test_form.h"

@@ -6,7 +6,7 @@
 #include <QDBusConnectionInterface>
 #include <QThread>
 
-#include "platform/dbus/dde_server.h"
+#include "platform/dbus/dbus_channel.h"
 #include "support/log_lines.h"
 #include "support/qt_print.h"
 #include "support/recording_input_sink.h"
@@ -168,8 +168,8 @@ TEST(NoSessionBus, TheWindowRunsAloneAndSaysItCannotBeReached) {
     // Only this test touches the process's own session bus connection, so it starts here.
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/velnor-test-bus");
     RecordingInputSink input;
-    DdeServer dde;
-    TestForm form(input, "-cdMode=sendKeys", &dde);
+    DBusChannel channel;
+    TestForm form(input, "-cdMode=sendKeys", &channel);
     form.Form_Load();
     EXPECT_FALSE(form.handedOver());
     const QStringList log = logMessages(form);

@@ -9,7 +9,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 
-#include "platform/qt_text.h"
+#include "platform/qt/text.h"
 #include "platform/uinput/uinput_input.h"
 #include "platform/x11/xtest_input.h"
 #include "support/log_lines.h"

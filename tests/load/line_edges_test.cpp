@@ -8,8 +8,8 @@
 #include <map>
 #include <thread>
 
+#include "platform/linux/synthetic_input.h"
 #include "platform/loopback/loopback_port.h"
-#include "platform/synthetic_input.h"
 #include "support/line_flood.h"
 #include "support/scoped_env.h"
 #include "support/test_form.h"

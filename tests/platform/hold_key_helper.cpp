@@ -5,8 +5,8 @@
 #include <QCoreApplication>
 #include <cstdio>
 
-#include "platform/synthetic_input.h"
-#include "platform/termination.h"
+#include "platform/linux/synthetic_input.h"
+#include "platform/linux/termination.h"
 
 int main(int argc, char* argv[]) {
     const rlimit noCore = {0, 0};  // the crashes the tests cause need no core files

@@ -1,4 +1,4 @@
-#include "platform/termination.h"
+#include "platform/linux/termination.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -1,5 +1,5 @@
 // The time of day as the locale writes it, for the event log and the ring time stamp.
-#include "platform/time_text.h"
+#include "platform/qt/time_text.h"
 
 #include <gtest/gtest.h>
 

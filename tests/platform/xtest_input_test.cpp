@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "core/send_keys.h"
-#include "platform/key_map.h"
-#include "platform/qt_text.h"
+#include "platform/linux/key_map.h"
+#include "platform/qt/text.h"
 #include "support/x_server.h"
 
 namespace velnor {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/serial_port.h"
-#include "platform/qt_text.h"
+#include "platform/qt/text.h"
 
 namespace velnor {
 

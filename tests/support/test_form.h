@@ -7,10 +7,10 @@
 #include <functional>
 
 #include "core/main_form.h"
-#include "platform/linux_platform.h"
+#include "platform/linux/platform.h"
+#include "platform/linux/port_backend.h"
 #include "platform/loopback/loopback_port.h"
-#include "platform/port_backend.h"
-#include "platform/qt_event_loop.h"
+#include "platform/qt/event_loop.h"
 
 namespace velnor {
 

@@ -6,8 +6,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
-#include "platform/qt_text.h"
-#include "platform/time_text.h"
+#include "platform/qt/text.h"
+#include "platform/qt/time_text.h"
 #include "support/paint_counter.h"
 #include "support/recording_input_sink.h"
 #include "support/test_form.h"

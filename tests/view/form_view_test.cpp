@@ -22,8 +22,8 @@
 
 #include "core/input_sink.h"
 #include "core/layout.h"
-#include "platform/port_backend.h"
-#include "platform/qt_text.h"
+#include "platform/linux/port_backend.h"
+#include "platform/qt/text.h"
 #include "platform/xdg/autostart.h"
 #include "support/log_lines.h"
 #include "support/qt_print.h"

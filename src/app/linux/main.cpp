@@ -5,11 +5,11 @@
 
 #include "core/arguments.h"
 #include "core/main_form.h"
-#include "platform/dbus/dde_server.h"
-#include "platform/linux_platform.h"
-#include "platform/qt_event_loop.h"
-#include "platform/synthetic_input.h"
-#include "platform/termination.h"
+#include "platform/dbus/dbus_channel.h"
+#include "platform/linux/platform.h"
+#include "platform/linux/synthetic_input.h"
+#include "platform/linux/termination.h"
+#include "platform/qt/event_loop.h"
 #include "view/qt/form_view.h"
 
 namespace {
@@ -61,10 +61,10 @@ int main(int argc, char* argv[]) {
 
     // The command channel goes last, after the input backend has let go of what it holds: its
     // bus may not answer.
-    velnor::DdeServer dde;
+    velnor::DBusChannel channel;
     velnor::InputBackend input = velnor::openInputBackend();
     velnor::QtEventLoop loop;
-    velnor::MainForm form(velnor::linuxPlatform(*input.sink, loop, &dde), commandLine);
+    velnor::MainForm form(velnor::linuxPlatform(*input.sink, loop, &channel), commandLine);
     if (!input.problem.isEmpty()) form.LogEvent(input.problem.toStdU16String());
     form.Form_Load();
     if (form.handedOver()) {

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/key_map.h"
+#include "platform/linux/key_map.h"
 
 namespace velnor {
 namespace {

@@ -9,7 +9,7 @@
 #include <memory>
 #include <optional>
 
-#include "platform/synthetic_input.h"
+#include "platform/linux/synthetic_input.h"
 
 namespace velnor {
 

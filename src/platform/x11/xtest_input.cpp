@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/key_map.h"
+#include "platform/linux/key_map.h"
 #include "platform/x11/held_state.h"
 
 extern char** environ;

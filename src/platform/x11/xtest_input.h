@@ -5,7 +5,7 @@
 #include <expected>
 #include <memory>
 
-#include "platform/synthetic_input.h"
+#include "platform/linux/synthetic_input.h"
 
 namespace velnor {
 

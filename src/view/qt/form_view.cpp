@@ -10,7 +10,7 @@
 #include <QStandardItemModel>
 #include <algorithm>
 
-#include "platform/qt_text.h"
+#include "platform/qt/text.h"
 #include "view/qt/indicator_box.h"
 #include "view/qt/log_label.h"
 

@@ -8,7 +8,7 @@
 #include <QMenu>
 #include <algorithm>
 
-#include "platform/qt_text.h"
+#include "platform/qt/text.h"
 #include "view/qt/form_view.h"
 
 namespace velnor {

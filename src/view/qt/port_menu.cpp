@@ -10,9 +10,9 @@
 #include <QRadioButton>
 
 #include "core/split_text.h"
-#include "platform/port_backend.h"
+#include "platform/linux/port_backend.h"
 #include "platform/posix/serial_devices.h"
-#include "platform/qt_text.h"
+#include "platform/qt/text.h"
 #include "platform/xdg/autostart.h"
 #include "view/qt/form_view.h"
 

@@ -1,4 +1,4 @@
-#include "platform/qt_event_loop.h"
+#include "platform/qt/event_loop.h"
 
 #include <QTimer>
 

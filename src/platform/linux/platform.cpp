@@ -1,9 +1,9 @@
-#include "platform/linux_platform.h"
+#include "platform/linux/platform.h"
 
 #include <QMessageBox>
 
-#include "platform/port_backend.h"
-#include "platform/time_text.h"
+#include "platform/linux/port_backend.h"
+#include "platform/qt/time_text.h"
 
 namespace velnor {
 

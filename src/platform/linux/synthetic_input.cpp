@@ -1,4 +1,4 @@
-#include "platform/synthetic_input.h"
+#include "platform/linux/synthetic_input.h"
 
 #include <QStringList>
 

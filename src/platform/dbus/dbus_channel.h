@@ -12,12 +12,13 @@ class TopicAdaptor;
 // The command channel on the D-Bus session bus: name org.velnor.Velnor, object /MainForm,
 // interface org.velnor.Velnor.Topic with Execute(s), EventLog() and Show(), the signal
 // LineChanged(s line, b on) and the read-only properties Port, DSR, CTS, CD and RI. A refused
-// Execute answers with an error.
-class DdeServer final : public QObject, public CommandChannel {
+// Execute answers with an error. Both sides in one: the copy whose claim() takes the name serves
+// the object, and a copy that finds the name taken calls the running one with execute() and show().
+class DBusChannel final : public QObject, public CommandChannel {
     Q_OBJECT
   public:
-    DdeServer();
-    ~DdeServer() override;
+    DBusChannel();
+    ~DBusChannel() override;
 
     Claim claim(Topic topic) override;
     std::u16string problem() const override { return problem_; }

@@ -1,10 +1,10 @@
-#include "platform/port_backend.h"
+#include "platform/linux/port_backend.h"
 
 #include "platform/loopback/loopback_port.h"
 #include "platform/posix/device_watch.h"
 #include "platform/posix/posix_serial_port.h"
 #include "platform/posix/serial_devices.h"
-#include "platform/qt_text.h"
+#include "platform/qt/text.h"
 
 namespace velnor {
 

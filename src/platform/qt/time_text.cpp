@@ -1,4 +1,4 @@
-#include "platform/time_text.h"
+#include "platform/qt/time_text.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "platform/dbus/dde_server.h"
+#include "platform/dbus/dbus_channel.h"
 
 #include <dbus/dbus.h>
 
@@ -31,10 +31,11 @@ class TopicAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CD READ cd)
     Q_PROPERTY(bool RI READ ri)
   public:
-    explicit TopicAdaptor(DdeServer& server) : QDBusAbstractAdaptor(&server), server_(server) {}
+    explicit TopicAdaptor(DBusChannel& channel)
+        : QDBusAbstractAdaptor(&channel), channel_(channel) {}
 
     QString port() const {
-        const auto& read = server_.topic_.port;
+        const auto& read = channel_.topic_.port;
         return read ? QString::fromStdU16String(read()) : QString();
     }
     bool dsr() const { return lineOn(u"DSR"); }
@@ -48,7 +49,7 @@ class TopicAdaptor : public QDBusAbstractAdaptor {
 
   public Q_SLOTS:
     void Execute(const QString& command, const QDBusMessage& message) {
-        const CommandChannel::Topic& topic = server_.topic_;
+        const CommandChannel::Topic& topic = channel_.topic_;
         int cancel = 0;
         if (topic.linkOpen) topic.linkOpen(cancel);
         if (cancel == 0 && topic.linkExecute) topic.linkExecute(command.toStdU16String(), cancel);
@@ -59,28 +60,28 @@ class TopicAdaptor : public QDBusAbstractAdaptor {
             QStringLiteral("The command was not applied; the event log says why")));
     }
     QString EventLog() {
-        const CommandChannel::Topic& topic = server_.topic_;
+        const CommandChannel::Topic& topic = channel_.topic_;
         return topic.eventLog ? QString::fromStdU16String(topic.eventLog()) : QString();
     }
     // Brings the window to the front; a second start without arguments asks for it.
     void Show() {
-        if (server_.topic_.show) server_.topic_.show();
+        if (channel_.topic_.show) channel_.topic_.show();
     }
 
   private:
     bool lineOn(std::u16string_view line) const {
-        const auto& read = server_.topic_.lineOn;
+        const auto& read = channel_.topic_.lineOn;
         return read && read(line);
     }
 
-    DdeServer& server_;
+    DBusChannel& channel_;
 };
 
-DdeServer::DdeServer() : adaptor_(new TopicAdaptor(*this)) {}
+DBusChannel::DBusChannel() : adaptor_(new TopicAdaptor(*this)) {}
 
 // Gives the name back without waiting for the bus, which may not answer (a stopped bus must not
 // hold up the end of the program); the bus also frees it when the connection goes.
-DdeServer::~DdeServer() {
+DBusChannel::~DBusChannel() {
     if (!registered_) return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     bus.unregisterObject(kPath);
@@ -92,7 +93,7 @@ DdeServer::~DdeServer() {
     bus.send(release);
 }
 
-DdeServer::Claim DdeServer::claim(Topic topic) {
+DBusChannel::Claim DBusChannel::claim(Topic topic) {
     topic_ = std::move(topic);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
@@ -124,21 +125,21 @@ DdeServer::Claim DdeServer::claim(Topic topic) {
     return Claim::Owner;
 }
 
-std::optional<std::u16string> DdeServer::execute(const std::u16string& command) {
+std::optional<std::u16string> DBusChannel::execute(const std::u16string& command) {
     return call(QStringLiteral("Execute"), {QString::fromStdU16String(command)});
 }
 
-std::optional<std::u16string> DdeServer::show() {
+std::optional<std::u16string> DBusChannel::show() {
     return call(QStringLiteral("Show"), {});
 }
 
-void DdeServer::announceLine(std::u16string_view line, bool on) {
+void DBusChannel::announceLine(std::u16string_view line, bool on) {
     if (registered_)
         Q_EMIT adaptor_->LineChanged(QString::fromUtf16(line.data(), qsizetype(line.size())), on);
 }
 
-std::optional<std::u16string> DdeServer::call(const QString& method,
-                                              const QVariantList& arguments) {
+std::optional<std::u16string> DBusChannel::call(const QString& method,
+                                                const QVariantList& arguments) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return bus.lastError().message().toStdU16String();
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
@@ -150,4 +151,4 @@ std::optional<std::u16string> DdeServer::call(const QString& method,
 
 }  // namespace velnor
 
-#include "dde_server.moc"
+#include "dbus_channel.moc"

@@ -1,4 +1,4 @@
-#include "platform/key_map.h"
+#include "platform/linux/key_map.h"
 
 #include <X11/keysym.h>
 #include <linux/input-event-codes.h>
