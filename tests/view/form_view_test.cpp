@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -22,6 +23,7 @@
 
 #include "core/input_sink.h"
 #include "core/layout.h"
+#include "core/support/menu_text.h"
 #include "platform/linux/port_backend.h"
 #include "platform/qt/text.h"
 #include "platform/xdg/autostart.h"
@@ -402,99 +404,119 @@ TEST_F(ViewTest, ClosingTheWindowUnloadsTheForm) {
 }
 
 // The action `text` of the submenu `submenu`.
-QAction* menuAction(const QMenu& menu, const QString& submenu, const QString& text) {
-    for (const QAction* entry : menu.actions()) {
-        if (!entry->menu() || entry->text() != submenu) continue;
-        for (QAction* action : entry->menu()->actions())
-            if (action->text() == text) return action;
+// A Qt menu written as the core writes its model (support/menu_text.h).
+void readBack(const QMenu& menu, int depth, std::vector<std::u16string>& lines) {
+    for (const QAction* action : menu.actions()) {
+        const MenuEntry::Kind kind = action->isSeparator() ? MenuEntry::Kind::Separator
+                                     : action->menu()      ? MenuEntry::Kind::Submenu
+                                                           : MenuEntry::Kind::Action;
+        const MenuEntry::Mark mark = !action->isCheckable() ? MenuEntry::Mark::None
+                                     : action->actionGroup() && action->actionGroup()->isExclusive()
+                                         ? MenuEntry::Mark::Radio
+                                         : MenuEntry::Mark::Check;
+        lines.push_back(test::menuLine(depth, kind, action->text().toStdU16String(), mark,
+                                       action->isChecked(), action->isEnabled()));
+        if (action->menu()) readBack(*action->menu(), depth + 1, lines);
     }
-    return nullptr;
 }
 
-// Each line's settle time and polarity are set from a context menu on its frame, which moves no
-// control; the frame's tooltip tells them.
-TEST_F(WindowTest, EachLineFrameHasAMenuForItsSettleTimeAndPolarity) {
-    for (const SignalLine& line : form.lines) {
-        const QString name = toQString(line.name());
-        SCOPED_TRACE(name.toStdString());
-        auto* frame = widget<QGroupBox>(line.frame());
-        const LineFilter& filter = line.filter();
-        EXPECT_EQ(frame->contextMenuPolicy(), Qt::CustomContextMenu);
-        EXPECT_EQ(frame->toolTip(),
-                  name + ": every edge acts, normal polarity. Right-click to change.");
-        auto menu = view.lineMenu(*frame);
-        ASSERT_TRUE(menu);
-        EXPECT_TRUE(menuAction(*menu, "Settle time", "None: every edge acts")->isChecked());
-        EXPECT_TRUE(menuAction(*menu, "Polarity", "Normal")->isChecked());
-        menuAction(*menu, "Settle time", "30 ms")->trigger();
-        menuAction(*menu, "Polarity", "Inverted (normally closed switch)")->trigger();
-        EXPECT_EQ(filter.settleTime().count(), 30);
-        EXPECT_TRUE(filter.inverted());
-        EXPECT_EQ(frame->toolTip(),
-                  name + ": settle time 30 ms, inverted polarity. Right-click to change.");
+std::vector<std::u16string> menuText(const QMenu& menu) {
+    std::vector<std::u16string> lines;
+    readBack(menu, 0, lines);
+    return lines;
+}
 
-        // Any other time in a dialog, which the menu then shows.
-        menu = view.lineMenu(*frame);
-        EXPECT_TRUE(menuAction(*menu, "Settle time", "30 ms")->isChecked());
-        QTimer::singleShot(0, [] {
-            auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
-            ASSERT_NE(dialog, nullptr);
-            dialog->setIntValue(250);
-            dialog->accept();
-        });
-        menuAction(*menu, "Settle time", "Other...")->trigger();
-        EXPECT_EQ(filter.settleTime().count(), 250);
-        menu = view.lineMenu(*frame);
-        EXPECT_TRUE(menuAction(*menu, "Settle time", "Other (250 ms)...")->isChecked());
-        EXPECT_TRUE(
-            menuAction(*menu, "Polarity", "Inverted (normally closed switch)")->isChecked());
+// The action at `path` of titles, submenus first.
+QAction* menuAction(const QMenu& menu, const QStringList& path) {
+    const QMenu* level = &menu;
+    QAction* found = nullptr;
+    for (const QString& title : path) {
+        if (!level) return nullptr;
+        found = nullptr;
+        for (QAction* action : level->actions())
+            if (action->text() == title) found = action;
+        if (!found) return nullptr;
+        level = found->menu();
     }
-    EXPECT_EQ(view.lineMenu(*widget<QGroupBox>(form.Port)), nullptr);
+    return found;
 }
 
-// The submenu of `menu` whose title starts with `title`.
-QMenu* submenu(const QMenu& menu, const QString& title) {
-    for (const QAction* entry : menu.actions())
-        if (entry->menu() && entry->text().startsWith(title)) return entry->menu();
-    return nullptr;
+// Answers the dialog that the next menu entry opens, once it is shown.
+void answerDialog(const QString& answer) {
+    QTimer::singleShot(0, [answer] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        if (dialog->inputMode() == QInputDialog::IntInput)
+            dialog->setIntValue(answer.toInt());
+        else
+            dialog->setTextValue(answer);
+        dialog->accept();
+    });
 }
 
-QAction* action(const QMenu& menu, const QString& text) {
-    for (QAction* entry : menu.actions())
-        if (entry->text() == text) return entry;
-    return nullptr;
+// The frames the form gives a menu carry it, entry for entry as the form describes it, and hand
+// back the entry chosen: a setting, one asking for a number, one asking for a text.
+TEST_F(WindowTest, ContextMenusShowTheFormsMenusAndActOnThem) {
+    const QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    for (const LayoutEntry& entry : layoutTable()) {
+        const Control& control = controlOf(form, entry);
+        if (control.kind() != ControlKind::Frame) continue;
+        const auto& frame = static_cast<const Frame&>(control);
+        SCOPED_TRACE(QString::fromStdU16String(frame.name()).toStdString());
+        const auto menu = view.contextMenu(frame);
+        const Menu model = form.menuOf(frame);
+        EXPECT_EQ(widget<QGroupBox>(frame)->contextMenuPolicy() == Qt::CustomContextMenu,
+                  !model.empty());
+        if (model.empty()) {
+            EXPECT_EQ(menu, nullptr);
+            continue;
+        }
+        ASSERT_NE(menu, nullptr);
+        EXPECT_EQ(menuText(*menu), test::menuText(model));
+    }
+
+    menuAction(*view.contextMenu(form.frameCD), {"Settle time", "30 ms"})->trigger();
+    EXPECT_EQ(form.lines[2].filter().settleTime().count(), 30);
+    answerDialog("250");
+    menuAction(*view.contextMenu(form.frameCD), {"Settle time", "Other..."})->trigger();
+    EXPECT_EQ(form.lines[2].filter().settleTime().count(), 250);
+    answerDialog("/dev/ttyUSB9");
+    menuAction(*view.contextMenu(form.Port), {"COM3: /dev/ttyS2 (not present)", "Other device..."})
+        ->trigger();
+    EXPECT_EQ(comPortDevice(3), u"/dev/ttyUSB9");
+    qunsetenv("XDG_CONFIG_HOME");
 }
 
-// The "Port" frame's menu: which device each COM button stands for, kept per user and named in
-// the button's hint; the present configuration as a command line, and at login.
+// The "Port" frame's menu on Linux: which device each COM button stands for, kept per user in
+// ports.ini; the present configuration as a command line, and at login as an autostart entry.
 TEST_F(WindowTest, PortMenuAssignsDevicesAndStartsTheConfigurationAtLogin) {
     const QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     qunsetenv("VELNOR_COM2");
     form.Form_Load();
-    auto menu = view.portMenu();
-    QMenu* com2 = submenu(*menu, "COM2: ");
-    ASSERT_NE(com2, nullptr);
-    action(*com2, "Loopback plug (no hardware)")->trigger();
+    const auto chooseForCom2 = [this](const QString& choice) {
+        const auto menu = view.contextMenu(form.Port);
+        for (const QAction* entry : menu->actions())
+            if (entry->menu() && entry->text().startsWith("COM2: "))
+                menuAction(*entry->menu(), {choice})->trigger();
+    };
+    chooseForCom2("Loopback plug (no hardware)");
     EXPECT_TRUE(QFile::exists(config.path() + "/velnor/ports.ini"));
     EXPECT_EQ(logMessages(form).last(), "COM2 now stands for loopback");
     EXPECT_EQ(widget<QRadioButton>(form.optCom2)->toolTip(),
               "COM2: the built-in loopback plug. Right-click to choose its device.");
     form.ProcessArguments(u"-port=com2 -dtr -dsrSendKeys%=a%20b");
     EXPECT_EQ(form.MSComm1.device(), u"loopback");
-    EXPECT_TRUE(submenu(*view.portMenu(), "COM2: the built-in loopback plug"));
 
     // Copied for a shell: the text with a space is one word.
-    menu = view.portMenu();
-    action(*menu, "Copy command line")->trigger();
+    menuAction(*view.contextMenu(form.Port), {"Copy command line"})->trigger();
     const QString copied = QApplication::clipboard()->text();
     EXPECT_TRUE(copied.startsWith(QCoreApplication::applicationFilePath()));
     EXPECT_TRUE(copied.contains(" -port=com2 -dtr ")) << copied.toStdString();
-    EXPECT_TRUE(copied.contains(" -dsrSendKeys%=a%20b ")) << copied.toStdString();
+    EXPECT_TRUE(copied.contains(" -dsrSendKeys%=a%20b")) << copied.toStdString();
 
-    QAction* login = action(*menu, "Start at login with these settings");
-    EXPECT_FALSE(login->isChecked());
-    login->trigger();
+    menuAction(*view.contextMenu(form.Port), {"Start at login with these settings"})->trigger();
     const auto command = xdg::readAutostart(xdg::autostartFile());
     ASSERT_TRUE(command);
     ASSERT_GE(command->size(), 3u);
@@ -511,13 +533,13 @@ TEST_F(WindowTest, PortMenuAssignsDevicesAndStartsTheConfigurationAtLogin) {
     int cancel = 0;
     started.Form_Unload(cancel);
 
-    menu = view.portMenu();
-    login = action(*menu, "Start at login with these settings");
+    const auto menu = view.contextMenu(form.Port);
+    QAction* login = menuAction(*menu, {"Start at login with these settings"});
     EXPECT_TRUE(login->isChecked());
     login->trigger();
     EXPECT_FALSE(std::filesystem::exists(xdg::autostartFile()));
-    action(*submenu(*view.portMenu(), "COM2: "), "Default (/dev/ttyS1)")->trigger();
-    EXPECT_EQ(toQString(comPortDevice(2)), "/dev/ttyS1");
+    chooseForCom2("Default (/dev/ttyS1)");
+    EXPECT_EQ(comPortDevice(2), u"/dev/ttyS1");
     qunsetenv("XDG_CONFIG_HOME");
 }
 

@@ -10,7 +10,6 @@
 #include <QStandardItemModel>
 #include <algorithm>
 
-#include "platform/qt/text.h"
 #include "view/qt/indicator_box.h"
 #include "view/qt/log_label.h"
 
@@ -57,8 +56,8 @@ void selectEntry(QComboBox& list, int index) {
 
 QtFormView::QtFormView(MainForm& form, QWidget* parent) : QWidget(parent), form_(form) {
     widgets_[&form_.window] = this;
-    setObjectName(toQString(form_.window.name()));
-    setWindowTitle(toQString(form_.window.initialCaption()));
+    setObjectName(QString::fromStdU16String(form_.window.name()));
+    setWindowTitle(QString::fromStdU16String(form_.window.initialCaption()));
     // The geometry is laid out for a small dialog font, about 8 points at 96 dots per inch.
     QFont small = font();
     small.setPixelSize(10);
@@ -72,8 +71,7 @@ QtFormView::QtFormView(MainForm& form, QWidget* parent) : QWidget(parent), form_
     setFixedSize(size());
     fitOptionCaptions(*this);
     for (const LayoutEntry& entry : layoutTable()) followAll(controlOf(form_, entry));
-    connectLineMenus();
-    connectPortMenu();
+    connectContextMenus();
     form_.setObserver(this);
 }
 
@@ -83,7 +81,7 @@ QtFormView::~QtFormView() {
 
 QWidget* QtFormView::create(Control& control) {
     QWidget* container = control.container() ? widgetOf(*control.container()) : this;
-    const QString caption = toQString(control.initialCaption());
+    const QString caption = QString::fromStdU16String(control.initialCaption());
     QWidget* widget = nullptr;
     switch (control.kind()) {
         case ControlKind::Form:
@@ -119,7 +117,7 @@ QWidget* QtFormView::create(Control& control) {
             widget = new IndicatorBox(container);
             break;
     }
-    widget->setObjectName(toQString(control.name()));
+    widget->setObjectName(QString::fromStdU16String(control.name()));
     // The program's helpers are not for the user's eyes.
     if (!control.visible()) widget->setVisible(false);
     widgets_[&control] = widget;
@@ -204,7 +202,8 @@ void QtFormView::follow(Control& control, Property property) {
             break;
         case ControlKind::Label: {
             if (property != Property::Caption) break;
-            const QString caption = toQString(static_cast<Label&>(control).caption());
+            const QString caption =
+                QString::fromStdU16String(static_cast<Label&>(control).caption());
             if (auto* log = qobject_cast<LogLabel*>(widget))
                 log->setText(caption);
             else
@@ -239,7 +238,7 @@ void QtFormView::followValue(const OptionButton& button) {
 
 void QtFormView::followText(const TextBox& text) {
     auto* edit = static_cast<QLineEdit*>(widgetOf(text));
-    const QString shown = toQString(text.text());
+    const QString shown = QString::fromStdU16String(text.text());
     if (edit->text() != shown) edit->setText(shown);
 }
 
@@ -247,11 +246,11 @@ void QtFormView::followText(const TextBox& text) {
 void QtFormView::followToolTip(const Control& control) {
     QWidget* widget = widgetOf(control);
     if (control.kind() != ControlKind::TextBox) {
-        widget->setToolTip(toQString(control.toolTip()));
+        widget->setToolTip(QString::fromStdU16String(control.toolTip()));
         return;
     }
     const std::u16string& problem = static_cast<const TextBox&>(control).problem();
-    widget->setToolTip(toQString(problem.empty() ? control.toolTip() : problem));
+    widget->setToolTip(QString::fromStdU16String(problem.empty() ? control.toolTip() : problem));
     widget->setStyleSheet(problem.empty() ? QString()
                                           : QStringLiteral("QLineEdit { border: 2px solid red; }"));
     // A style sheet leaves the application's font set on the box once it goes; the box takes its
@@ -267,7 +266,7 @@ void QtFormView::followList(const DropDownList& list, Property property) {
             QList<QStandardItem*> items;
             for (int i = combo->count(); i < list.listCount(); ++i) {
                 const DropDownList::Entry& entry = list.entries()[static_cast<size_t>(i)];
-                auto* item = new QStandardItem(toQString(entry.text));
+                auto* item = new QStandardItem(QString::fromStdU16String(entry.text));
                 item->setData(entry.itemData, Qt::UserRole);
                 items.append(item);
             }
@@ -283,8 +282,8 @@ void QtFormView::followList(const DropDownList& list, Property property) {
             if (combo->currentIndex() != list.listIndex()) selectEntry(*combo, list.listIndex());
             break;
         case Property::Text:
-            if (combo->currentText() != toQString(list.text()))
-                combo->setEditText(toQString(list.text()));
+            if (combo->currentText() != QString::fromStdU16String(list.text()))
+                combo->setEditText(QString::fromStdU16String(list.text()));
             break;
         default:
             break;

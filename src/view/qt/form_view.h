@@ -6,7 +6,6 @@
 
 #include "core/main_form.h"
 
-class QGroupBox;
 class QMenu;
 
 namespace velnor {
@@ -15,8 +14,8 @@ namespace velnor {
 // option buttons QRadioButton, text boxes QLineEdit, drop-down lists editable QComboBox, labels
 // QLabel, the event log a LogLabel, indicators an IndicatorBox), named and placed as the table
 // says. It shows each change the form's controls report and hands the user's input to the same
-// setters code uses; it keeps no state of the form's own. The frames of the input lines carry a
-// context menu for the line's settle time and polarity.
+// setters code uses; it keeps no state of the form's own. The frames that the form gives a menu
+// carry it as their context menu.
 class QtFormView final : public QWidget, private ControlObserver {
     Q_OBJECT
   public:
@@ -25,14 +24,9 @@ class QtFormView final : public QWidget, private ControlObserver {
 
     // The widget that shows `control`: the view itself for the form.
     QWidget* widgetOf(const Control& control) const { return widgets_.at(&control); }
-    // The menu of the frame of an input line (frameDSR, frameCTS, frameCD), null for another
-    // frame; the caller shows it.
-    std::unique_ptr<QMenu> lineMenu(const QGroupBox& frame);
-    // The menu of the "Port" frame: the device of each of COM1 to COM4, "Copy command line" and
-    // "Start at login with these settings".
-    std::unique_ptr<QMenu> portMenu();
-    // The program with the arguments of the present configuration, as a shell reads it.
-    QString commandLineText() const;
+    // The context menu of `frame` as the form describes it now, null for a frame without one;
+    // the caller shows it.
+    std::unique_ptr<QMenu> contextMenu(const Frame& frame);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -42,11 +36,10 @@ class QtFormView final : public QWidget, private ControlObserver {
     void changed(Control& control, Property property) override;
     QWidget* create(Control& control);
     void connectInput(Control& control, QWidget& widget);
-    void connectLineMenus();
-    void connectPortMenu();
-    void showPortDevices();
-    void assignPort(int port, const QString& device);
-    void startAtLogin(bool on);
+    void connectContextMenus();
+    void fillMenu(QMenu& menu, const std::vector<MenuEntry>& entries,
+                  const std::shared_ptr<const Menu>& model);
+    void choose(const MenuEntry& entry);
     void follow(Control& control, Property property);
     void followAll(Control& control);
     void followWindowState();
