@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fake_modem/fake_modem_state.h"
+#include "platform/win32/comm_port.h"
 #include "win32_form.h"
 
 namespace velnor {
@@ -137,7 +138,7 @@ class ModemTest : public ::testing::Test {
     void SetUp() override {
         if (!farEnd.configured()) GTEST_SKIP() << "no fake modem line (VELNOR_FAKE_MODEM)";
         ASSERT_TRUE(farEnd.present()) << "the fake modem's state file does not open";
-        OpenResult opened = CommPort::open(kPort, listener);
+        OpenResult opened = win32::openPort(kPort, listener);
         ASSERT_TRUE(opened) << narrow(opened.error().reason);
         port = std::move(*opened);
     }

@@ -4,7 +4,7 @@
 
 #include "core/input_sink.h"
 #include "core/main_form.h"
-#include "platform/win32/comm_port.h"
+#include "platform/win32/port_backend.h"
 #include "platform/win32/time_text.h"
 #include "platform/win32/win32_event_loop.h"
 #include "test_text.h"

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "core/main_form.h"
-#include "platform/win32/comm_port.h"
 #include "platform/win32/dde_channel.h"
+#include "platform/win32/port_backend.h"
 #include "platform/win32/send_input.h"
 #include "platform/win32/system_text.h"
 #include "platform/win32/time_text.h"

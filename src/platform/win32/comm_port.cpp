@@ -1,13 +1,16 @@
 #include "platform/win32/comm_port.h"
 
+#include <windows.h>
+
+#include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <thread>
 #include <utility>
 
-#include "core/text.h"
-#include "platform/loopback/loopback_port.h"
 #include "platform/win32/system_text.h"
 
-namespace velnor {
+namespace velnor::win32 {
 namespace {
 
 using namespace std::chrono_literals;
@@ -50,26 +53,31 @@ bool disableHandshake(HANDLE handle) {
     return SetCommState(handle, &settings);
 }
 
-}  // namespace
+// A COM port opened for its modem lines, with the watcher thread that reports their changes.
+class CommPort final : public SerialPort {
+  public:
+    CommPort(HANDLE handle, PortListener& listener);
+    CommPort(const CommPort&) = delete;
+    CommPort& operator=(const CommPort&) = delete;
+    ~CommPort() override;
 
-OpenResult CommPort::open(const std::u16string& device, PortListener& listener) {
-    const HANDLE handle = CreateFileW(wideText(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return std::unexpected(SerialError{device, openFailure(GetLastError())});
-    const auto refuse = [&](std::u16string_view what) {
-        const DWORD error = GetLastError();
-        CloseHandle(handle);
-        return std::unexpected(
-            SerialError{device, std::u16string(what) + u" (" + systemReason(error) + u")"});
-    };
-    if (!disableHandshake(handle)) return refuse(u"not a serial port");
-    DWORD status = 0;
-    if (!GetCommModemStatus(handle, &status))
-        return refuse(u"the device has no modem-control lines");
-    if (!SetCommMask(handle, kLineEvents)) return refuse(u"the device cannot report line changes");
-    return std::make_unique<CommPort>(handle, listener);
-}
+    void setDtr(bool on) override;
+    void setRts(bool on) override;
+    ModemLevels levels() override;
+    std::chrono::milliseconds settleTime() const override;
+
+  private:
+    void watch();
+    void report(DWORD events);
+    void escape(DWORD function);
+
+    HANDLE handle_;
+    HANDLE stop_;
+    std::mutex waitStart_;  // a wait begins, or the port stops, never both at once
+    PortListener& listener_;
+    std::atomic<bool> gone_ = false;  // the listener has heard that the device is gone
+    std::thread watcher_;
+};
 
 CommPort::CommPort(HANDLE handle, PortListener& listener)
     : handle_(handle), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), listener_(listener) {
@@ -172,23 +180,25 @@ void CommPort::watch() {
     CloseHandle(done);
 }
 
-PortBackend win32PortBackend() {
-    return {.deviceOf =
-                [](int port) {
-                    const std::wstring name = L"VELNOR_COM" + std::to_wstring(port);
-                    std::wstring value(32767, L'\0');
-                    const DWORD length =
-                        GetEnvironmentVariableW(name.c_str(), value.data(), DWORD(value.size()));
-                    if (length > 0 && length < value.size())
-                        return utf16Text(std::wstring_view(value.data(), length));
-                    return u"\\\\.\\COM" + toU16(port);
-                },
-            .open = [](const std::u16string& device, PortListener& listener) -> OpenResult {
-                if (device == u"loopback") return std::make_unique<LoopbackPort>(listener);
-                return CommPort::open(device, listener);
-            },
-            // A port whose adapter went away stays released until the user chooses it again.
-            .watchReturn = {}};
+}  // namespace
+
+OpenResult openPort(const std::u16string& device, PortListener& listener) {
+    const HANDLE handle = CreateFileW(wideText(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::unexpected(SerialError{device, openFailure(GetLastError())});
+    const auto refuse = [&](std::u16string_view what) {
+        const DWORD error = GetLastError();
+        CloseHandle(handle);
+        return std::unexpected(
+            SerialError{device, std::u16string(what) + u" (" + systemReason(error) + u")"});
+    };
+    if (!disableHandshake(handle)) return refuse(u"not a serial port");
+    DWORD status = 0;
+    if (!GetCommModemStatus(handle, &status))
+        return refuse(u"the device has no modem-control lines");
+    if (!SetCommMask(handle, kLineEvents)) return refuse(u"the device cannot report line changes");
+    return std::make_unique<CommPort>(handle, listener);
 }
 
-}  // namespace velnor
+}  // namespace velnor::win32
