@@ -20,7 +20,7 @@
 
 #include "platform/linux/synthetic_input.h"
 #include "samples.h"
-#include "serial_line/fake_modem_driver.h"
+#include "support/fake_modem_driver.h"
 #include "support/test_form.h"
 
 namespace {

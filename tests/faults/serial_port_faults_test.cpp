@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "platform/loopback/loopback_port.h"
-#include "serial_line/fake_modem_driver.h"
+#include "support/fake_modem_driver.h"
 #include "support/log_lines.h"
 #include "support/qt_print.h"
 #include "support/recording_input_sink.h"
