@@ -20,8 +20,8 @@
 
 #include "platform/linux/synthetic_input.h"
 #include "samples.h"
-#include "serial_line/fake_modem_driver.h"
-#include "support/test_form.h"
+#include "support/fake_modem_driver.h"
+#include "support/linux_form.h"
 
 namespace {
 
@@ -76,9 +76,9 @@ void BM_BouncingSwitch(benchmark::State& state) {
     velnor::FakeModemDriver modem(terminal.path(), mode);
     qputenv("VELNOR_COM1", terminal.path().toLocal8Bit());
     CountingSink sink;
-    velnor::TestForm form(sink, QStringLiteral("-port=com1 -dsrMode=sendKeys -dsrSendKeys=x "
-                                               "-dsrDebounce=%1")
-                                    .arg(settle));
+    velnor::LinuxForm form(sink, QStringLiteral("-port=com1 -dsrMode=sendKeys -dsrSendKeys=x "
+                                                "-dsrDebounce=%1")
+                                     .arg(settle));
     form.Form_Load();
     QElapsedTimer started;
     started.start();

@@ -10,8 +10,8 @@
 
 #include "core/input_sink.h"
 #include "samples.h"
+#include "support/linux_form.h"
 #include "support/paint_counter.h"
-#include "support/test_form.h"
 #include "view/qt/form_view.h"
 
 namespace {
@@ -25,7 +25,7 @@ std::u16string message(int64_t number) {
 
 void BM_LogLineShown(benchmark::State& state) {
     velnor::NullInputSink input;
-    velnor::TestForm form(input, "");
+    velnor::LinuxForm form(input, "");
     velnor::QtFormView view(form);
     view.show();
     if (!QTest::qWaitForWindowExposed(&view)) return state.SkipWithError("the window never shows");

@@ -12,7 +12,7 @@
 #include "platform/loopback/loopback_port.h"
 #include "samples.h"
 #include "support/line_flood.h"
-#include "support/test_form.h"
+#include "support/linux_form.h"
 #include "support/velnor_process.h"
 #include "support/x_server.h"
 
@@ -57,7 +57,7 @@ void BM_LineEdgeFlood(benchmark::State& state) {
     const int edges = static_cast<int>(state.range(0));
     qputenv("VELNOR_COM1", "loopback");
     velnor::NullInputSink input;
-    velnor::TestForm form(input, "-port=com1");
+    velnor::LinuxForm form(input, "-port=com1");
     form.Form_Load();
     velnor::LoopbackPort& port = *loopbackPort(form);
     int notifications = 0;

@@ -18,7 +18,7 @@
 
 #include "platform/x11/xtest_input.h"
 #include "samples.h"
-#include "support/test_form.h"
+#include "support/linux_form.h"
 #include "support/vm_guest.h"
 #include "support/x_server.h"
 
@@ -61,7 +61,7 @@ void onePass(benchmark::internal::Benchmark* registered) {
 // Samples of one second each; counts, not microseconds, hence counters of their own.
 void BM_IdleOpenPort(benchmark::State& state) {
     const int seconds = static_cast<int>(state.range(0));
-    velnor::TestSerialControl control;
+    velnor::LinuxSerialControl control;
     if (const auto problem = openIdle(control)) return state.SkipWithError(problem->c_str());
     Samples perSecond;
     for (auto _ : state) {
@@ -79,7 +79,7 @@ BENCHMARK(BM_IdleOpenPort)->Arg(5)->Apply(onePass);
 
 void BM_FarEndToOnComm(benchmark::State& state) {
     const int opens = static_cast<int>(state.range(0));
-    velnor::TestSerialControl control;
+    velnor::LinuxSerialControl control;
     Samples rises;
     Samples falls;
     Samples* pending = nullptr;  // where the next OnComm's latency goes
@@ -127,7 +127,7 @@ void BM_FarEndToKey(benchmark::State& state) {
     auto input = velnor::openXTestInput(display.c_str());
     if (!input) return state.SkipWithError(input.error().toStdString().c_str());
     qputenv("VELNOR_COM1", velnor::test::kCdcAcmPort);
-    velnor::TestForm form(**input, "-ctsMode=generateKeys -cdMode=generateKeys -port=com1");
+    velnor::LinuxForm form(**input, "-ctsMode=generateKeys -cdMode=generateKeys -port=com1");
     form.Form_Load();
     if (!form.MSComm1.PortOpen()) return state.SkipWithError("COM1 did not open");
     Samples presses;

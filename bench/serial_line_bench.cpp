@@ -17,7 +17,7 @@
 #include "on_xvfb.h"
 #include "platform/loopback/loopback_port.h"
 #include "samples.h"
-#include "support/test_form.h"
+#include "support/linux_form.h"
 #include "support/x_server.h"
 #include "view/qt/form_view.h"
 
@@ -47,7 +47,7 @@ struct LoopbackOnX {
 
     velnor::test::FocusWindow window{display()};
     std::unique_ptr<velnor::InputSink> sink;
-    velnor::TestForm form;
+    velnor::LinuxForm form;
     velnor::QtFormView view;
     velnor::LoopbackPort* port = nullptr;
 };

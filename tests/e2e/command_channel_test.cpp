@@ -7,11 +7,11 @@
 #include <QThread>
 
 #include "platform/dbus/dbus_channel.h"
+#include "support/linux_form.h"
 #include "support/log_lines.h"
 #include "support/qt_print.h"
 #include "support/recording_input_sink.h"
 #include "support/session_bus.h"
-#include "support/test_form.h"
 #include "support/velnor_process.h"
 
 namespace velnor::test {
@@ -169,7 +169,7 @@ TEST(NoSessionBus, TheWindowRunsAloneAndSaysItCannotBeReached) {
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/velnor-test-bus");
     RecordingInputSink input;
     DBusChannel channel;
-    TestForm form(input, "-cdMode=sendKeys", &channel);
+    LinuxForm form(input, "-cdMode=sendKeys", &channel);
     form.Form_Load();
     EXPECT_FALSE(form.handedOver());
     const QStringList log = logMessages(form);

@@ -12,10 +12,10 @@
 #include "platform/qt/text.h"
 #include "platform/uinput/uinput_input.h"
 #include "platform/x11/xtest_input.h"
+#include "support/linux_form.h"
 #include "support/log_lines.h"
 #include "support/qt_print.h"
 #include "support/scoped_env.h"
-#include "support/test_form.h"
 #include "support/x_server.h"
 
 namespace velnor::test {
@@ -75,7 +75,7 @@ TEST(XServerGoneAway, TheWindowGoesOnAndItsLogSaysSoOnce) {
     auto opened = openXTestInput(server.display().c_str());
     ASSERT_TRUE(opened) << opened.error().toStdString();
     ScopedEnv com1("VELNOR_COM1", "loopback");
-    TestForm form(**opened, "-port=com1 -dtr");  // Shift and Control held through XTest
+    LinuxForm form(**opened, "-port=com1 -dtr");  // Shift and Control held through XTest
     form.Form_Load();
     QCoreApplication::processEvents();
 

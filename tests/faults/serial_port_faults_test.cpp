@@ -7,12 +7,12 @@
 #include <thread>
 
 #include "platform/loopback/loopback_port.h"
-#include "serial_line/fake_modem_driver.h"
+#include "support/fake_modem_driver.h"
+#include "support/linux_form.h"
 #include "support/log_lines.h"
 #include "support/qt_print.h"
 #include "support/recording_input_sink.h"
 #include "support/scoped_env.h"
-#include "support/test_form.h"
 
 namespace velnor {
 namespace {
@@ -42,7 +42,7 @@ class FaultWindow {
 
     ScopedEnv com1{"VELNOR_COM1", "loopback"};
     RecordingInputSink input;
-    TestForm form;
+    LinuxForm form;
 
   private:
     qsizetype logged_ = 0;

@@ -11,8 +11,8 @@
 #include "platform/linux/synthetic_input.h"
 #include "platform/loopback/loopback_port.h"
 #include "support/line_flood.h"
+#include "support/linux_form.h"
 #include "support/scoped_env.h"
-#include "support/test_form.h"
 #include "support/velnor_process.h"
 
 namespace velnor {
@@ -46,7 +46,7 @@ class LineEdgeFlood : public ::testing::Test {
 
     ScopedEnv com1{"VELNOR_COM1", "loopback"};
     CountingSink input;
-    TestForm form;
+    LinuxForm form;
     int notifications = 0;
 };
 

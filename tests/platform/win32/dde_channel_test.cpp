@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/win32/win32_event_loop.h"
-#include "processes.h"
+#include "support/win32/processes.h"
 #include "test_text.h"
 
 namespace velnor {

@@ -20,10 +20,10 @@
 #include <future>
 #include <optional>
 
-#include "fake_modem_driver.h"
 #include "platform/posix/posix_serial_port.h"
 #include "racing_processes.h"
 #include "recording_listener.h"
+#include "support/fake_modem_driver.h"
 
 namespace velnor {
 namespace {

@@ -27,10 +27,10 @@
 #include "platform/linux/port_backend.h"
 #include "platform/qt/text.h"
 #include "platform/xdg/autostart.h"
+#include "support/linux_form.h"
 #include "support/log_lines.h"
 #include "support/qt_print.h"
 #include "support/recording_input_sink.h"
-#include "support/test_form.h"
 #include "view/qt/indicator_box.h"
 #include "view/qt/log_label.h"
 
@@ -150,7 +150,7 @@ class ViewTest : public ::testing::Test {
     }
 
     RecordingInputSink input;
-    TestForm form;
+    LinuxForm form;
     QtFormView view;
 };
 
@@ -279,7 +279,7 @@ TEST_F(ViewTest, WidgetsFollowEveryChangeOfTheirControls) {
 TEST_F(ViewTest, TheUsersInputReachesTheModelAndRaisesItsEvents) {
     form.Form_Load();
     const QStringList loaded = logMessages(form);
-    TestForm unseen(input, "");
+    LinuxForm unseen(input, "");
     unseen.Form_Load();
     EXPECT_EQ(loaded, logMessages(unseen)) << "following the model logs nothing more";
 
@@ -383,10 +383,10 @@ TEST(LateView, AViewBuiltAfterTheFormHasLoadedShowsWhatOneBuiltBeforeShows) {
         "-dsrMode=sendKeys -ctsEmulateKey=vbKeyF5 -cdGenerateKeys=vbKeyNoSuchKey "
         "-dsrSendKeys={LEFT -dtr -minimize -nonsense";
     RecordingInputSink input;
-    TestForm early(input, arguments);
+    LinuxForm early(input, arguments);
     QtFormView earlyView(early);
     early.Form_Load();
-    TestForm late(input, arguments);
+    LinuxForm late(input, arguments);
     late.Form_Load();
     QtFormView lateView(late);
     const QStringList expected = widgetStates(earlyView, early);
@@ -525,7 +525,7 @@ TEST_F(WindowTest, PortMenuAssignsDevicesAndStartsTheConfigurationAtLogin) {
     for (size_t i = 2; i < command->size(); ++i)
         arguments.append(QString::fromStdString((*command)[i]));
     NullInputSink sink;
-    TestForm started(sink, arguments.join(u' '));
+    LinuxForm started(sink, arguments.join(u' '));
     started.Form_Load();
     EXPECT_EQ(started.commandLine(), form.commandLine())
         << "the entry brings back this configuration";

@@ -21,11 +21,11 @@
 #include <thread>
 
 #include "racing_processes.h"
+#include "support/linux_form.h"
 #include "support/log_lines.h"
 #include "support/qt_print.h"
 #include "support/recording_input_sink.h"
 #include "support/scoped_env.h"
-#include "support/test_form.h"
 #include "support/vm_guest.h"
 
 namespace velnor {
@@ -94,8 +94,8 @@ class RealPortTest : public ::testing::Test {
     }
 
     const ScopedEnv com1{"VELNOR_COM1", kCdcAcmPort};
-    TestSerialControl control;  // COM1
-    QStringList heard;          // every OnComm, as notification() gives it
+    LinuxSerialControl control;  // COM1
+    QStringList heard;           // every OnComm, as notification() gives it
     QStringList notices;
     QStringList lost;
 };
@@ -184,7 +184,7 @@ TEST_F(RealPortTest, TheLockFileMakesASecondHolderBusyEvenForRoot) {
     const QString busy =
         QStringLiteral("busy, held by process %1 (lock file %2)").arg(::getpid()).arg(kLockFile);
 
-    TestSerialControl sameProcess;
+    LinuxSerialControl sameProcess;
     const auto refused = sameProcess.setPortOpen(true);
     ASSERT_FALSE(refused);
     EXPECT_EQ(QString::fromStdU16String(refused.error().device), kCdcAcmPort);
@@ -194,7 +194,7 @@ TEST_F(RealPortTest, TheLockFileMakesASecondHolderBusyEvenForRoot) {
     ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
     const pid_t child = ::fork();
     if (child == 0) {
-        TestSerialControl otherProcess;
+        LinuxSerialControl otherProcess;
         const auto opened = otherProcess.setPortOpen(true);
         const QByteArray answer =
             opened ? "opened" : QString::fromStdU16String(opened.error().reason).toUtf8();
@@ -227,7 +227,7 @@ TEST_F(RealPortTest, OfTwoProcessesTakingOverAStaleLockExactlyOneOpensThePort) {
         stale.write(QByteArray::number(gone).rightJustified(10, ' ') + '\n');
         stale.close();
         const int opened = racersThatWon(2, [](const std::function<void(bool)>& report) {
-            TestSerialControl port;
+            LinuxSerialControl port;
             report(port.setPortOpen(true).has_value());
         });
         EXPECT_EQ(opened, 1) << "round " << round;
@@ -274,7 +274,7 @@ TEST_F(RealPortTest, ABurstOfTheFarEndEndsWithTheWindowOnTheFinalLevels) {
     for (const bool endOpen : {false, true}) {
         SCOPED_TRACE(endOpen ? "ends open" : "ends closed");
         RecordingInputSink input;
-        TestForm form(input, "");
+        LinuxForm form(input, "");
         form.Form_Load();
         form.optCom1.setValue(true);
         ASSERT_TRUE(form.MSComm1.PortOpen()) << logMessages(form).join(u'\n').toStdString();
@@ -302,7 +302,7 @@ TEST_F(RealPortTest, ABurstOfTheFarEndEndsWithTheWindowOnTheFinalLevels) {
 
 TEST_F(RealPortTest, TheWindowFollowsTheFarEndUntilTheAdapterIsUnpluggedAndAgainOnceItIsBack) {
     RecordingInputSink input;
-    TestForm form(input, "");
+    LinuxForm form(input, "");
     form.Form_Load();
     form.optCom1.setValue(true);
     ASSERT_TRUE(form.MSComm1.PortOpen()) << logMessages(form).join(u'\n').toStdString();

@@ -6,11 +6,11 @@
 #include <QCoreApplication>
 #include <thread>
 
+#include "support/linux_form.h"
 #include "support/log_lines.h"
 #include "support/qt_print.h"
 #include "support/recording_input_sink.h"
 #include "support/scoped_env.h"
-#include "support/test_form.h"
 
 namespace velnor {
 namespace {
@@ -27,7 +27,7 @@ class LoopbackWindowTest : public ::testing::Test {
 
     ScopedEnv com1{"VELNOR_COM1", "loopback"};
     RecordingInputSink input;
-    TestForm form;
+    LinuxForm form;
 };
 
 TEST_F(LoopbackWindowTest, DtrAndRtsDriveTheActionsOfTheLinesTheyLoopTo) {

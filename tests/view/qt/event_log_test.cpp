@@ -8,9 +8,9 @@
 
 #include "platform/qt/text.h"
 #include "platform/qt/time_text.h"
+#include "support/linux_form.h"
 #include "support/paint_counter.h"
 #include "support/recording_input_sink.h"
-#include "support/test_form.h"
 #include "view/qt/form_view.h"
 #include "view/qt/log_label.h"
 
@@ -23,7 +23,7 @@ class LogTest : public ::testing::Test {
     QString text() const { return toQString(form.EventLog.caption()); }
     QStringList lines() const { return text().split(u'\n'); }
     RecordingInputSink input;
-    TestForm form;
+    LinuxForm form;
 };
 
 TEST_F(LogTest, NewestLineFirstWithTimeTwoSpacesAndMessage) {
@@ -121,7 +121,7 @@ TEST(LogLabel, StaysExactlyAsALabelWouldAsLinesComeAndItsWidthAndFontChange) {
 // border, stays as it was.
 TEST(LogLabel, ANewLineRepaintsTheLabelAloneNotItsFrame) {
     RecordingInputSink input;
-    TestForm form(input, "");
+    LinuxForm form(input, "");
     QtFormView view(form);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));

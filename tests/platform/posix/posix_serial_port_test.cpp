@@ -14,8 +14,8 @@
 #include <future>
 #include <thread>
 
-#include "fake_modem_driver.h"
 #include "recording_listener.h"
+#include "support/fake_modem_driver.h"
 
 namespace velnor {
 namespace {

@@ -1,4 +1,4 @@
-#include "fake_modem_driver.h"
+#include "support/fake_modem_driver.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>

@@ -20,16 +20,16 @@ struct OwnEventLoop {
 
 // A MainForm on this thread's Qt event loop with the program's Linux backends, without a window:
 // notifications of its ports are handled as the event loop runs.
-class TestForm : private OwnEventLoop, public MainForm {
+class LinuxForm : private OwnEventLoop, public MainForm {
   public:
-    TestForm(InputSink& input, const QString& commandLine, CommandChannel* channel = nullptr)
+    LinuxForm(InputSink& input, const QString& commandLine, CommandChannel* channel = nullptr)
         : MainForm(linuxPlatform(input, loop, channel), commandLine.toStdU16String()) {}
 };
 
 // A serial control on this thread's Qt event loop with the program's Linux ports.
-class TestSerialControl : private OwnEventLoop, public SerialControl {
+class LinuxSerialControl : private OwnEventLoop, public SerialControl {
   public:
-    TestSerialControl() : SerialControl(loop, linuxPortBackend()) {}
+    LinuxSerialControl() : SerialControl(loop, linuxPortBackend()) {}
 };
 
 // The open port of `form` when it is the loopback port, otherwise null.

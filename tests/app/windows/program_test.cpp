@@ -6,19 +6,21 @@
 
 #include <string>
 
-#include "processes.h"
+#include "support/win32/processes.h"
 
 namespace velnor {
 namespace {
 
-const std::wstring kVelnor = test::besideThisProgram(L"..\\..\\src\\app\\windows\\velnor.exe");
+// Where the build puts them, relative to this program's folder (CMakeLists.txt).
+const std::wstring kVelnor = test::besideThisProgram(VELNOR_EXE);
+const std::wstring kDdeClient = test::besideThisProgram(DDE_CLIENT_EXE);
 
 void waitForExit(HANDLE process) {
     test::waitAtMost([process] { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; });
 }
 
 std::string eventLog() {
-    return test::runProgram(test::besideThisProgram(L"dde_client.exe"), L"eventlog",
+    return test::runProgram(kDdeClient, L"eventlog",
                             [](const auto& done) { test::waitAtMost(done); });
 }
 

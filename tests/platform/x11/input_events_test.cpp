@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/x11/xtest_input.h"
-#include "support/test_form.h"
+#include "support/linux_form.h"
 #include "support/x_server.h"
 
 namespace velnor {
@@ -62,7 +62,7 @@ class GenerateKeysOnX : public test::OnXvfb {};
 TEST_F(GenerateKeysOnX, ChordAndStepTypeIntoTheFocusedWindow) {
     auto input = openXTestInput(test::xvfbDisplay().c_str());
     ASSERT_TRUE(input.has_value()) << input.error().toStdString();
-    TestForm form(**input, "");
+    LinuxForm form(**input, "");
     form.Form_Load();
     form.optDSRGenerateKeys.setValue(true);
     form.txtDSRGenerateKeys.setText(u"vbKeyShift+vbKeyA,vbKeyB");
