@@ -33,8 +33,7 @@ class FaultWindow {
         return {std::exchange(input.events, {}), added};
     }
     void expectLinesOff() {
-        for (const SignalHandler* handler :
-             {&form.dsrHandler, &form.ctsHandler, &form.cdHandler}) {
+        for (const SignalHandler* handler : {&form.dsrHandler, &form.ctsHandler, &form.cdHandler}) {
             EXPECT_FALSE(handler->flag());
             EXPECT_EQ(handler->box()->fillColor(), kIndicatorOff);
         }
