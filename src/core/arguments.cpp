@@ -31,15 +31,9 @@ constexpr Mode kModes[] = {{u"emulateKey", &InputLine::optEmulateKey},
                            {u"sendKeys", &InputLine::optSendKeys},
                            {u"generateKeys", &InputLine::optGenerateKeys}};
 
-template <class Control>
-Control& controlOf(MainForm& form, const SignalLine& line,
-                   Control FormControls::*InputLine::*role) {
-    return form.*(line.row().*role);
-}
-
-template <class Control>
-const Control& controlOf(const MainForm& form, const SignalLine& line,
-                         Control FormControls::*InputLine::*role) {
+// The line's control of a role (optSendKeys, txtGenerateKeys, ...), const on a const form.
+template <class Form, class Control>
+auto& controlOf(Form& form, const SignalLine& line, Control FormControls::*InputLine::*role) {
     return form.*(line.row().*role);
 }
 
