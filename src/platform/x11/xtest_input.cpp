@@ -4,19 +4,12 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/mman.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <bitset>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <deque>
 #include <map>
 #include <optional>
@@ -25,50 +18,11 @@
 #include <vector>
 
 #include "platform/linux/key_map.h"
-#include "platform/x11/held_state.h"
-
-extern char** environ;
+#include "platform/x11/error_registry.h"
+#include "platform/x11/guardian.h"
 
 namespace velnor {
 namespace {
-
-// Xlib's default handlers end the process, on an error and when the connection breaks; an event
-// the server refuses, or an X server that goes away, must not. Errors on other connections of the
-// process go to whatever handler was there before.
-std::vector<Display*> ownDisplays;
-XErrorHandler previousErrorHandler = nullptr;
-XIOErrorHandler previousIOErrorHandler = nullptr;
-
-bool own(Display* display) {
-    return std::ranges::find(ownDisplays, display) != ownDisplays.end();
-}
-
-int ignoreOwnErrors(Display* display, XErrorEvent* error) {
-    if (own(display)) return 0;
-    return previousErrorHandler ? previousErrorHandler(display, error) : 0;
-}
-
-// Returning lets Xlib go on to the connection's exit handler, which for ours does not exit.
-int surviveOwnBrokenConnections(Display* display) {
-    if (own(display)) return 0;
-    return previousIOErrorHandler ? previousIOErrorHandler(display) : 0;
-}
-
-void adoptDisplay(Display* display) {
-    if (ownDisplays.empty()) {
-        previousErrorHandler = XSetErrorHandler(ignoreOwnErrors);
-        previousIOErrorHandler = XSetIOErrorHandler(surviveOwnBrokenConnections);
-    }
-    ownDisplays.push_back(display);
-}
-
-void releaseDisplay(Display* display) {
-    std::erase(ownDisplays, display);
-    if (ownDisplays.empty()) {
-        XSetErrorHandler(previousErrorHandler);
-        XSetIOErrorHandler(previousIOErrorHandler);
-    }
-}
 
 KeySym keysymOfCharacter(char32_t character) {
     if (character == U'\n') return XK_Return;
@@ -97,119 +51,11 @@ constexpr size_t kBindingsPerRound = 6;
 // How far ahead waiting characters are looked at for symbols to bind in one go.
 constexpr size_t kLookAhead = 512;
 
-// velnor-guardian beside the running program, where the package installs it, or where the build
-// put it.
-std::string guardianProgram() {
-    char self[4096];
-    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length > 0) {
-        std::string folder(self, size_t(length));
-        folder.erase(folder.rfind('/') + 1);
-        for (const char* place : {"velnor-guardian", "../libexec/velnor/velnor-guardian"}) {
-            const std::string program = folder + place;
-            if (::access(program.c_str(), X_OK) == 0) return program;
-        }
-    }
-    return VELNOR_GUARDIAN_BUILT;
-}
-
-// The guardian process of one XTest connection and the HeldState it reads (held_state.h). Without
-// a guardian the state is kept all the same, in memory of our own.
-class Guardian {
-  public:
-    explicit Guardian(const char* displayName) {
-        const int memory = ::memfd_create("velnor-held", MFD_CLOEXEC);
-        int sockets[2] = {-1, -1};
-        if (memory < 0 || ::ftruncate(memory, sizeof(HeldState)) != 0 ||
-            ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) {
-            warn(QStringLiteral("no shared memory or socket: %1").arg(std::strerror(errno)));
-        } else if (void* shared = ::mmap(nullptr, sizeof(HeldState), PROT_READ | PROT_WRITE,
-                                         MAP_SHARED, memory, 0);
-                   shared == MAP_FAILED) {
-            warn(QStringLiteral("no shared memory: %1").arg(std::strerror(errno)));
-        } else {
-            state_ = static_cast<HeldState*>(shared);
-            shared_ = true;
-            socket_ = std::exchange(sockets[0], -1);
-            start(displayName, memory, sockets[1]);
-        }
-        for (const int fd : {memory, sockets[0], sockets[1]})
-            if (fd >= 0) ::close(fd);
-        if (!state_) state_ = new HeldState{};
-    }
-    ~Guardian() {
-        if (socket_ >= 0) ::close(socket_);  // the guardian sees the end, finds nothing held
-        if (shared_)
-            ::munmap(state_, sizeof(HeldState));
-        else
-            delete state_;
-    }
-    Guardian(const Guardian&) = delete;
-    Guardian& operator=(const Guardian&) = delete;
-
-    HeldState& state() { return *state_; }
-
-    // Looks, without waiting, whether the guardian has said it can act; says so on standard
-    // error once if it cannot. Called as something is held, so the start waits for nothing.
-    void confirm() {
-        if (confirmed_ || socket_ < 0) return;
-        pollfd answer = {socket_, POLLIN, 0};
-        if (::poll(&answer, 1, 0) != 1) return;
-        char ready = 0;
-        confirmed_ = true;
-        if (::read(socket_, &ready, 1) != 1 || ready != 'y')
-            warn(QStringLiteral("%1 cannot act on the X display").arg(program_));
-    }
-
-  private:
-    void start(const char* displayName, int memory, int socket) {
-        // Above the descriptors the guardian gets, so that moving them cannot clash.
-        const int memoryFd = ::fcntl(memory, F_DUPFD_CLOEXEC, 10);
-        const int socketFd = ::fcntl(socket, F_DUPFD_CLOEXEC, 10);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, memoryFd, kGuardianStateFd);
-        posix_spawn_file_actions_adddup2(&actions, socketFd, kGuardianSocketFd);
-        posix_spawn_file_actions_addclosefrom_np(&actions, kGuardianStateFd + 1);
-        const std::string program = guardianProgram();
-        char* argv[] = {const_cast<char*>("velnor-guardian"), const_cast<char*>(displayName),
-                        nullptr};
-        // In a session of its own, so that signals meant for our terminal leave it alone. It
-        // is not waited for: once we have ended, init collects it.
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
-        pid_t pid = -1;
-        const int spawned =
-            ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, environ);
-        posix_spawnattr_destroy(&attributes);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(memoryFd);
-        ::close(socketFd);
-        if (spawned != 0) {
-            warn(QStringLiteral("%1 cannot start: %2")
-                     .arg(QString::fromStdString(program), std::strerror(spawned)));
-            return;
-        }
-        program_ = QString::fromStdString(program);
-    }
-
-    static void warn(const QString& problem) {
-        qWarning("XTest: keys held when Velnor is killed may stay down: %s", qPrintable(problem));
-    }
-
-    HeldState* state_ = nullptr;
-    bool shared_ = false;
-    int socket_ = -1;
-    QString program_;
-    bool confirmed_ = false;
-};
-
 class XTestInput final : public InputSink {
   public:
     explicit XTestInput(Display* display)
         : display_(display), guardian_(DisplayString(display)), held_(guardian_.state()) {
-        adoptDisplay(display_);
+        x11::adoptDisplay(display_);
         timer_.setSingleShot(true);
         QObject::connect(&timer_, &QTimer::timeout, [this] { drain(); });
         // Once the connection is gone every request is dropped, so nothing is sent any more.
@@ -248,7 +94,7 @@ class XTestInput final : public InputSink {
             for (auto& button : held_.buttons) button = 0;
         }
         XCloseDisplay(display_);
-        releaseDisplay(display_);
+        x11::releaseDisplay(display_);
     }
 
     void key(int virtualKey, bool down) override { submit({Stroke::Key, virtualKey, down, 0}); }
@@ -565,7 +411,7 @@ class XTestInput final : public InputSink {
     }
 
     Display* display_;
-    Guardian guardian_;
+    x11::Guardian guardian_;
     HeldState& held_;
     int xkbEventBase_ = -1;
     int minKeycode_ = 0;
