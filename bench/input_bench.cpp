@@ -15,6 +15,7 @@
 
 #include "core/send_keys.h"
 #include "on_xvfb.h"
+#include "platform/qt/event_loop.h"
 #include "samples.h"
 #include "support/x_server.h"
 
@@ -79,7 +80,8 @@ class BareXTest {
 void BM_KeyPressRelease(benchmark::State& state) {
     FocusWindow window(display());
     BareXTest bare;
-    auto ours = velnor::bench::openOurXTest();
+    velnor::QtEventLoop loop;
+    auto ours = velnor::bench::openOurXTest(loop);
     const auto arrived = [&] {
         if (!window.awaitCount(2, 1)) state.SkipWithError("events lost");
     };
@@ -109,7 +111,8 @@ auto sendKeys(benchmark::State& state, velnor::InputSink& sink, FocusWindow& win
 void BM_SendKeysAgainstBareXTest(benchmark::State& state) {
     FocusWindow window(display());
     BareXTest bare;
-    auto ours = velnor::bench::openOurXTest();
+    velnor::QtEventLoop loop;
+    auto ours = velnor::bench::openOurXTest(loop);
     alternate(
         state, sendKeys(state, *ours, window),
         [&] {
@@ -140,7 +143,8 @@ void xdotoolType(benchmark::State& state, FocusWindow& window) {
 
 void BM_SendKeysAgainstXdotool(benchmark::State& state) {
     FocusWindow window(display());
-    auto ours = velnor::bench::openOurXTest();
+    velnor::QtEventLoop loop;
+    auto ours = velnor::bench::openOurXTest(loop);
     alternate(
         state, sendKeys(state, *ours, window), [&] { xdotoolType(state, window); }, "xdotool_");
 }
@@ -148,8 +152,9 @@ BENCHMARK(BM_SendKeysAgainstXdotool)->Apply(velnor::bench::sampled<100>);
 
 // What our backend's start costs beyond a bare XTest connection: mostly its guardian process.
 void BM_Open(benchmark::State& state) {
+    velnor::QtEventLoop loop;
     alternate(
-        state, [] { velnor::bench::openOurXTest(); },
+        state, [&] { velnor::bench::openOurXTest(loop); },
         [] {
             Display* connection = XOpenDisplay(display().c_str());
             int event, error, major, minor;

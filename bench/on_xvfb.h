@@ -1,11 +1,13 @@
 #pragma once
 
-// What the benchmarks on X share: the benchmark program's own Xvfb and our XTest backend on it.
-// Without them a benchmark cannot run; the exception says why.
+// What the benchmarks on X share: the benchmark program's own Xvfb and our XTest backend on it,
+// injecting what has to wait from `loop`. Without them a benchmark cannot run; the exception says
+// why.
 #include <memory>
 #include <stdexcept>
 #include <string>
 
+#include "core/event_loop.h"
 #include "core/input_sink.h"
 #include "platform/x11/xtest_input.h"
 #include "support/x_server.h"
@@ -18,8 +20,8 @@ inline const std::string& display() {
     return name;
 }
 
-inline std::unique_ptr<InputSink> openOurXTest() {
-    auto opened = openXTestInput(display().c_str());
+inline std::unique_ptr<InputSink> openOurXTest(EventLoop& loop) {
+    auto opened = openXTestInput(loop, display().c_str());
     if (!opened) throw std::runtime_error(opened.error().toStdString());
     return std::move(*opened);
 }

@@ -124,7 +124,8 @@ void BM_FarEndToKey(benchmark::State& state) {
     const std::string& display = velnor::test::xvfbDisplay();
     if (display.empty())
         return state.SkipWithError(velnor::test::xvfbProblem().toStdString().c_str());
-    auto input = velnor::openXTestInput(display.c_str());
+    velnor::QtEventLoop inputLoop;
+    auto input = velnor::openXTestInput(inputLoop, display.c_str());
     if (!input) return state.SkipWithError(input.error().toStdString().c_str());
     qputenv("VELNOR_COM1", velnor::test::kCdcAcmPort);
     velnor::LinuxForm form(**input, "-ctsMode=generateKeys -cdMode=generateKeys -port=com1");

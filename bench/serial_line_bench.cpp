@@ -28,7 +28,7 @@ using velnor::bench::Samples;
 
 // A loaded form with COM1 open on the loopback plug, typing through XTest into `window`.
 struct LoopbackOnX {
-    LoopbackOnX() : sink(velnor::bench::openOurXTest()), form(*sink, ""), view(form) {
+    LoopbackOnX() : sink(velnor::bench::openOurXTest(loop)), form(*sink, ""), view(form) {
         qputenv("VELNOR_COM1", "loopback");
         form.Form_Load();
         view.show();
@@ -46,6 +46,7 @@ struct LoopbackOnX {
     }
 
     velnor::test::FocusWindow window{display()};
+    velnor::QtEventLoop loop;
     std::unique_ptr<velnor::InputSink> sink;
     velnor::LinuxForm form;
     velnor::QtFormView view;

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include "platform/qt/event_loop.h"
 #include "platform/qt/text.h"
 #include "platform/uinput/uinput_input.h"
 #include "platform/x11/xtest_input.h"
@@ -51,7 +52,8 @@ class ReportingSink {
 TEST(XServerGoneAway, TheXTestSinkDropsEventsAndSaysSoOnce) {
     XvfbServer server;
     ASSERT_FALSE(server.display().empty()) << server.problem().toStdString();
-    auto opened = openXTestInput(server.display().c_str());
+    QtEventLoop loop;
+    auto opened = openXTestInput(loop, server.display().c_str());
     ASSERT_TRUE(opened) << opened.error().toStdString();
     ReportingSink input(std::move(*opened));
     injectEverything(*input.sink);
@@ -72,7 +74,8 @@ TEST(XServerGoneAway, TheXTestSinkDropsEventsAndSaysSoOnce) {
 TEST(XServerGoneAway, TheWindowGoesOnAndItsLogSaysSoOnce) {
     XvfbServer server;
     ASSERT_FALSE(server.display().empty()) << server.problem().toStdString();
-    auto opened = openXTestInput(server.display().c_str());
+    QtEventLoop loop;
+    auto opened = openXTestInput(loop, server.display().c_str());
     ASSERT_TRUE(opened) << opened.error().toStdString();
     ScopedEnv com1("VELNOR_COM1", "loopback");
     LinuxForm form(**opened, "-port=com1 -dtr");  // Shift and Control held through XTest
@@ -96,8 +99,9 @@ TEST(XServerGoneAway, OtherConnectionsKeepWorking) {
     ASSERT_FALSE(doomed.display().empty()) << doomed.problem().toStdString();
     ASSERT_FALSE(xvfbDisplay().empty()) << xvfbProblem().toStdString();
     FocusWindow window(xvfbDisplay());
-    auto lost = openXTestInput(doomed.display().c_str());
-    auto alive = openXTestInput(xvfbDisplay().c_str());
+    QtEventLoop loop;
+    auto lost = openXTestInput(loop, doomed.display().c_str());
+    auto alive = openXTestInput(loop, xvfbDisplay().c_str());
     ASSERT_TRUE(lost && alive);
     doomed.kill(SIGKILL);
     (*lost)->key(65, true);

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/qt/event_loop.h"
 #include "platform/x11/xtest_input.h"
 
 struct _XDisplay;
@@ -109,11 +110,12 @@ class XTestOnXvfb : public OnXvfb {
   protected:
     void SetUp() override {
         OnXvfb::SetUp();
-        auto opened = openXTestInput(xvfbDisplay().c_str());
+        auto opened = openXTestInput(loop, xvfbDisplay().c_str());
         ASSERT_TRUE(opened) << opened.error().toStdString();
         sink = std::move(*opened);
     }
 
+    QtEventLoop loop;
     std::unique_ptr<InputSink> sink;
 };
 

@@ -60,10 +60,11 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Velnor"));
 
     // The command channel goes last, after the input backend has let go of what it holds: its
-    // bus may not answer.
+    // bus may not answer. The event loop comes before the input backend, which injects from it
+    // what has to wait, and so outlives it.
     velnor::DBusChannel channel;
-    velnor::InputBackend input = velnor::openInputBackend();
     velnor::QtEventLoop loop;
+    velnor::InputBackend input = velnor::openInputBackend(loop);
     velnor::MainForm form(velnor::linuxPlatform(*input.sink, loop, &channel), commandLine);
     if (!input.problem.isEmpty()) form.LogEvent(input.problem.toStdU16String());
     form.Form_Load();

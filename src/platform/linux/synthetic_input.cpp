@@ -8,15 +8,15 @@
 namespace velnor {
 namespace {
 
-using Opener = std::expected<std::unique_ptr<InputSink>, QString> (*)();
+using Opener = std::expected<std::unique_ptr<InputSink>, QString> (*)(EventLoop&);
 
 struct Candidate {
     const char* name;
     Opener open;
 };
 
-const Candidate kX11 = {"x11", [] { return openXTestInput(); }};
-const Candidate kUinput = {"uinput", [] { return openUinputInput(); }};
+const Candidate kX11 = {"x11", [](EventLoop& loop) { return openXTestInput(loop); }};
+const Candidate kUinput = {"uinput", [](EventLoop&) { return openUinputInput(); }};
 
 bool waylandSession() {
     return qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
@@ -25,7 +25,7 @@ bool waylandSession() {
 
 }  // namespace
 
-InputBackend openInputBackend() {
+InputBackend openInputBackend(EventLoop& loop) {
     QString choice = qEnvironmentVariable("VELNOR_INPUT", "auto");
     QStringList problems;
     if (choice != "auto" && choice != "x11" && choice != "uinput" && choice != "none") {
@@ -51,7 +51,7 @@ InputBackend openInputBackend() {
             candidates = {kUinput, kX11};
     }
     for (const Candidate& candidate : candidates) {
-        auto opened = candidate.open();
+        auto opened = candidate.open(loop);
         if (!opened) {
             problems << opened.error();
             continue;

@@ -3,6 +3,7 @@
 #include <QString>
 #include <memory>
 
+#include "core/event_loop.h"
 #include "core/input_sink.h"
 
 namespace velnor {
@@ -16,7 +17,8 @@ struct InputBackend {
 };
 
 // Chooses and starts the backend named by VELNOR_INPUT (auto, x11, uinput or none; auto when
-// unset).
-InputBackend openInputBackend();
+// unset). The backend injects later from `loop` what has to wait (openXTestInput); `loop` must
+// outlive it.
+InputBackend openInputBackend(EventLoop& loop);
 
 }  // namespace velnor

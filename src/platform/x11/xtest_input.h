@@ -1,10 +1,10 @@
 #pragma once
 
 #include <QString>
-#include <QTimer>  // here, before Xlib defines its macros in the backend
 #include <expected>
 #include <memory>
 
+#include "core/event_loop.h"
 #include "platform/linux/synthetic_input.h"
 
 namespace velnor {
@@ -16,9 +16,9 @@ namespace velnor {
 //
 // Characters the keymap lacks are typed through keycodes bound for the moment; a keycode is bound
 // anew only a while after its last use, so that clients read what it stood for. A character that
-// has to wait for one, and every injection after it, goes out later from the Qt event loop of
-// the calling thread: nothing here sleeps, and a sink destroyed meanwhile drops what still waits.
+// has to wait for one, and every injection after it, goes out later from `loop`, which must
+// outlive the sink: nothing here sleeps, and a sink destroyed meanwhile drops what still waits.
 std::expected<std::unique_ptr<InputSink>, QString> openXTestInput(
-    const char* displayName = nullptr);
+    EventLoop& loop, const char* displayName = nullptr);
 
 }  // namespace velnor

@@ -7,13 +7,15 @@
 
 #include "platform/linux/synthetic_input.h"
 #include "platform/linux/termination.h"
+#include "platform/qt/event_loop.h"
 
 int main(int argc, char* argv[]) {
     const rlimit noCore = {0, 0};  // the crashes the tests cause need no core files
     setrlimit(RLIMIT_CORE, &noCore);
     QCoreApplication app(argc, argv);
     velnor::quitOnTerminationSignals(app);
-    const velnor::InputBackend input = velnor::openInputBackend();
+    velnor::QtEventLoop loop;
+    const velnor::InputBackend input = velnor::openInputBackend(loop);
     if (input.name == "none") {
         std::fprintf(stderr, "%s\n", qPrintable(input.problem));
         return 2;

@@ -5,6 +5,7 @@
 
 #include <map>
 
+#include "platform/qt/event_loop.h"
 #include "support/x_server.h"
 
 namespace velnor {
@@ -63,6 +64,7 @@ const Choice kChoices[] = {
 
 TEST(OpenInputBackend, ChoosesAsVelnorInputSaysAndTellsWhy) {
     ASSERT_FALSE(test::xvfbDisplay().empty()) << test::xvfbProblem().toStdString();
+    QtEventLoop loop;
     for (const auto& choice : kChoices) {
         const Environment environment({
             {"VELNOR_INPUT", choice.input ? QByteArray(choice.input) : QByteArray()},
@@ -70,7 +72,7 @@ TEST(OpenInputBackend, ChoosesAsVelnorInputSaysAndTellsWhy) {
             {"WAYLAND_DISPLAY", choice.wayland ? QByteArray("wayland-0") : QByteArray()},
             {"XDG_SESSION_TYPE", QByteArray()},
         });
-        const InputBackend backend = openInputBackend();
+        const InputBackend backend = openInputBackend(loop);
         const std::string context =
             std::string("VELNOR_INPUT=") + (choice.input ? choice.input : "(unset)") +
             (choice.display ? " with DISPLAY" : "") + (choice.wayland ? " in Wayland" : "");

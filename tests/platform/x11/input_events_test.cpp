@@ -3,6 +3,7 @@
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 
+#include "platform/qt/event_loop.h"
 #include "platform/x11/xtest_input.h"
 #include "support/linux_form.h"
 #include "support/x_server.h"
@@ -60,7 +61,8 @@ TEST_F(InputEventsOnX, MouseCodesArriveAsButtonsAtThePointer) {
 class GenerateKeysOnX : public test::OnXvfb {};
 
 TEST_F(GenerateKeysOnX, ChordAndStepTypeIntoTheFocusedWindow) {
-    auto input = openXTestInput(test::xvfbDisplay().c_str());
+    QtEventLoop loop;
+    auto input = openXTestInput(loop, test::xvfbDisplay().c_str());
     ASSERT_TRUE(input.has_value()) << input.error().toStdString();
     LinuxForm form(**input, "");
     form.Form_Load();

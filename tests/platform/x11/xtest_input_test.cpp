@@ -5,6 +5,7 @@
 
 #include "core/send_keys.h"
 #include "platform/linux/key_map.h"
+#include "platform/qt/event_loop.h"
 #include "platform/qt/text.h"
 #include "support/x_server.h"
 
@@ -121,7 +122,8 @@ TEST_F(XTestInput, ReleasesWhatItHoldsAndItsKeymapEntriesWhenDestroyed) {
 }
 
 TEST(XTestInputOpen, SaysWhyItCannotStart) {
-    const auto missing = openXTestInput(":4711");
+    QtEventLoop loop;
+    const auto missing = openXTestInput(loop, ":4711");
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error().toStdString(),
               "XTest cannot inject input: cannot open the X display \":4711\" (check DISPLAY and "
@@ -129,7 +131,7 @@ TEST(XTestInputOpen, SaysWhyItCannotStart) {
 
     const QByteArray display = qgetenv("DISPLAY");
     qunsetenv("DISPLAY");
-    const auto unset = openXTestInput();
+    const auto unset = openXTestInput(loop);
     if (!display.isNull()) qputenv("DISPLAY", display);
     ASSERT_FALSE(unset);
     EXPECT_TRUE(unset.error().contains("DISPLAY is not set")) << unset.error().toStdString();
