@@ -22,7 +22,8 @@ inline const std::string& display() {
 
 inline std::unique_ptr<InputSink> openOurXTest(EventLoop& loop) {
     auto opened = openXTestInput(loop, display().c_str());
-    if (!opened) throw std::runtime_error(opened.error().toStdString());
+    if (!opened)
+        throw std::runtime_error(QString::fromStdU16String(opened.error().reason).toStdString());
     return std::move(*opened);
 }
 

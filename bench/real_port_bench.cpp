@@ -126,7 +126,9 @@ void BM_FarEndToKey(benchmark::State& state) {
         return state.SkipWithError(velnor::test::xvfbProblem().toStdString().c_str());
     velnor::QtEventLoop inputLoop;
     auto input = velnor::openXTestInput(inputLoop, display.c_str());
-    if (!input) return state.SkipWithError(input.error().toStdString().c_str());
+    if (!input)
+        return state.SkipWithError(
+            QString::fromStdU16String(input.error().reason).toStdString().c_str());
     qputenv("VELNOR_COM1", velnor::test::kCdcAcmPort);
     velnor::LinuxForm form(**input, "-ctsMode=generateKeys -cdMode=generateKeys -port=com1");
     form.Form_Load();

@@ -54,7 +54,7 @@ TEST(XServerGoneAway, TheXTestSinkDropsEventsAndSaysSoOnce) {
     ASSERT_FALSE(server.display().empty()) << server.problem().toStdString();
     QtEventLoop loop;
     auto opened = openXTestInput(loop, server.display().c_str());
-    ASSERT_TRUE(opened) << opened.error().toStdString();
+    ASSERT_TRUE(opened) << QString::fromStdU16String(opened.error().reason).toStdString();
     ReportingSink input(std::move(*opened));
     injectEverything(*input.sink);
     input.sink->key(16, true);  // Shift held as the server goes
@@ -76,7 +76,7 @@ TEST(XServerGoneAway, TheWindowGoesOnAndItsLogSaysSoOnce) {
     ASSERT_FALSE(server.display().empty()) << server.problem().toStdString();
     QtEventLoop loop;
     auto opened = openXTestInput(loop, server.display().c_str());
-    ASSERT_TRUE(opened) << opened.error().toStdString();
+    ASSERT_TRUE(opened) << QString::fromStdU16String(opened.error().reason).toStdString();
     ScopedEnv com1("VELNOR_COM1", "loopback");
     LinuxForm form(**opened, "-port=com1 -dtr");  // Shift and Control held through XTest
     form.Form_Load();

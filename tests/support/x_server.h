@@ -111,7 +111,7 @@ class XTestOnXvfb : public OnXvfb {
     void SetUp() override {
         OnXvfb::SetUp();
         auto opened = openXTestInput(loop, xvfbDisplay().c_str());
-        ASSERT_TRUE(opened) << opened.error().toStdString();
+        ASSERT_TRUE(opened) << QString::fromStdU16String(opened.error().reason).toStdString();
         sink = std::move(*opened);
     }
 

@@ -66,7 +66,7 @@ int main(int argc, char* argv[]) {
     velnor::QtEventLoop loop;
     velnor::InputBackend input = velnor::openInputBackend(loop);
     velnor::MainForm form(velnor::linuxPlatform(*input.sink, loop, &channel), commandLine);
-    if (!input.problem.isEmpty()) form.LogEvent(input.problem.toStdU16String());
+    if (!input.problem.empty()) form.LogEvent(input.problem);
     form.Form_Load();
     if (form.handedOver()) {
         if (const auto& problem = form.handOverProblem())

@@ -8,15 +8,15 @@
 namespace velnor {
 namespace {
 
-using Opener = std::expected<std::unique_ptr<InputSink>, QString> (*)(EventLoop&);
+using Opener = Result<std::unique_ptr<InputSink>> (*)(EventLoop&);
 
 struct Candidate {
-    const char* name;
+    const char16_t* name;
     Opener open;
 };
 
-const Candidate kX11 = {"x11", [](EventLoop& loop) { return openXTestInput(loop); }};
-const Candidate kUinput = {"uinput", [](EventLoop&) { return openUinputInput(); }};
+const Candidate kX11 = {u"x11", [](EventLoop& loop) { return openXTestInput(loop); }};
+const Candidate kUinput = {u"uinput", [](EventLoop&) { return openUinputInput(); }};
 
 bool waylandSession() {
     return qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
@@ -36,8 +36,8 @@ InputBackend openInputBackend(EventLoop& loop) {
         choice = "auto";
     }
     if (choice == "none") {
-        return {std::make_unique<NullInputSink>(), "none",
-                "Synthetic input is off (VELNOR_INPUT=none): key and mouse events are dropped"};
+        return {std::make_unique<NullInputSink>(), u"none",
+                u"Synthetic input is off (VELNOR_INPUT=none): key and mouse events are dropped"};
     }
 
     // XTest reaches only X clients, so a Wayland session prefers uinput, which reaches all.
@@ -53,15 +53,15 @@ InputBackend openInputBackend(EventLoop& loop) {
     for (const Candidate& candidate : candidates) {
         auto opened = candidate.open(loop);
         if (!opened) {
-            problems << opened.error();
+            problems << QString::fromStdU16String(opened.error().reason);
             continue;
         }
         if (!problems.isEmpty() && candidate.name == kX11.name && waylandSession())
             problems << "using XTest, which reaches X11 (XWayland) windows only";
-        return {std::move(*opened), candidate.name, problems.join("; ")};
+        return {std::move(*opened), candidate.name, problems.join("; ").toStdU16String()};
     }
     problems << "key and mouse events are dropped";
-    return {std::make_unique<NullInputSink>(), "none", problems.join("; ")};
+    return {std::make_unique<NullInputSink>(), u"none", problems.join("; ").toStdU16String()};
 }
 
 }  // namespace velnor

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QString>
 #include <memory>
+#include <string>
 
 #include "core/event_loop.h"
 #include "core/input_sink.h"
@@ -12,8 +12,8 @@ namespace velnor {
 // that drops every event, and `problem` says why and how to fix it (otherwise empty).
 struct InputBackend {
     std::unique_ptr<InputSink> sink;
-    QString name;     // "x11", "uinput" or "none"
-    QString problem;  // one line for the event log, or empty
+    std::u16string name;     // "x11", "uinput" or "none"
+    std::u16string problem;  // one line for the event log, or empty
 };
 
 // Chooses and starts the backend named by VELNOR_INPUT (auto, x11, uinput or none; auto when

@@ -5,6 +5,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <QString>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -57,8 +58,12 @@ QString failure(const QString& why) {
     return "uinput cannot inject input: " + why;
 }
 
-QString systemError(const QString& what, int error) {
-    return failure(QString("%1 (%2)").arg(what, QString::fromLocal8Bit(strerror(error))));
+QString withError(const QString& what, int error) {
+    return QString("%1 (%2)").arg(what, QString::fromLocal8Bit(strerror(error)));
+}
+
+std::unexpected<Problem> refused(ProblemKind kind, const QString& why) {
+    return std::unexpected(Problem{kind, failure(why).toStdU16String()});
 }
 
 }  // namespace
@@ -123,29 +128,30 @@ void UinputInput::send(uint16_t code, bool down) {
         injectionWorked();
     } else {
         const int error = written < 0 ? errno : EIO;
-        injectionFailed(
-            (systemError("the device refuses events", error) + "; key and mouse events are lost")
-                .toStdU16String());
+        injectionFailed(failure(withError("the device refuses events", error) +
+                                "; key and mouse events are lost")
+                            .toStdU16String());
     }
     held_[code] = down;
 }
 
-std::expected<std::unique_ptr<InputSink>, QString> openUinputInput(const char* path) {
+Result<std::unique_ptr<InputSink>> openUinputInput(const char* path) {
     const int fd = open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT) {
-            return std::unexpected(failure(
-                QString("%1 does not exist (load the module: sudo modprobe uinput)").arg(path)));
+            return refused(
+                ProblemKind::Missing,
+                QString("%1 does not exist (load the module: sudo modprobe uinput)").arg(path));
         }
         if (error == EACCES || error == EPERM) {
-            return std::unexpected(failure(
-                QString("no permission to write %1 (add the udev rule KERNEL==\"uinput\", "
-                        "GROUP=\"input\", MODE=\"0660\" and add yourself to the group \"input\", "
-                        "then log in again)")
-                    .arg(path)));
+            return refused(ProblemKind::Permission,
+                           QString("no permission to write %1 (add the udev rule "
+                                   "KERNEL==\"uinput\", GROUP=\"input\", MODE=\"0660\" and add "
+                                   "yourself to the group \"input\", then log in again)")
+                               .arg(path));
         }
-        return std::unexpected(systemError(QString("cannot open %1").arg(path), error));
+        return refused(ProblemKind::Other, withError(QString("cannot open %1").arg(path), error));
     }
     bool ok = ioctl(fd, UI_SET_EVBIT, EV_KEY) == 0 && ioctl(fd, UI_SET_EVBIT, EV_REL) == 0 &&
               ioctl(fd, UI_SET_RELBIT, REL_X) == 0 && ioctl(fd, UI_SET_RELBIT, REL_Y) == 0;
@@ -165,8 +171,8 @@ std::expected<std::unique_ptr<InputSink>, QString> openUinputInput(const char* p
     if (!ok) {
         const int error = errno;
         close(fd);
-        return std::unexpected(
-            systemError(QString("%1 refused to create a device").arg(path), error));
+        return refused(ProblemKind::Other,
+                       withError(QString("%1 refused to create a device").arg(path), error));
     }
     return std::make_unique<UinputInput>(fd);
 }

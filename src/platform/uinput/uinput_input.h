@@ -2,14 +2,13 @@
 
 #include <linux/input.h>
 
-#include <QString>
 #include <array>
 #include <bitset>
-#include <expected>
 #include <memory>
 #include <optional>
 
-#include "platform/linux/synthetic_input.h"
+#include "core/input_sink.h"
+#include "core/problem.h"
 
 namespace velnor {
 
@@ -46,9 +45,9 @@ class UinputInput final : public InputSink {
     std::bitset<KEY_CNT> held_;
 };
 
-// Creates the virtual keyboard and mouse on `path`, once per run. On failure returns one sentence
-// saying why and how to get access.
-std::expected<std::unique_ptr<InputSink>, QString> openUinputInput(
-    const char* path = "/dev/uinput");
+// Creates the virtual keyboard and mouse on `path`, once per run. On failure the problem's reason
+// is one sentence saying why and how to get access: Missing without the device, Permission when
+// this user may not write it.
+Result<std::unique_ptr<InputSink>> openUinputInput(const char* path = "/dev/uinput");
 
 }  // namespace velnor

@@ -1,11 +1,5 @@
 #include "platform/x11/xtest_input.h"
 
-#include <X11/XKBlib.h>
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
-#include <xkbcommon/xkbcommon.h>
-
 #include <QString>
 #include <algorithm>
 #include <bitset>
@@ -20,6 +14,13 @@
 #include "platform/x11/error_registry.h"
 #include "platform/x11/guardian.h"
 #include "platform/x11/keymap_slots.h"
+
+// Xlib's macros (Status, Bool) break Qt headers included after them.
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <xkbcommon/xkbcommon.h>
 
 namespace velnor {
 namespace {
@@ -355,28 +356,31 @@ class XTestInput final : public InputSink {
 
 }  // namespace
 
-std::expected<std::unique_ptr<InputSink>, QString> openXTestInput(EventLoop& loop,
-                                                                  const char* displayName) {
+Result<std::unique_ptr<InputSink>> openXTestInput(EventLoop& loop, const char* displayName) {
     const char* name = displayName ? displayName : std::getenv("DISPLAY");
     if (!name || !*name) {
-        return std::unexpected(QStringLiteral(
-            "XTest cannot inject input: DISPLAY is not set (run Velnor inside an X11 or XWayland "
-            "session, or use VELNOR_INPUT=uinput)"));
+        return std::unexpected(
+            Problem{ProblemKind::Missing,
+                    u"XTest cannot inject input: DISPLAY is not set (run Velnor inside an X11 or "
+                    u"XWayland session, or use VELNOR_INPUT=uinput)"});
     }
+    // `sentence` names the display as %1.
+    const auto refused = [name](ProblemKind kind, const QString& sentence) {
+        return std::unexpected(
+            Problem{kind, sentence.arg(QString::fromLocal8Bit(name)).toStdU16String()});
+    };
     Display* display = XOpenDisplay(name);
     if (!display) {
-        return std::unexpected(
-            QStringLiteral("XTest cannot inject input: cannot open the X display \"%1\" (check "
-                           "DISPLAY and XAUTHORITY)")
-                .arg(QString::fromLocal8Bit(name)));
+        return refused(ProblemKind::Missing,
+                       QStringLiteral("XTest cannot inject input: cannot open the X display "
+                                      "\"%1\" (check DISPLAY and XAUTHORITY)"));
     }
     int event, error, major, minor;
     if (!XTestQueryExtension(display, &event, &error, &major, &minor)) {
         XCloseDisplay(display);
-        return std::unexpected(
-            QStringLiteral("XTest cannot inject input: the X display \"%1\" lacks the XTEST "
-                           "extension")
-                .arg(QString::fromLocal8Bit(name)));
+        return refused(ProblemKind::Other,
+                       QStringLiteral("XTest cannot inject input: the X display \"%1\" lacks the "
+                                      "XTEST extension"));
     }
     // Fake input must reach the focused window even while another client grabs the server.
     XTestGrabControl(display, True);

@@ -16,8 +16,8 @@ int main(int argc, char* argv[]) {
     velnor::quitOnTerminationSignals(app);
     velnor::QtEventLoop loop;
     const velnor::InputBackend input = velnor::openInputBackend(loop);
-    if (input.name == "none") {
-        std::fprintf(stderr, "%s\n", qPrintable(input.problem));
+    if (input.name == u"none") {
+        std::fprintf(stderr, "%s\n", qPrintable(QString::fromStdU16String(input.problem)));
         return 2;
     }
     input.sink->key(16, true);

@@ -77,12 +77,13 @@ TEST(OpenInputBackend, ChoosesAsVelnorInputSaysAndTellsWhy) {
             std::string("VELNOR_INPUT=") + (choice.input ? choice.input : "(unset)") +
             (choice.display ? " with DISPLAY" : "") + (choice.wayland ? " in Wayland" : "");
         ASSERT_NE(backend.sink, nullptr) << context;
-        EXPECT_EQ(backend.name.toStdString(), choice.name) << context;
+        EXPECT_EQ(QString::fromStdU16String(backend.name).toStdString(), choice.name) << context;
+        const QString problem = QString::fromStdU16String(backend.problem);
         if (*choice.problem) {
-            EXPECT_TRUE(backend.problem.contains(choice.problem))
-                << context << ": " << backend.problem.toStdString();
+            EXPECT_TRUE(problem.contains(choice.problem))
+                << context << ": " << problem.toStdString();
         } else {
-            EXPECT_EQ(backend.problem.toStdString(), "") << context;
+            EXPECT_EQ(problem.toStdString(), "") << context;
         }
     }
 }

@@ -178,7 +178,7 @@ class UinputDevice : public ::testing::Test {
 
 TEST_F(UinputDevice, OneDeviceCarriesEveryEventToItsNodeAndGoesWithTheSink) {
     auto opened = openUinputInput();
-    ASSERT_TRUE(opened) << opened.error().toStdString();
+    ASSERT_TRUE(opened) << QString::fromStdU16String(opened.error().reason).toStdString();
     const QString node = eventNode();
     ASSERT_FALSE(node.isEmpty());
     const int reader = open(node.toLocal8Bit(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -240,15 +240,17 @@ TEST_F(UinputDevice, ATerminationSignalReleasesWhatAnotherProcessHolds) {
 TEST(UinputOpen, SaysWhyItCannotBeCreated) {
     const auto missing = openUinputInput("/nonexistent/uinput");
     ASSERT_FALSE(missing);
-    EXPECT_EQ(missing.error().toStdString(),
-              "uinput cannot inject input: /nonexistent/uinput does not exist (load the module: "
-              "sudo modprobe uinput)");
+    EXPECT_EQ(missing.error().kind, ProblemKind::Missing);
+    EXPECT_EQ(missing.error().reason,
+              u"uinput cannot inject input: /nonexistent/uinput does not exist (load the module: "
+              u"sudo modprobe uinput)");
     const auto notDevice = openUinputInput("/dev/null");
     ASSERT_FALSE(notDevice);
+    EXPECT_EQ(notDevice.error().kind, ProblemKind::Other);
+    const QString reason = QString::fromStdU16String(notDevice.error().reason);
     EXPECT_TRUE(
-        notDevice.error().startsWith("uinput cannot inject input: /dev/null refused to "
-                                     "create a device ("))
-        << notDevice.error().toStdString();
+        reason.startsWith("uinput cannot inject input: /dev/null refused to create a device ("))
+        << reason.toStdString();
 }
 
 }  // namespace

@@ -63,7 +63,7 @@ class GenerateKeysOnX : public test::OnXvfb {};
 TEST_F(GenerateKeysOnX, ChordAndStepTypeIntoTheFocusedWindow) {
     QtEventLoop loop;
     auto input = openXTestInput(loop, test::xvfbDisplay().c_str());
-    ASSERT_TRUE(input.has_value()) << input.error().toStdString();
+    ASSERT_TRUE(input.has_value()) << QString::fromStdU16String(input.error().reason).toStdString();
     LinuxForm form(**input, "");
     form.Form_Load();
     form.optDSRGenerateKeys.setValue(true);

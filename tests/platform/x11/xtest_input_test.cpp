@@ -125,16 +125,19 @@ TEST(XTestInputOpen, SaysWhyItCannotStart) {
     QtEventLoop loop;
     const auto missing = openXTestInput(loop, ":4711");
     ASSERT_FALSE(missing);
-    EXPECT_EQ(missing.error().toStdString(),
-              "XTest cannot inject input: cannot open the X display \":4711\" (check DISPLAY and "
-              "XAUTHORITY)");
+    EXPECT_EQ(missing.error().kind, ProblemKind::Missing);
+    EXPECT_EQ(missing.error().reason,
+              u"XTest cannot inject input: cannot open the X display \":4711\" (check DISPLAY and "
+              u"XAUTHORITY)");
 
     const QByteArray display = qgetenv("DISPLAY");
     qunsetenv("DISPLAY");
     const auto unset = openXTestInput(loop);
     if (!display.isNull()) qputenv("DISPLAY", display);
     ASSERT_FALSE(unset);
-    EXPECT_TRUE(unset.error().contains("DISPLAY is not set")) << unset.error().toStdString();
+    EXPECT_EQ(unset.error().kind, ProblemKind::Missing);
+    const QString reason = QString::fromStdU16String(unset.error().reason);
+    EXPECT_TRUE(reason.contains("DISPLAY is not set")) << reason.toStdString();
 }
 
 }  // namespace
