@@ -5,7 +5,10 @@
 namespace velnor::x11 {
 
 KeymapSlots::KeymapSlots(std::vector<Keycode> spares) {
-    for (const Keycode code : spares) spares_.push_back({code});
+    for (const Keycode code : spares) {
+        spares_.push_back({code});
+        isSlot_[code] = true;
+    }
 }
 
 KeymapSlots::Slot KeymapSlots::bind(Keysym keysym, Duration now) {
@@ -67,11 +70,15 @@ void KeymapSlots::pressed(Keycode code, bool down, Duration now) {
 }
 
 bool KeymapSlots::isSlot(Keycode code) const {
-    return std::ranges::any_of(spares_, [&](const Spare& spare) { return spare.code == code; });
+    return isSlot_[code];
 }
 
 void KeymapSlots::forgetTaken(const std::function<bool(Keycode, Keysym)>& taken) {
-    std::erase_if(spares_, [&](const Spare& spare) { return taken(spare.code, spare.bound); });
+    std::erase_if(spares_, [&](const Spare& spare) {
+        if (!taken(spare.code, spare.bound)) return false;
+        isSlot_[spare.code] = false;
+        return true;
+    });
 }
 
 std::vector<Keycode> KeymapSlots::bound() const {
@@ -103,6 +110,7 @@ void KeymapSlots::count(size_t bindings, Duration now) {
 }
 
 KeymapSlots::Spare* KeymapSlots::find(Keycode code) {
+    if (!isSlot_[code]) return nullptr;
     const auto spare = std::ranges::find(spares_, code, &Spare::code);
     return spare == spares_.end() ? nullptr : &*spare;
 }

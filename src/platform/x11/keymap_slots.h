@@ -4,6 +4,7 @@
 // lacks. Standard C++ and no Xlib: the backend makes the keymap changes decided here and gives the
 // present time, so that every scenario can be replayed by hand.
 
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -83,6 +84,7 @@ class KeymapSlots {
     Spare* find(Keycode code);
 
     std::vector<Spare> spares_;
+    std::bitset<256> isSlot_;  // by keycode, as the backend asks at each key event
     Duration roundStart_ = Duration::min();
     size_t boundThisRound_ = 0;
 };

@@ -129,7 +129,7 @@ class XTestInput final : public InputSink {
     // waiting strokes go out from the event loop.
     void submit(const Stroke& stroke) {
         if (pending_.empty()) {
-            const Retry retry = perform(stroke, loop_.now());
+            const Retry retry = perform(stroke);
             if (!retry) return;
             schedule(*retry);
         }
@@ -141,29 +141,29 @@ class XTestInput final : public InputSink {
     void drain() {
         const Duration until = loop_.now() + kSlice;
         for (int count = 1; !pending_.empty(); ++count) {
-            const Duration now = loop_.now();
-            if (pending_.front().kind == Stroke::Character) bindAhead(now);
-            if (const Retry retry = perform(pending_.front(), now)) return schedule(*retry);
+            if (pending_.front().kind == Stroke::Character) bindAhead();
+            if (const Retry retry = perform(pending_.front())) return schedule(*retry);
             pending_.pop_front();
-            if (count % 64 == 0 && now >= until) return schedule(now);
+            // Past its slice: on at once, after the window's other events.
+            if (count % 64 == 0 && loop_.now() >= until) return schedule(until);
         }
     }
 
     void schedule(Duration at) { timer_->start(std::max(Duration::zero(), at - loop_.now())); }
 
     // One stroke, unless the connection is gone (then it is dropped, and the loss told once).
-    Retry perform(const Stroke& stroke, Duration now) {
+    Retry perform(const Stroke& stroke) {
         if (lost_) return {};
         Retry retry;
         switch (stroke.kind) {
             case Stroke::Key:
-                retry = pressOrRelease(stroke.code, stroke.down, now);
+                retry = pressOrRelease(stroke.code, stroke.down);
                 break;
             case Stroke::Button:
                 fakeButton(unsigned(stroke.code), stroke.down);
                 break;
             case Stroke::Character:
-                retry = type(stroke.character, now);
+                retry = type(stroke.character);
                 break;
         }
         if (lost_)
@@ -175,7 +175,7 @@ class XTestInput final : public InputSink {
         return retry;
     }
 
-    Retry pressOrRelease(int virtualKey, bool down, Duration now) {
+    Retry pressOrRelease(int virtualKey, bool down) {
         const KeyMapEntry* entry = findKey(virtualKey);
         if (!entry) return {};
         followKeymapChanges();
@@ -188,34 +188,34 @@ class XTestInput final : public InputSink {
         } else {
             const auto place = find(entry->keysym, 0);
             const x11::KeymapSlots::Slot slot =
-                place ? x11::KeymapSlots::Slot{place->code} : spareFor(entry->keysym, now);
+                place ? x11::KeymapSlots::Slot{place->code} : spareFor(entry->keysym);
             if (slot.retryAt) return slot.retryAt;
             code = slot.code;
             if (!code) return {};
             if (down) pressedKeys_[virtualKey] = code;
         }
-        fakeKey(code, down, now);
+        fakeKey(code, down);
         return {};
     }
 
-    Retry type(char32_t character, Duration now) {
+    Retry type(char32_t character) {
         const KeySym keysym = keysymOfCharacter(character);
         if (keysym == NoSymbol) return {};
         followKeymapChanges();
         const auto shift = find(XK_Shift_L, 0);
         auto place = find(keysym, shift ? 1 : 0);
         if (!place) {
-            const x11::KeymapSlots::Slot slot = spareFor(keysym, now);
+            const x11::KeymapSlots::Slot slot = spareFor(keysym);
             if (!slot.code) return slot.retryAt;
             place = Place{slot.code, 0};
         }
         // With Shift already held (SendKeys "+"), the character comes shifted, as it would
         // from the keyboard.
         const bool addShift = place->level == 1 && !heldKeys_[shift->code];
-        if (addShift) fakeKey(shift->code, true, now);
-        fakeKey(place->code, true, now);
-        fakeKey(place->code, false, now);
-        if (addShift) fakeKey(shift->code, false, now);
+        if (addShift) fakeKey(shift->code, true);
+        fakeKey(place->code, true);
+        fakeKey(place->code, false);
+        if (addShift) fakeKey(shift->code, false);
         return {};
     }
 
@@ -279,16 +279,17 @@ class XTestInput final : public InputSink {
     }
 
     // A slot for a symbol the keymap lacks, bound in the server's keymap too.
-    x11::KeymapSlots::Slot spareFor(KeySym keysym, Duration now) {
+    x11::KeymapSlots::Slot spareFor(KeySym keysym) {
         const auto symbol = x11::Keysym(keysym);
-        const x11::KeymapSlots::Slot slot = slots_.bind(symbol, now);
+        const x11::KeymapSlots::Slot slot = slots_.bind(symbol, loop_.now());
         if (slot.code) bindRun(slot.code, {&symbol, 1});
         return slot;
     }
 
     // Binds the symbols the next waiting characters need and the keymap lacks, as many as the
     // slots allow, before they are typed: fewer keymap changes than one each.
-    void bindAhead(Duration now) {
+    void bindAhead() {
+        const Duration now = loop_.now();
         const size_t room = slots_.roomAhead(now);
         if (room == 0) return;
         const int shiftLevel = find(XK_Shift_L, 0) ? 1 : 0;
@@ -324,7 +325,7 @@ class XTestInput final : public InputSink {
         }
     }
 
-    void fakeKey(KeyCode code, bool down, Duration now) {
+    void fakeKey(KeyCode code, bool down) {
         if (down) {
             guardian_.confirm();
             held_.keys[code] = 1;
@@ -333,7 +334,8 @@ class XTestInput final : public InputSink {
         XFlush(display_);
         if (!down) held_.keys[code] = 0;
         heldKeys_[code] = down;
-        slots_.pressed(code, down, now);
+        // The clock is read for a slot only: a key of the keymap pays nothing for the pacing.
+        if (slots_.isSlot(code)) slots_.pressed(code, down, loop_.now());
     }
 
     Display* display_;
