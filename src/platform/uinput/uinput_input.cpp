@@ -146,9 +146,10 @@ Result<std::unique_ptr<InputSink>> openUinputInput(const char* path) {
         }
         if (error == EACCES || error == EPERM) {
             return refused(ProblemKind::Permission,
-                           QString("no permission to write %1 (add the udev rule "
-                                   "KERNEL==\"uinput\", GROUP=\"input\", MODE=\"0660\" and add "
-                                   "yourself to the group \"input\", then log in again)")
+                           QString("no permission to write %1 (the velnor package's udev rule "
+                                   "gives the user at the seat access: install it, or copy "
+                                   "70-velnor-uinput.rules to /etc/udev/rules.d, then run "
+                                   "sudo udevadm trigger /dev/uinput or log in again)")
                                .arg(path));
         }
         return refused(ProblemKind::Other, withError(QString("cannot open %1").arg(path), error));
