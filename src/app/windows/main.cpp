@@ -4,9 +4,11 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/arguments.h"
 #include "core/main_form.h"
+#include "platform/win32/copy_command_line.h"
 #include "platform/win32/dde_channel.h"
 #include "platform/win32/port_backend.h"
 #include "platform/win32/send_input.h"
@@ -52,19 +54,27 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) 
     velnor::Win32EventLoop loop;
     velnor::SendInputSink input;
     velnor::DdeChannel channel;
-    velnor::MainForm form(velnor::Platform{.input = input,
-                                           .loop = loop,
-                                           .ports = velnor::win32PortBackend(),
-                                           .channel = &channel,
-                                           .timeText = velnor::localTimeText,
-                                           .messageBox =
-                                               [](const std::u16string& text) {
-                                                   MessageBoxW(nullptr,
-                                                               velnor::wideText(text).c_str(),
-                                                               L"Velnor", MB_OK);
-                                               }},
-                          arguments);
+    HWND window = nullptr;  // the view's, once it is built: the clipboard's owner
+    velnor::MainForm form(
+        velnor::Platform{
+            .input = input,
+            .loop = loop,
+            .ports = velnor::win32PortBackend(),
+            .channel = &channel,
+            .timeText = velnor::localTimeText,
+            .messageBox =
+                [](const std::u16string& text) {
+                    MessageBoxW(nullptr, velnor::wideText(text).c_str(), L"Velnor", MB_OK);
+                },
+            .commandText =
+                [](const std::vector<std::u16string>& words) {
+                    return velnor::cmdCommandLine(velnor::programPath(), words);
+                },
+            .copyText =
+                [&window](const std::u16string& text) { velnor::copyToClipboard(window, text); }},
+        arguments);
     velnor::Win32FormView view(form, instance);
+    window = view.window();
     view.onClosed = [] { PostQuitMessage(0); };
     form.Form_Load();
     if (form.handedOver()) {
