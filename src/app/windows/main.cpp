@@ -22,12 +22,23 @@ namespace {
 constexpr char16_t kEnvironment[] =
     u"Environment: VELNOR_COM1..VELNOR_COM4 (a device such as \\\\.\\COM7, or loopback).\n";
 
-// A program of the Windows subsystem has no console of its own: it writes to the console it was
-// started from, or shows a message box.
+// A program of the Windows subsystem has no console of its own: it writes to its standard output
+// where that is redirected (a file, a pipe: UTF-8, for scripts), else to the console it was started
+// from, or shows a message box.
 void tell(std::wstring_view text) {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (out && out != INVALID_HANDLE_VALUE && !GetConsoleMode(out, &mode)) {
+        std::string utf8(size_t(WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()),
+                                                    nullptr, 0, nullptr, nullptr)),
+                         '\0');
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), utf8.data(),
+                            int(utf8.size()), nullptr, nullptr);
+        if (WriteFile(out, utf8.data(), DWORD(utf8.size()), &written, nullptr)) return;
+    }
     if (AttachConsole(ATTACH_PARENT_PROCESS)) {
-        HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-        DWORD written = 0;
+        out = GetStdHandle(STD_OUTPUT_HANDLE);
         if (out && out != INVALID_HANDLE_VALUE &&
             WriteConsoleW(out, text.data(), DWORD(text.size()), &written, nullptr))
             return;
