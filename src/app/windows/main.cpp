@@ -4,9 +4,11 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/arguments.h"
 #include "core/main_form.h"
+#include "platform/win32/copy_command_line.h"
 #include "platform/win32/dde_channel.h"
 #include "platform/win32/port_backend.h"
 #include "platform/win32/send_input.h"
@@ -20,12 +22,23 @@ namespace {
 constexpr char16_t kEnvironment[] =
     u"Environment: VELNOR_COM1..VELNOR_COM4 (a device such as \\\\.\\COM7, or loopback).\n";
 
-// A program of the Windows subsystem has no console of its own: it writes to the console it was
-// started from, or shows a message box.
+// A program of the Windows subsystem has no console of its own: it writes to its standard output
+// where that is redirected (a file, a pipe: UTF-8, for scripts), else to the console it was started
+// from, or shows a message box.
 void tell(std::wstring_view text) {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (out && out != INVALID_HANDLE_VALUE && !GetConsoleMode(out, &mode)) {
+        std::string utf8(size_t(WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()),
+                                                    nullptr, 0, nullptr, nullptr)),
+                         '\0');
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), utf8.data(),
+                            int(utf8.size()), nullptr, nullptr);
+        if (WriteFile(out, utf8.data(), DWORD(utf8.size()), &written, nullptr)) return;
+    }
     if (AttachConsole(ATTACH_PARENT_PROCESS)) {
-        HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-        DWORD written = 0;
+        out = GetStdHandle(STD_OUTPUT_HANDLE);
         if (out && out != INVALID_HANDLE_VALUE &&
             WriteConsoleW(out, text.data(), DWORD(text.size()), &written, nullptr))
             return;
@@ -52,19 +65,27 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) 
     velnor::Win32EventLoop loop;
     velnor::SendInputSink input;
     velnor::DdeChannel channel;
-    velnor::MainForm form(velnor::Platform{.input = input,
-                                           .loop = loop,
-                                           .ports = velnor::win32PortBackend(),
-                                           .channel = &channel,
-                                           .timeText = velnor::localTimeText,
-                                           .messageBox =
-                                               [](const std::u16string& text) {
-                                                   MessageBoxW(nullptr,
-                                                               velnor::wideText(text).c_str(),
-                                                               L"Velnor", MB_OK);
-                                               }},
-                          arguments);
+    HWND window = nullptr;  // the view's, once it is built: the clipboard's owner
+    velnor::MainForm form(
+        velnor::Platform{
+            .input = input,
+            .loop = loop,
+            .ports = velnor::win32PortBackend(),
+            .channel = &channel,
+            .timeText = velnor::localTimeText,
+            .messageBox =
+                [](const std::u16string& text) {
+                    MessageBoxW(nullptr, velnor::wideText(text).c_str(), L"Velnor", MB_OK);
+                },
+            .commandText =
+                [](const std::vector<std::u16string>& words) {
+                    return velnor::cmdCommandLine(velnor::programPath(), words);
+                },
+            .copyText =
+                [&window](const std::u16string& text) { velnor::copyToClipboard(window, text); }},
+        arguments);
     velnor::Win32FormView view(form, instance);
+    window = view.window();
     view.onClosed = [] { PostQuitMessage(0); };
     form.Form_Load();
     if (form.handedOver()) {

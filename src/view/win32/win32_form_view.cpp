@@ -10,28 +10,15 @@
 #include "core/layout.h"
 #include "core/lines.h"
 #include "core/main_form.h"
+#include "view/win32/native_text.h"
 
 namespace velnor {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"VelnorMainForm";
 constexpr int kFirstControlId = 100;
-// Menu commands of a line's frame: settle times are kSettleBase + milliseconds.
-constexpr UINT kSettleBase = 1000;
-constexpr UINT kNormalPolarity = 3000;
-constexpr UINT kInvertedPolarity = 3001;
 // The drop-down part of a list, below its edit field, at 96 dots per inch.
 constexpr int kDropDownHeight = 240;
-
-std::wstring wide(std::u16string_view text) {
-    return {text.begin(), text.end()};
-}
-
-std::u16string windowText(HWND window) {
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), int(text.size()))));
-    return {text.begin(), text.end()};
-}
 
 int pixels(int twips, UINT dpi) {
     return MulDiv(twips, int(dpi), 1440);
@@ -399,40 +386,6 @@ void Win32FormView::command(int id, int code) {
     }
 }
 
-void Win32FormView::showLineMenu(POINT at) {
-    POINT client = at;
-    ScreenToClient(window_, &client);
-    for (SignalLine& line : form_.lines) {
-        const RECT frame = rectOf(line.frame());
-        if (!PtInRect(&frame, client)) continue;
-        const LineFilter& filter = line.filter();
-        const auto settle = UINT(filter.settleTime().count());
-        HMENU settleMenu = CreatePopupMenu();
-        for (const int preset : kSettleTimePresets) {
-            const std::wstring text = preset == 0 ? std::wstring(L"None: every edge acts")
-                                                  : std::to_wstring(preset) + L" ms";
-            AppendMenuW(settleMenu, MF_STRING | (UINT(preset) == settle ? MF_CHECKED : 0),
-                        kSettleBase + UINT(preset), text.c_str());
-        }
-        HMENU polarityMenu = CreatePopupMenu();
-        AppendMenuW(polarityMenu, MF_STRING | (filter.inverted() ? 0 : MF_CHECKED), kNormalPolarity,
-                    L"Normal");
-        AppendMenuW(polarityMenu, MF_STRING | (filter.inverted() ? MF_CHECKED : 0),
-                    kInvertedPolarity, L"Inverted (normally closed switch)");
-        HMENU menu = CreatePopupMenu();
-        AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(settleMenu), L"Settle time");
-        AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(polarityMenu), L"Polarity");
-        const UINT chosen = UINT(
-            TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr));
-        DestroyMenu(menu);
-        if (chosen == kNormalPolarity || chosen == kInvertedPolarity)
-            line.setInverted(chosen == kInvertedPolarity);
-        else if (chosen >= kSettleBase && chosen <= kSettleBase + 1000)
-            line.setSettleTime(LineFilter::Duration(chosen - kSettleBase));
-        return;
-    }
-}
-
 void Win32FormView::close() {
     int cancel = 0;
     form_.Form_Unload(cancel);
@@ -471,7 +424,7 @@ LRESULT Win32FormView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         }
         case WM_CONTEXTMENU:
-            showLineMenu({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            showContextMenu({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
             return 0;
         case WM_DPICHANGED: {
             dpi_ = HIWORD(wParam);

@@ -7,9 +7,11 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string_view>
 
 #include "core/controls.h"
+#include "view/win32/context_menu.h"
 
 namespace velnor {
 
@@ -28,6 +30,11 @@ class Win32FormView final : public ControlObserver {
     HWND controlHandle(std::u16string_view name) const;
     // The caption's font, fitted so that every option button's caption shows whole.
     HFONT font() const { return font_; }
+    // The context menu of `frame` as the form describes it now, null for a frame without one.
+    std::unique_ptr<ContextMenu> contextMenu(const Frame& frame);
+    // Does what the entry of `menu`'s command `id` does; one with a question asks it in a dialog
+    // first and does nothing when the user cancels. An id of no entry does nothing.
+    void choose(const ContextMenu& menu, UINT id);
 
     // Called when the window has gone: the user closed it, or the session ends.
     std::function<void()> onClosed;
@@ -41,7 +48,8 @@ class Win32FormView final : public ControlObserver {
     void placeControls();
     void fitFont();
     void command(int id, int code);
-    void showLineMenu(POINT at);
+    // Opens the menu of the frame at `at` (screen coordinates) and does what the user chooses.
+    void showContextMenu(POINT at);
     void showToolTip(const Control& control);
     RECT rectOf(const Control& control) const;
     // The control shown by a native control of the window, or null.

@@ -1,11 +1,13 @@
 // velnor.exe as a user meets it under Wine: its window, a second start that hands its command
-// line over, the loopback port end to end, and no key left held once it has ended.
+// line over, the loopback port end to end, no key left held once it has ended, and --help and
+// --version for scripts.
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 
+#include "support/argument_spellings.h"
 #include "support/win32/processes.h"
 
 namespace velnor {
@@ -22,6 +24,16 @@ void waitForExit(HANDLE process) {
 std::string eventLog() {
     return test::runProgram(kDdeClient, L"eventlog",
                             [](const auto& done) { test::waitAtMost(done); });
+}
+
+// What velnor.exe with `arguments` writes to its standard output, a pipe, until it ends.
+std::u16string printed(const std::wstring& arguments) {
+    const std::string utf8 =
+        test::runProgram(kVelnor, arguments, [](const auto& done) { test::waitAtMost(done); });
+    std::wstring text(utf8.size(), L'\0');
+    text.resize(size_t(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), text.data(),
+                                           int(text.size()))));
+    return {text.begin(), text.end()};
 }
 
 bool shiftHeld() {
@@ -81,6 +93,33 @@ TEST(VelnorProgram, ASecondStartHandsOverAndTheFirstHoldsTheDsrKeyUntilItEnds) {
     EXPECT_FALSE(shiftHeld()) << "closing released the key";
     CloseHandle(first.hThread);
     CloseHandle(first.hProcess);
+}
+
+TEST(VelnorProgram, HelpAndVersionAloneArePrintedToARedirectedOutput) {
+    const std::u16string help = printed(L"--help");
+    for (const std::u16string& spelling : test::argumentSpellings())
+        EXPECT_EQ(test::occurrences(help, spelling), 1)
+            << std::string(spelling.begin(), spelling.end());
+    EXPECT_EQ(printed(L"--version"), u"velnor " VELNOR_VERSION u"\n");
+}
+
+TEST(VelnorProgram, HelpAmongOtherArgumentsIsAnArgumentOfTheWindow) {
+    SetEnvironmentVariableW(L"VELNOR_COM1", L"loopback");
+    std::string log;
+    const std::string output =
+        test::runProgram(kVelnor, L"-port=com1 --help", [&log](const auto& done) {
+            HWND window = nullptr;
+            test::waitAtMost([&] {
+                window = FindWindowW(L"VelnorMainForm", nullptr);
+                return done() || (window && IsWindowVisible(window));
+            });
+            log = eventLog();
+            PostMessageW(window, WM_CLOSE, 0, 0);
+            test::waitAtMost(done);
+        });
+    EXPECT_EQ(output, "");
+    EXPECT_NE(log.find("Unknown argument:  --help"), std::string::npos) << log;
+    EXPECT_NE(log.find("SetComPort 1"), std::string::npos) << log;
 }
 
 }  // namespace

@@ -3,12 +3,16 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "core/input_sink.h"
 #include "core/layout.h"
 #include "core/main_form.h"
 #include "support/manual_loop.h"
+#include "support/menu_text.h"
+#include "support/test_form.h"
 #include "view/win32/win32_form_view.h"
 
 namespace velnor {
@@ -169,6 +173,218 @@ TEST_F(Win32ViewTest, OptionCaptionsFitTheirButtons) {
         EXPECT_LT(size.cx, r.right) << std::string(caption.begin(), caption.end());
     });
     ReleaseDC(view.window(), dc);
+}
+
+// A native menu's items as GetMenuItemInfoW reads them.
+struct NativeItem {
+    std::u16string text;
+    UINT type = 0;
+    UINT state = 0;
+    UINT id = 0;
+    HMENU submenu = nullptr;
+};
+
+std::vector<NativeItem> itemsOf(HMENU menu) {
+    std::vector<NativeItem> items;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[256] = {};
+        MENUITEMINFOW item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_STRING | MIIM_SUBMENU | MIIM_ID;
+        item.dwTypeData = text;
+        item.cch = 256;
+        GetMenuItemInfoW(menu, UINT(i), TRUE, &item);
+        items.push_back(
+            {{text, text + wcslen(text)}, item.fType, item.fState, item.wID, item.hSubMenu});
+    }
+    return items;
+}
+
+// A native menu as the user sees it, in the lines of test::menuText.
+std::vector<std::u16string> menuText(HMENU menu, int depth = 0) {
+    std::vector<std::u16string> lines;
+    for (const NativeItem& item : itemsOf(menu)) {
+        const bool checked = (item.state & MFS_CHECKED) != 0;
+        const auto kind = (item.type & MFT_SEPARATOR) ? MenuEntry::Kind::Separator
+                          : item.submenu              ? MenuEntry::Kind::Submenu
+                                                      : MenuEntry::Kind::Action;
+        const auto mark = (item.type & MFT_RADIOCHECK) ? MenuEntry::Mark::Radio
+                          : checked                    ? MenuEntry::Mark::Check
+                                                       : MenuEntry::Mark::None;
+        lines.push_back(
+            test::menuLine(depth, kind, item.text, mark, checked, (item.state & MFS_GRAYED) == 0));
+        if (!item.submenu) continue;
+        const std::vector<std::u16string> submenu = menuText(item.submenu, depth + 1);
+        lines.insert(lines.end(), submenu.begin(), submenu.end());
+    }
+    return lines;
+}
+
+// The command of the entry at `path` of titles, 0 for none.
+UINT commandOf(HMENU menu, std::vector<std::u16string_view> path) {
+    for (size_t depth = 0; depth < path.size(); ++depth) {
+        const std::vector<NativeItem> items = itemsOf(menu);
+        const auto found = std::ranges::find(items, path[depth], &NativeItem::text);
+        if (found == items.end()) return 0;
+        if (depth + 1 == path.size()) return found->id;
+        menu = found->submenu;
+    }
+    return 0;
+}
+
+// The window of `windowClass` shown now: a dialog ("#32770"), a popup menu ("#32768").
+HWND shown(const wchar_t* windowClass) {
+    HWND window = FindWindowW(windowClass, nullptr);
+    return window && IsWindowVisible(window) ? window : nullptr;
+}
+
+// The dialog is made without a size: once laid out, its last control shows whole.
+bool laidOut(HWND dialog, HWND last) {
+    RECT area{};
+    GetClientRect(dialog, &area);
+    RECT place{};
+    GetWindowRect(last, &place);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+    return place.left >= 0 && place.top >= 0 && place.right <= area.right &&
+           place.bottom <= area.bottom;
+}
+
+// What a question dialog showed, and the answer the test typed into it before pressing OK (or
+// Cancel, where `confirm` is false).
+struct DialogAnswer {
+    std::wstring text;
+    bool confirm = true;
+    bool answered = false;
+    std::u16string title{};
+    std::u16string prompt{};
+    std::u16string initial{};
+    bool laidOut = false;
+};
+
+// Runs on a timer of the view's window, from the dialog's own message loop once it shows.
+void CALLBACK answerDialog(HWND window, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = shown(L"#32770");
+    if (!dialog) return;
+    KillTimer(window, timer);
+    auto& answer = *reinterpret_cast<DialogAnswer*>(timer);
+    HWND edit = FindWindowExW(dialog, nullptr, L"Edit", nullptr);
+    answer.title = textOf(dialog);
+    answer.prompt = textOf(FindWindowExW(dialog, nullptr, L"Static", nullptr));
+    answer.initial = textOf(edit);
+    answer.laidOut = laidOut(dialog, FindWindowExW(dialog, nullptr, L"Button", L"Cancel"));
+    SetWindowTextW(edit, answer.text.c_str());
+    HWND button = FindWindowExW(dialog, nullptr, L"Button", answer.confirm ? L"OK" : L"Cancel");
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+    answer.answered = true;
+}
+
+// Keeps the text of the popup menu that shows, and ends it.
+void CALLBACK readOpenMenu(HWND window, UINT, UINT_PTR timer, DWORD) {
+    HWND popup = shown(L"#32768");
+    if (!popup) return;
+    KillTimer(window, timer);
+    *reinterpret_cast<std::vector<std::u16string>*>(timer) =
+        menuText(reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0)));
+    EndMenu();
+}
+
+// The view on the core's test window, whose port menu offers devices, a command line and start
+// at login, so that every kind of entry and mark shows.
+class Win32MenuTest : public ::testing::Test {
+  protected:
+    // Win32 marks a check entry only while it is on, so an off one would read as a plain entry:
+    // start at login is on.
+    Win32MenuTest() { window.login.arguments = std::vector<std::u16string>{}; }
+
+    // Chooses the entry at `path` of `frame`'s menu through the view; a question it asks is
+    // answered with `answer`.
+    void choose(const Frame& frame, std::vector<std::u16string_view> path,
+                DialogAnswer* answer = nullptr) {
+        const auto menu = view.contextMenu(frame);
+        ASSERT_NE(menu, nullptr);
+        const UINT command = commandOf(menu->handle(), path);
+        ASSERT_NE(command, 0u);
+        if (answer) SetTimer(view.window(), reinterpret_cast<UINT_PTR>(answer), 10, answerDialog);
+        view.choose(*menu, command);
+        if (answer) KillTimer(view.window(), reinterpret_cast<UINT_PTR>(answer));
+    }
+
+    // The menu that opens on a right-click at `at` in the window (or from the keyboard, at
+    // (-1, -1)), as text; empty when none opens.
+    std::vector<std::u16string> menuOpenedAt(POINT at) {
+        if (at.x != -1) ClientToScreen(view.window(), &at);
+        std::vector<std::u16string> opened;
+        SetTimer(view.window(), reinterpret_cast<UINT_PTR>(&opened), 10, readOpenMenu);
+        SendMessageW(view.window(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view.window()),
+                     MAKELPARAM(at.x, at.y));
+        KillTimer(view.window(), reinterpret_cast<UINT_PTR>(&opened));
+        return opened;
+    }
+
+    test::TestForm window;
+    MainForm& form = window.form;
+    Win32FormView view{form, GetModuleHandleW(nullptr)};
+};
+
+TEST_F(Win32MenuTest, ARightClickOpensTheFormsMenuOfTheFrameUnderThePointer) {
+    window.catalog.plugged = {{u"COM7", u"USB Serial Port (COM7)"}};
+    window.catalog.assignments[2] = u"COM7";
+    // Away from the screen's corner: the click comes in screen coordinates, frames are placed in
+    // the window's.
+    SetWindowPos(view.window(), nullptr, 250, 120, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // Over a label, the menu of its frame; over one outside the frames (the event log), none.
+    int menus = 0;
+    forEachControl(form, [&](Control& control) {
+        if (control.kind() != ControlKind::Frame && control.kind() != ControlKind::Label) return;
+        SCOPED_TRACE(std::string(control.name().begin(), control.name().end()));
+        RECT place{};
+        GetWindowRect(view.controlHandle(control.name()), &place);
+        MapWindowPoints(nullptr, view.window(), reinterpret_cast<POINT*>(&place), 2);
+        const Frame* frame = control.kind() == ControlKind::Frame
+                                 ? &static_cast<const Frame&>(control)
+                                 : control.container();
+        const Menu model = frame ? form.menuOf(*frame) : Menu{};
+        const auto opened =
+            menuOpenedAt({(place.left + place.right) / 2, (place.top + place.bottom) / 2});
+        EXPECT_EQ(opened, test::menuText(model));
+        menus += control.kind() == ControlKind::Frame && !opened.empty();
+    });
+    EXPECT_EQ(menus, 4);
+    // From the keyboard: the menu of the focused control's frame.
+    SetFocus(view.controlHandle(u"optCom2"));
+    EXPECT_EQ(menuOpenedAt({-1, -1}), test::menuText(form.menuOf(form.Port)));
+}
+
+TEST_F(Win32MenuTest, ChoosingAnEntryActsOnTheFormAfterItsQuestion) {
+    choose(form.frameCD, {u"Settle time", u"30 ms"});
+    EXPECT_EQ(form.lines[2].filter().settleTime().count(), 30);
+
+    Menu before = form.menuOf(form.frameCD);
+    const MenuEntry::Question asked =
+        *test::findEntry(before, {u"Settle time", u"Other..."})->question;
+    DialogAnswer other{.text = L"250"};
+    choose(form.frameCD, {u"Settle time", u"Other..."}, &other);
+    ASSERT_TRUE(other.answered);
+    EXPECT_EQ(other.title, asked.title);
+    EXPECT_EQ(other.prompt, asked.prompt);
+    EXPECT_EQ(other.initial, asked.initial);
+    EXPECT_TRUE(other.laidOut);
+    EXPECT_EQ(form.lines[2].filter().settleTime().count(), 250);
+
+    window.newLog();
+    DialogAnswer cancelled{.text = L"40", .confirm = false};
+    choose(form.frameCD, {u"Settle time", u"Other (250 ms)..."}, &cancelled);
+    ASSERT_TRUE(cancelled.answered);
+    EXPECT_EQ(cancelled.initial, u"250");
+    EXPECT_EQ(form.lines[2].filter().settleTime().count(), 250);
+    EXPECT_EQ(window.newLog(), std::vector<std::u16string>{})
+        << "a cancelled question does nothing";
+
+    choose(form.frameDSR, {u"Polarity", u"Inverted (normally closed switch)"});
+    EXPECT_TRUE(form.lines[0].filter().inverted());
+    EXPECT_FALSE(form.lines[2].filter().inverted());
 }
 
 }  // namespace
