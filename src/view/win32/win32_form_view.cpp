@@ -110,7 +110,7 @@ Win32FormView::Win32FormView(MainForm& form, HINSTANCE instance)
     form_.setObserver(this);
     forEachControl(form_, [this](Control& control) {
         showCaption(control);
-        if (!control.toolTip().empty()) showToolTip(control);
+        showToolTip(control);
     });
 }
 
@@ -151,26 +151,26 @@ void Win32FormView::createControls() {
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
         handles_[&control] = handle;
         byId_[id++] = &control;
-        if (control.kind() == ControlKind::TextBox) {
-            TTTOOLINFOW tool{};
-            tool.cbSize = sizeof tool;
-            tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-            tool.hwnd = window_;
-            tool.uId = reinterpret_cast<UINT_PTR>(handle);
-            tool.lpszText = const_cast<wchar_t*>(L"");
-            SendMessageW(toolTips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-        }
-    });
-    // A frame's hint covers its area of the window: a group box lets the pointer through.
-    for (const InputLine& line : inputLines()) {
-        TTTOOLINFOW tool{};
-        tool.cbSize = sizeof tool;
-        tool.uFlags = TTF_SUBCLASS;
-        tool.hwnd = window_;
-        tool.uId = reinterpret_cast<UINT_PTR>(&(form_.*line.frame));
+        // A frame's hint covers its area of the window (a group box lets the pointer through);
+        // any other control's is its own.
+        TTTOOLINFOW tool = toolOf(control);
+        tool.uFlags |= TTF_SUBCLASS;
         tool.lpszText = const_cast<wchar_t*>(L"");
         SendMessageW(toolTips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    });
+}
+
+TTTOOLINFOW Win32FormView::toolOf(const Control& control) const {
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = window_;
+    if (control.kind() == ControlKind::Frame) {
+        tool.uId = reinterpret_cast<UINT_PTR>(&control);
+    } else {
+        tool.uFlags = TTF_IDISHWND;
+        tool.uId = reinterpret_cast<UINT_PTR>(handles_.at(&control));
     }
+    return tool;
 }
 
 // The dialog font of the monitor, made smaller until every option button's caption fits beside
@@ -225,12 +225,10 @@ void Win32FormView::placeControls() {
                               : 0;
         MoveWindow(handle, r.left, r.top, r.right - r.left, r.bottom - r.top + extra, TRUE);
     }
-    for (const InputLine& line : inputLines()) {
-        TTTOOLINFOW tool{};
-        tool.cbSize = sizeof tool;
-        tool.hwnd = window_;
-        tool.uId = reinterpret_cast<UINT_PTR>(&(form_.*line.frame));
-        tool.rect = rectOf(form_.*line.frame);
+    for (const auto& [control, handle] : handles_) {
+        if (control->kind() != ControlKind::Frame) continue;
+        TTTOOLINFOW tool = toolOf(*control);
+        tool.rect = rectOf(*control);
         SendMessageW(toolTips_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
     }
 }
@@ -308,20 +306,15 @@ void Win32FormView::showSelection(const DropDownList& list) {
     if (windowText(handle) != list.text()) SetWindowTextW(handle, wide(list.text()).c_str());
 }
 
+// A text box that cannot act as written says why instead of its hint.
 void Win32FormView::showToolTip(const Control& control) {
-    TTTOOLINFOW tool{};
-    tool.cbSize = sizeof tool;
-    tool.hwnd = window_;
-    std::wstring text;
-    if (control.kind() == ControlKind::TextBox) {
-        tool.uId = reinterpret_cast<UINT_PTR>(handles_.at(&control));
-        text = wide(static_cast<const TextBox&>(control).problem());
-    } else if (control.kind() == ControlKind::Frame) {
-        tool.uId = reinterpret_cast<UINT_PTR>(&control);
-        text = wide(control.toolTip());
-    } else {
-        return;
-    }
+    if (!handles_.contains(&control)) return;
+    TTTOOLINFOW tool = toolOf(control);
+    const std::u16string* shown = &control.toolTip();
+    if (control.kind() == ControlKind::TextBox &&
+        !static_cast<const TextBox&>(control).problem().empty())
+        shown = &static_cast<const TextBox&>(control).problem();
+    std::wstring text = wide(*shown);
     tool.lpszText = text.data();
     SendMessageW(toolTips_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }

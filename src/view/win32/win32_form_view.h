@@ -4,6 +4,8 @@
 // the core and handing the user's input to it through the same setters that code uses.
 
 #include <windows.h>
+// commctrl.h needs windows.h first.
+#include <commctrl.h>
 
 #include <functional>
 #include <map>
@@ -26,6 +28,8 @@ class Win32FormView final : public ControlObserver {
     Win32FormView& operator=(const Win32FormView&) = delete;
 
     HWND window() const { return window_; }
+    // The tooltip control that shows every control's hint.
+    HWND toolTips() const { return toolTips_; }
     // The native control of the control named `name` (as in the layout table), or null.
     HWND controlHandle(std::u16string_view name) const;
     // The caption's font, fitted so that every option button's caption shows whole.
@@ -51,6 +55,8 @@ class Win32FormView final : public ControlObserver {
     // Opens the menu of the frame at `at` (screen coordinates) and does what the user chooses.
     void showContextMenu(POINT at);
     void showToolTip(const Control& control);
+    // The hint tool of a control: a frame's covers its area, any other's is its native control.
+    TTTOOLINFOW toolOf(const Control& control) const;
     RECT rectOf(const Control& control) const;
     // The control shown by a native control of the window, or null.
     const Control* controlAt(HWND handle) const;

@@ -127,6 +127,35 @@ TEST_F(Win32ViewTest, ShowsEveryChangeOfTheModel) {
     EXPECT_TRUE(textOf(handle(u"RITimeStamp")).starts_with(u"A 12:00:00"));
 }
 
+// Each control's hint as its native tooltip shows it: a frame's over its area, any other's over
+// its own control, a text box's problem in place of its hint.
+TEST_F(Win32ViewTest, EveryHintOfTheModelIsShown) {
+    form.txtDSRSendKeys.setText(u"{");
+    form.lines[1].setSettleTime(LineFilter::Duration(30));
+    int hints = 0;
+    forEachControl(form, [&](Control& control) {
+        if (control.kind() == ControlKind::Form) return;
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.hwnd = view.window();
+        tool.uFlags = control.kind() == ControlKind::Frame ? 0 : TTF_IDISHWND;
+        tool.uId = control.kind() == ControlKind::Frame
+                       ? reinterpret_cast<UINT_PTR>(&control)
+                       : reinterpret_cast<UINT_PTR>(handle(control.name()));
+        wchar_t text[512] = {};
+        tool.lpszText = text;
+        SendMessageW(view.toolTips(), TTM_GETTEXTW, std::size(text),
+                     reinterpret_cast<LPARAM>(&tool));
+        const auto* box = dynamic_cast<const TextBox*>(&control);
+        const std::u16string& expected =
+            box && !box->problem().empty() ? box->problem() : control.toolTip();
+        EXPECT_EQ(std::u16string(text, text + wcslen(text)), expected)
+            << std::string(control.name().begin(), control.name().end());
+        if (!expected.empty()) ++hints;
+    });
+    EXPECT_EQ(hints, 3 + 4 + 1) << "the lines' frames, the COM buttons and the box";
+}
+
 TEST_F(Win32ViewTest, TheUsersInputGoesThroughTheModel) {
     userCommand(u"optCTSGenerateKeys", BN_CLICKED);
     EXPECT_TRUE(form.optCTSGenerateKeys.value());
