@@ -36,7 +36,9 @@ void MainForm::connectHandlers() {
     MSComm1.onNotice = [this](const std::u16string& text) {
         LogEvent(u"COM" + toU16(MSComm1.CommPort()) + u" (" + MSComm1.device() + u"): " + text);
     };
-    MSComm1.onPortLost = [this](const SerialError& error) { releaseLostPort(error); };
+    MSComm1.onPortLost = [this](const std::u16string& device, const Problem& problem) {
+        releaseLostPort(device, problem);
+    };
     MSComm1.onPortBack = [this](int16_t port, const std::u16string& device) {
         reopenReturnedPort(port, device);
     };

@@ -115,7 +115,7 @@ class MainForm : public FormControls {
                   OptionButton& off);
     void switchOff(std::u16string_view logText, void (SerialControl::*write)(bool));
     void closePort();
-    void releaseLostPort(const SerialError& error);
+    void releaseLostPort(const std::u16string& device, const Problem& problem);
     Menu portMenu();
     std::vector<MenuEntry> deviceChoices(int port);
     void assignPort(int port, const std::u16string& device);
