@@ -76,12 +76,12 @@ bool MainForm::claimCommandChannel() {
             serving_ = true;
             return false;
         case CommandChannel::Claim::Unavailable:
-            LogEvent(channel->problem());
+            LogEvent(channel->problem().reason);
             return false;
         case CommandChannel::Claim::AnotherCopyRuns:
             // Without a command line the running copy only shows itself, so a second click on
             // the launcher is never silent.
-            handOverProblem_ =
+            handOverResult_ =
                 commandLine_.empty() ? channel->show() : channel->execute(commandLine_);
             return true;
     }

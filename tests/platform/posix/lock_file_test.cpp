@@ -115,7 +115,7 @@ TEST_F(LockFolder, AStaleLockInTextOrBinaryIsReplacedAndOursGoesWithUs) {
         write(content);
         {
             auto taken = posix::takeLockFile(path());
-            ASSERT_TRUE(taken) << testing::PrintToString(taken.error());
+            ASSERT_TRUE(taken) << taken.error();
             EXPECT_EQ(this->content(), ownContent());
         }
         EXPECT_FALSE(QFile::exists(QString::fromStdString(path())));
