@@ -4,9 +4,10 @@
 // the running window: DDE on Windows, the D-Bus session bus on Linux.
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
+
+#include "core/problem.h"
 
 namespace velnor {
 
@@ -35,11 +36,12 @@ class CommandChannel {
     // AnotherCopyRuns when a running copy holds the name, Unavailable when the channel cannot be
     // used (problem() then says why).
     virtual Claim claim(Topic topic) = 0;
-    virtual std::u16string problem() const = 0;
-    // Client side: delivers one command to the running copy. The error text, or nothing.
-    virtual std::optional<std::u16string> execute(const std::u16string& command) = 0;
-    // Client side: asks the running copy to show its window. The error text, or nothing.
-    virtual std::optional<std::u16string> show() = 0;
+    virtual Problem problem() const = 0;
+    // Client side: delivers one command to the running copy. Fails Missing when no running copy
+    // answers, TimedOut when it does not answer in time, Other when it refuses the command.
+    virtual Result<> execute(const std::u16string& command) = 0;
+    // Client side: asks the running copy to show its window; fails as execute() does.
+    virtual Result<> show() = 0;
     // Tells listening clients that a line went on or off; the owner calls it on the window's
     // thread.
     virtual void announceLine(std::u16string_view line, bool on) = 0;

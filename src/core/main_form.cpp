@@ -36,7 +36,9 @@ void MainForm::connectHandlers() {
     MSComm1.onNotice = [this](const std::u16string& text) {
         LogEvent(u"COM" + toU16(MSComm1.CommPort()) + u" (" + MSComm1.device() + u"): " + text);
     };
-    MSComm1.onPortLost = [this](const SerialError& error) { releaseLostPort(error); };
+    MSComm1.onPortLost = [this](const std::u16string& device, const Problem& problem) {
+        releaseLostPort(device, problem);
+    };
     MSComm1.onPortBack = [this](int16_t port, const std::u16string& device) {
         reopenReturnedPort(port, device);
     };
@@ -74,12 +76,12 @@ bool MainForm::claimCommandChannel() {
             serving_ = true;
             return false;
         case CommandChannel::Claim::Unavailable:
-            LogEvent(channel->problem());
+            LogEvent(channel->problem().reason);
             return false;
         case CommandChannel::Claim::AnotherCopyRuns:
             // Without a command line the running copy only shows itself, so a second click on
             // the launcher is never silent.
-            handOverProblem_ =
+            handOverResult_ =
                 commandLine_.empty() ? channel->show() : channel->execute(commandLine_);
             return true;
     }

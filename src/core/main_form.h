@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,8 +58,9 @@ class MainForm : public FormControls {
     void LogEvent(std::u16string_view message);
     // True once Form_Load has handed the command line to a running copy: show nothing, just end.
     bool handedOver() const { return handedOver_; }
-    // Why the running copy did not take the command line (or show itself), when it did not.
-    const std::optional<std::u16string>& handOverProblem() const { return handOverProblem_; }
+    // The running copy's answer once handed over: why it did not take the command line (or show
+    // itself), when it did not.
+    const Result<>& handOverResult() const { return handOverResult_; }
 
     // Commands. Longer argument strings are not applied.
     static constexpr size_t kMaxArgumentsLength = 32766;
@@ -115,7 +115,7 @@ class MainForm : public FormControls {
                   OptionButton& off);
     void switchOff(std::u16string_view logText, void (SerialControl::*write)(bool));
     void closePort();
-    void releaseLostPort(const SerialError& error);
+    void releaseLostPort(const std::u16string& device, const Problem& problem);
     Menu portMenu();
     std::vector<MenuEntry> deviceChoices(int port);
     void assignPort(int port, const std::u16string& device);
@@ -128,7 +128,7 @@ class MainForm : public FormControls {
     BoundedLog log_;
     bool handedOver_ = false;
     bool serving_ = false;  // this copy owns the command channel
-    std::optional<std::u16string> handOverProblem_;
+    Result<> handOverResult_;
 };
 
 }  // namespace velnor

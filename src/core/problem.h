@@ -23,6 +23,8 @@ struct Problem {
     // Why, as part of a sentence that names what failed: "permission denied (is the user in the
     // dialout group?)", "/home/ann/.config/velnor/ports.ini cannot be written".
     std::u16string reason;
+
+    bool operator==(const Problem&) const = default;
 };
 
 // What an operation that can fail gives back: its value, or the problem.

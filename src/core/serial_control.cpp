@@ -68,7 +68,7 @@ SerialControl::~SerialControl() {
     port_.reset();
 }
 
-std::expected<void, SerialError> SerialControl::setPortOpen(bool open) {
+Result<> SerialControl::setPortOpen(bool open) {
     if (!open) {
         port_.reset();
         relay_.reset();
@@ -114,10 +114,10 @@ void SerialControl::deliverComm(int16_t code) {
 }
 
 void SerialControl::releaseLostPort(const std::u16string& reason) {
-    SerialError error{device_, reason};
+    const std::u16string device = device_;
     setPortOpen(false);
-    if (onPortLost) onPortLost(error);
-    watchReturn(commPort_, error.device);
+    if (onPortLost) onPortLost(device, {ProblemKind::Gone, reason});
+    watchReturn(commPort_, device);
 }
 
 void SerialControl::watchReturn(int16_t port, const std::u16string& device) {

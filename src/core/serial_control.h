@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <expected>
 #include <functional>
 #include <memory>
 #include <string>
@@ -30,10 +29,10 @@ class SerialControl {
 
     bool PortOpen() const { return port_ != nullptr; }
     // Writing true opens port CommPort (nothing happens while a port is open) and applies the
-    // stored DTR and RTS settings at once; on failure no port is open and the error says why.
+    // stored DTR and RTS settings at once; on failure no port is open and the problem says why.
     // Writing false closes the open port, drops its notifications not yet delivered, and cannot
     // fail.
-    std::expected<void, SerialError> setPortOpen(bool open);
+    Result<> setPortOpen(bool open);
 
     // The settings of the output lines: applied at once while a port is open, kept while none is
     // and applied to the next port opened. Both start false.
@@ -64,8 +63,9 @@ class SerialControl {
     std::function<void()> OnComm;
     // The open port has something to say for the event log.
     std::function<void(const std::u16string& text)> onNotice;
-    // The open port vanished and has been closed.
-    std::function<void(const SerialError& error)> onPortLost;
+    // The open port vanished (a problem of kind Gone) and has been closed. `device` is the one
+    // it was opened on: its number may stand for another device by now.
+    std::function<void(const std::u16string& device, const Problem& problem)> onPortLost;
     // The device of port `port`, lost before, can be opened again. Heard only while no other port
     // has been opened since.
     std::function<void(int16_t port, const std::u16string& device)> onPortBack;

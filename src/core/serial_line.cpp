@@ -27,8 +27,8 @@ void MainForm::SetComPort(int16_t port) {
         for (SignalLine& line : lines) line.filter().portOpened();
         return;
     }
-    LogEvent(u"COM" + toU16(port) + u" (" + opened.error().device + u") cannot be opened: " +
-             opened.error().reason);
+    LogEvent(u"COM" + toU16(port) + u" (" + platform_.ports.deviceOf(port) +
+             u") cannot be opened: " + opened.error().reason);
     optComNone.setValue(true);
 }
 
@@ -57,9 +57,9 @@ void MainForm::optComNone_Click() {
 
 // The port is already closed; its lines go off as for any close, then the selection follows,
 // which also turns the output lines off.
-void MainForm::releaseLostPort(const SerialError& error) {
-    LogEvent(u"COM" + toU16(MSComm1.CommPort()) + u" (" + error.device + u") is gone: " +
-             error.reason + u"; the port is released");
+void MainForm::releaseLostPort(const std::u16string& device, const Problem& problem) {
+    LogEvent(u"COM" + toU16(MSComm1.CommPort()) + u" (" + device + u") is gone: " + problem.reason +
+             u"; the port is released");
     for (SignalLine& line : lines) line.filter().portClosed();
     optComNone.setValue(true);
 }

@@ -6,10 +6,11 @@
 
 #include <chrono>
 #include <cstdint>
-#include <expected>
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "core/problem.h"
 
 namespace velnor {
 
@@ -18,12 +19,6 @@ inline constexpr int16_t comEvCTS = 3;
 inline constexpr int16_t comEvDSR = 4;
 inline constexpr int16_t comEvCD = 5;
 inline constexpr int16_t comEvRing = 6;
-
-// Why a port could not be opened or why an open port went away.
-struct SerialError {
-    std::u16string device;  // what the port number stands for: "/dev/ttyS0", "loopback", ...
-    std::u16string reason;  // the system's reason, with a hint where one helps
-};
 
 struct ModemLevels {
     bool cts = false;
@@ -40,7 +35,8 @@ class PortListener {
     virtual void lineChanged(int16_t code) = 0;
     // Something about the open port worth one event-log line.
     virtual void notice(const std::u16string& text) = 0;
-    // The device is gone (an unplugged adapter); nothing more is reported.
+    // The device is gone (an unplugged adapter), for `reason` in the system's words; nothing
+    // more is reported.
     virtual void gone(const std::u16string& reason) = 0;
 
   protected:
@@ -63,7 +59,9 @@ class SerialPort {
     virtual std::chrono::milliseconds settleTime() const = 0;
 };
 
-using OpenResult = std::expected<std::unique_ptr<SerialPort>, SerialError>;
+// The port opened, or why not: the problem's reason is the system's, with a hint where one helps,
+// and names no device (the caller knows which it asked for).
+using OpenResult = Result<std::unique_ptr<SerialPort>>;
 
 // Waits for a device that went away to come back; destroying it stops the wait and returns once
 // nothing more is reported.

@@ -132,13 +132,19 @@ TEST(CommandChannel, AnotherCopyTakesTheCommandLine) {
     const struct {
         const char* situation;
         std::u16string commandLine;
-        std::optional<std::u16string> answer;  // of the running copy
+        Result<> answer;  // of the running copy
         Log executed;
     } cases[] = {
-        {"taken", u"-dtr -port=com1", std::nullopt, {u"-dtr -port=com1"}},
-        {"refused", u"-dtr", u"the running copy refused it", {u"-dtr"}},
-        {"no command line: the running copy is asked to show itself", u"", std::nullopt, {}},
-        {"no command line, no answer", u"", u"no running copy answers", {}},
+        {"taken", u"-dtr -port=com1", {}, {u"-dtr -port=com1"}},
+        {"refused",
+         u"-dtr",
+         std::unexpected(Problem{ProblemKind::Other, u"the running copy refused it"}),
+         {u"-dtr"}},
+        {"no command line: the running copy is asked to show itself", u"", {}, {}},
+        {"no command line, no answer",
+         u"",
+         std::unexpected(Problem{ProblemKind::Missing, u"no running copy answers"}),
+         {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.situation);
@@ -148,7 +154,7 @@ TEST(CommandChannel, AnotherCopyTakesTheCommandLine) {
         MainForm& form = window.form;
         EXPECT_TRUE(form.handedOver());
         EXPECT_EQ(channel.executed, c.executed);
-        EXPECT_EQ(form.handOverProblem(), c.answer);
+        EXPECT_EQ(form.handOverResult(), c.answer);
         EXPECT_EQ(channel.showRequests, c.commandLine.empty() ? 1 : 0);
         EXPECT_EQ(window.newLog(),
                   (Log{u"optDTROff_Click", u"optRTSOff_Click", u"SetComPort none"}))
@@ -159,8 +165,9 @@ TEST(CommandChannel, AnotherCopyTakesTheCommandLine) {
 }
 
 TEST(CommandChannel, AnUnavailableChannelIsALogLineAndTheWindowLoads) {
-    test::FakeChannel channel(Claim::Unavailable,
-                              u"No D-Bus session bus: commands cannot reach us");
+    test::FakeChannel channel(
+        Claim::Unavailable,
+        {ProblemKind::Missing, u"No D-Bus session bus: commands cannot reach us"});
     test::TestForm window({.commandLine = u"-cdMode=sendKeys", .channel = &channel});
     EXPECT_FALSE(window.form.handedOver());
     EXPECT_EQ(channel.executed, Log{});

@@ -254,6 +254,16 @@ TEST(PortReports, NoticesAndALostPortAreLogLines) {
           u"SetComPort none", u"optDTROff_Click"},
          {u"close /dev/ttyS3", u"watch /dev/ttyS3"},
          {false, 4, false, false, u"optComNone", u"optDTROff", u"optRTSOff"}},
+        {"a lost port whose number was given another device while it was open",
+         {select(&MainForm::optCom2),
+          [](test::TestForm& window) { window.catalog.assignments[2] = u"/dev/ttyUSB0"; }},
+         [](test::TestForm& window) {
+             window.ports.open->listener.gone(u"unplugged");
+             window.loop.runPosted();
+         },
+         {u"COM2 (/dev/ttyS1) is gone: unplugged; the port is released", u"SetComPort none"},
+         {u"close /dev/ttyS1", u"watch /dev/ttyS1"},
+         {false, 2, false, false, u"optComNone", u"optDTROff", u"optRTSOff"}},
         {"a lost port whose device comes back, with DSR on",
          {select(&MainForm::optCom2)},
          [](test::TestForm& window) {

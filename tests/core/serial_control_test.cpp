@@ -10,12 +10,14 @@
 
 #include "support/fake_ports.h"
 #include "support/manual_loop.h"
+#include "support/problem_print.h"
 
 namespace velnor {
 namespace {
 
 using Codes = std::vector<int16_t>;
 using Journal = std::vector<std::u16string>;
+using Losses = std::vector<std::pair<std::u16string, Problem>>;
 
 // A control on the fake ports that records each notification and each word of the port.
 class ControlTest : public ::testing::Test {
@@ -26,8 +28,8 @@ class ControlTest : public ::testing::Test {
             onWindowThread = onWindowThread && std::this_thread::get_id() == windowThread;
         };
         control.onNotice = [this](const std::u16string& text) { notices.push_back(text); };
-        control.onPortLost = [this](const SerialError& error) {
-            lost.push_back(error.device + u": " + error.reason);
+        control.onPortLost = [this](const std::u16string& device, const Problem& problem) {
+            lost.emplace_back(device, problem);
         };
     }
     void open() { ASSERT_TRUE(control.setPortOpen(true)); }
@@ -43,7 +45,7 @@ class ControlTest : public ::testing::Test {
     SerialControl control{loop, ports.backend()};
     Codes codes;
     Journal notices;
-    Journal lost;
+    Losses lost;
     const std::thread::id windowThread = std::this_thread::get_id();
     bool onWindowThread = true;
 };
@@ -85,13 +87,12 @@ TEST_F(ControlTest, LevelsAndSettleTimeAreThoseOfTheOpenPort) {
     EXPECT_EQ(control.settleTime().count(), 0);
 }
 
-TEST_F(ControlTest, OpeningAMissingDeviceFailsWithItsNameAndLeavesNoPortOpen) {
+TEST_F(ControlTest, OpeningAMissingDeviceFailsWithTheBackendsProblemAndLeavesNoPortOpen) {
     ports.refused = {u"/dev/ttyS1"};
     control.setCommPort(2);
     const auto opened = control.setPortOpen(true);
     ASSERT_FALSE(opened);
-    EXPECT_EQ(opened.error().device, u"/dev/ttyS1");
-    EXPECT_EQ(opened.error().reason, u"No such file or directory");
+    EXPECT_EQ(opened.error(), (Problem{ProblemKind::Missing, u"No such file or directory"}));
     EXPECT_FALSE(control.PortOpen());
     EXPECT_EQ(control.device(), u"");
 }
@@ -145,7 +146,7 @@ TEST_F(ControlTest, ReportsOfAClosedPortAreDropped) {
     ASSERT_TRUE(control.setPortOpen(false));
     EXPECT_EQ(delivered(), Codes{});
     EXPECT_EQ(notices, Journal{});
-    EXPECT_EQ(lost, Journal{});
+    EXPECT_EQ(lost, Losses{});
 
     open();
     port().setLine(&ModemLevels::cts, comEvCTS, true);
@@ -165,14 +166,17 @@ TEST_F(ControlTest, RingsStillWaitingWhenAHandlerClosesThePortAreDropped) {
     EXPECT_EQ(delivered(), Codes{comEvRing});
 }
 
+// The port is named by the device it was opened on, although its number stands for another by
+// the time the device goes.
 TEST_F(ControlTest, AVanishedPortIsClosedAndNamed) {
     open();
+    ports.deviceOf = [](int) { return u"/dev/ttyUSB0"; };
     control.setDTREnable(true);
     port().setLine(&ModemLevels::dsr, comEvDSR, true);
     listener().gone(u"unplugged");
     port().setLine(&ModemLevels::cts, comEvCTS, true);
     EXPECT_EQ(delivered(), Codes{comEvDSR}) << "nothing after the port is gone";
-    EXPECT_EQ(lost, Journal{u"/dev/ttyS0: unplugged"});
+    EXPECT_EQ(lost, (Losses{{u"/dev/ttyS0", {ProblemKind::Gone, u"unplugged"}}}));
     EXPECT_FALSE(control.PortOpen());
     EXPECT_EQ(ports.journal.end()[-2], u"close /dev/ttyS0");
     EXPECT_EQ(ports.journal.back(), u"watch /dev/ttyS0") << "its device is waited for";

@@ -9,6 +9,7 @@
 #include "platform/dbus/dbus_channel.h"
 #include "support/linux_form.h"
 #include "support/log_lines.h"
+#include "support/problem_print.h"
 #include "support/qt_print.h"
 #include "support/recording_input_sink.h"
 #include "support/session_bus.h"
@@ -175,6 +176,7 @@ TEST(NoSessionBus, TheWindowRunsAloneAndSaysItCannotBeReached) {
     const QStringList log = logMessages(form);
     ASSERT_EQ(log.size(), 2);
     EXPECT_TRUE(log[0].startsWith("No D-Bus session bus")) << log[0].toStdString();
+    EXPECT_EQ(channel.problem().kind, ProblemKind::Missing);
     EXPECT_EQ(log[1], "arg(1) = -cdMode=sendKeys");
     EXPECT_TRUE(form.optCDSendKeys.value());
 }

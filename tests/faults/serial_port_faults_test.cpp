@@ -10,6 +10,7 @@
 #include "support/fake_modem_driver.h"
 #include "support/linux_form.h"
 #include "support/log_lines.h"
+#include "support/problem_print.h"
 #include "support/qt_print.h"
 #include "support/recording_input_sink.h"
 #include "support/scoped_env.h"
@@ -108,6 +109,9 @@ TEST(PortHeldByAnotherProgram, IsBusyTheSelectionGoesBackToNoneAndTheProgramGoes
     EXPECT_EQ(log[3], "SetComPort none");
     EXPECT_TRUE(window.form.optComNone.value());
     EXPECT_FALSE(window.form.MSComm1.PortOpen());
+    const auto refused = window.form.MSComm1.setPortOpen(true);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().kind, ProblemKind::Busy) << "whether the lock file or TIOCEXCL told";
 
     // Once the other program lets go, the same port opens.
     holder.closeWriteChannel();

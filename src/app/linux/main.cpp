@@ -69,10 +69,10 @@ int main(int argc, char* argv[]) {
     if (!input.problem.empty()) form.LogEvent(input.problem);
     form.Form_Load();
     if (form.handedOver()) {
-        if (const auto& problem = form.handOverProblem())
-            std::fprintf(stderr,
-                         "Velnor is already running but did not take the command line: %s\n",
-                         QString::fromStdU16String(*problem).toLocal8Bit().constData());
+        if (const auto& handed = form.handOverResult(); !handed)
+            std::fprintf(
+                stderr, "Velnor is already running but did not take the command line: %s\n",
+                QString::fromStdU16String(handed.error().reason).toLocal8Bit().constData());
         return 0;
     }
     // Built once the form has loaded: a second start that hands over builds no window, and the

@@ -89,9 +89,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) 
     view.onClosed = [] { PostQuitMessage(0); };
     form.Form_Load();
     if (form.handedOver()) {
-        if (const auto& problem = form.handOverProblem()) {
+        if (const auto& handed = form.handOverResult(); !handed) {
             tell(L"Velnor is already running but did not take the command line: " +
-                 velnor::wideText(*problem) + L"\n");
+                 velnor::wideText(handed.error().reason) + L"\n");
             return 1;
         }
         return 0;

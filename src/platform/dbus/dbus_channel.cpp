@@ -16,6 +16,24 @@ const QString kService = QStringLiteral("org.velnor.Velnor");
 const QString kPath = QStringLiteral("/MainForm");
 const QString kInterface = QStringLiteral("org.velnor.Velnor.Topic");
 
+// What a call to the running copy that failed with `error` means to the caller.
+ProblemKind kindOf(const QDBusError& error) {
+    switch (error.type()) {
+        case QDBusError::ServiceUnknown:  // no copy holds the name
+            return ProblemKind::Missing;
+        case QDBusError::NoReply:
+        case QDBusError::Timeout:
+        case QDBusError::TimedOut:
+            return ProblemKind::TimedOut;
+        case QDBusError::AccessDenied:
+            return ProblemKind::Permission;
+        case QDBusError::Disconnected:
+            return ProblemKind::Gone;
+        default:  // the running copy refused the command
+            return ProblemKind::Other;
+    }
+}
+
 }  // namespace
 
 // The object that D-Bus calls reach. Every call is a conversation of its own: it is opened, and
@@ -97,11 +115,11 @@ DBusChannel::Claim DBusChannel::claim(Topic topic) {
     topic_ = std::move(topic);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        problem_ = QStringLiteral(
-                       "No D-Bus session bus (%1): other programs and a second start cannot reach "
-                       "this copy")
-                       .arg(bus.lastError().message())
-                       .toStdU16String();
+        problem_ = {ProblemKind::Missing,
+                    QStringLiteral("No D-Bus session bus (%1): other programs and a second start "
+                                   "cannot reach this copy")
+                        .arg(bus.lastError().message())
+                        .toStdU16String()};
         return Claim::Unavailable;
     }
     // libdbus stops reading a connection whose received messages not yet freed exceed its limit
@@ -114,7 +132,9 @@ DBusChannel::Claim DBusChannel::claim(Topic topic) {
     dbus_connection_set_max_received_unix_fds(connection, std::numeric_limits<long>::max());
     // The object is in place before the name is taken, so no caller ever finds the name without it.
     if (!bus.registerObject(kPath, this)) {
-        problem_ = QStringLiteral("Cannot serve %1 on the session bus").arg(kPath).toStdU16String();
+        problem_ = {
+            ProblemKind::Other,
+            QStringLiteral("Cannot serve %1 on the session bus").arg(kPath).toStdU16String()};
         return Claim::Unavailable;
     }
     if (!bus.registerService(kService)) {
@@ -125,11 +145,11 @@ DBusChannel::Claim DBusChannel::claim(Topic topic) {
     return Claim::Owner;
 }
 
-std::optional<std::u16string> DBusChannel::execute(const std::u16string& command) {
+Result<> DBusChannel::execute(const std::u16string& command) {
     return call(QStringLiteral("Execute"), {QString::fromStdU16String(command)});
 }
 
-std::optional<std::u16string> DBusChannel::show() {
+Result<> DBusChannel::show() {
     return call(QStringLiteral("Show"), {});
 }
 
@@ -138,15 +158,19 @@ void DBusChannel::announceLine(std::u16string_view line, bool on) {
         Q_EMIT adaptor_->LineChanged(QString::fromUtf16(line.data(), qsizetype(line.size())), on);
 }
 
-std::optional<std::u16string> DBusChannel::call(const QString& method,
-                                                const QVariantList& arguments) {
+Result<> DBusChannel::call(const QString& method, const QVariantList& arguments) {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) return bus.lastError().message().toStdU16String();
+    if (!bus.isConnected())
+        return std::unexpected(
+            Problem{ProblemKind::Missing, bus.lastError().message().toStdU16String()});
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
     call.setArguments(arguments);
     const QDBusMessage reply = bus.call(call, QDBus::Block, 10000);
-    if (reply.type() == QDBusMessage::ErrorMessage) return reply.errorMessage().toStdU16String();
-    return std::nullopt;
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        const QDBusError error(reply);
+        return std::unexpected(Problem{kindOf(error), error.message().toStdU16String()});
+    }
+    return {};
 }
 
 }  // namespace velnor

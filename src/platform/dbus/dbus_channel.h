@@ -21,19 +21,19 @@ class DBusChannel final : public QObject, public CommandChannel {
     ~DBusChannel() override;
 
     Claim claim(Topic topic) override;
-    std::u16string problem() const override { return problem_; }
-    std::optional<std::u16string> execute(const std::u16string& command) override;
-    std::optional<std::u16string> show() override;
+    Problem problem() const override { return problem_; }
+    Result<> execute(const std::u16string& command) override;
+    Result<> show() override;
     void announceLine(std::u16string_view line, bool on) override;
 
   private:
     friend class TopicAdaptor;
-    // Client side: calls `method` of the running copy; the error text, or nothing.
-    static std::optional<std::u16string> call(const QString& method, const QVariantList& arguments);
+    // Client side: calls `method` of the running copy.
+    static Result<> call(const QString& method, const QVariantList& arguments);
 
     TopicAdaptor* adaptor_;  // owned as a child
     Topic topic_;
-    std::u16string problem_;
+    Problem problem_;
     bool registered_ = false;
 };
 

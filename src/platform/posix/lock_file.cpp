@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <QString>
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -24,6 +25,19 @@ constexpr int32_t kMaxPid = 1 << 22;
 
 std::string systemReason(int error) {
     return std::strerror(error);
+}
+
+// The sentences join paths and the system's words, both in the locale's encoding.
+Problem problem(ProblemKind kind, const std::string& sentence) {
+    return {kind, QString::fromLocal8Bit(sentence).toStdU16String()};
+}
+
+// `what` failed with `error`: a lock folder or file that this user may not touch is a matter of
+// permission, anything else is not judged.
+Problem systemProblem(const std::string& what, int error) {
+    const bool refused = error == EACCES || error == EPERM;
+    return problem(refused ? ProblemKind::Permission : ProblemKind::Other,
+                   what + ": " + systemReason(error));
 }
 
 bool processAlive(pid_t pid) {
@@ -62,8 +76,8 @@ class Descriptor {
 // The lock file as found, opened without following links and without waiting.
 struct Found {
     enum { Gone, Changed, Refused, Held, Stale } state;
-    std::string reason;  // Refused, Held: the sentence
-    int fd = -1;         // Stale: the open file, for the caller to lock and close
+    Problem problem{};  // Refused, Held: why the lock cannot be taken
+    int fd = -1;        // Stale: the open file, for the caller to lock and close
 };
 
 std::string refusal(const std::string& path, const char* what) {
@@ -74,27 +88,30 @@ std::string refusal(const std::string& path, const char* what) {
 Found inspect(const std::string& path) {
     struct stat named {};
     if (::lstat(path.c_str(), &named) != 0) {
-        if (errno == ENOENT) return {Found::Gone, {}};
-        return {Found::Refused,
-                "cannot look at the lock file " + path + ": " + systemReason(errno)};
+        const int error = errno;
+        if (error == ENOENT) return {Found::Gone};
+        return {Found::Refused, systemProblem("cannot look at the lock file " + path, error)};
     }
-    if (!S_ISREG(named.st_mode)) return {Found::Refused, refusal(path, kindOf(named.st_mode))};
+    if (!S_ISREG(named.st_mode))
+        return {Found::Refused, problem(ProblemKind::Other, refusal(path, kindOf(named.st_mode)))};
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT || errno == ELOOP) return {Found::Changed, {}};
-        return {Found::Refused, "cannot read the lock file " + path + ": " + systemReason(errno)};
+        const int error = errno;
+        if (error == ENOENT || error == ELOOP) return {Found::Changed};
+        return {Found::Refused, systemProblem("cannot read the lock file " + path, error)};
     }
     Descriptor file(fd);
     struct stat opened {};
     if (::fstat(fd, &opened) != 0 || opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
-        return {Found::Changed, {}};
+        return {Found::Changed};
     char content[64];
     const ssize_t length = ::pread(fd, content, sizeof content, 0);
     const std::optional<pid_t> holder =
         length > 0 ? lockFileHolder(std::string_view(content, size_t(length))) : std::nullopt;
     if (holder && processAlive(*holder)) {
         return {Found::Held,
-                "busy, held by process " + std::to_string(*holder) + " (lock file " + path + ")"};
+                problem(ProblemKind::Busy, "busy, held by process " + std::to_string(*holder) +
+                                               " (lock file " + path + ")")};
     }
     return {Found::Stale, {}, ::dup(fd)};
 }
@@ -183,17 +200,15 @@ LockFile::~LockFile() {
         ::unlink(path_.c_str());
 }
 
-std::expected<LockFile, std::string> takeLockFile(const std::string& path) {
+Result<LockFile> takeLockFile(const std::string& path) {
+    const std::string creating = "cannot create the lock file " + path;
     const TemporaryLock written(path);
-    if (written.error() != 0)
-        return std::unexpected("cannot create the lock file " + path + ": " +
-                               systemReason(written.error()));
+    if (written.error() != 0) return std::unexpected(systemProblem(creating, written.error()));
     for (int round = 0; round < kRounds; ++round) {
         if (::link(written.path().c_str(), path.c_str()) == 0)
             return LockFile(path, written.device(), written.inode());
-        if (errno != EEXIST)
-            return std::unexpected("cannot create the lock file " + path + ": " +
-                                   systemReason(errno));
+        if (const int error = errno; error != EEXIST)
+            return std::unexpected(systemProblem(creating, error));
         Found found = inspect(path);
         switch (found.state) {
             case Found::Gone:
@@ -201,7 +216,7 @@ std::expected<LockFile, std::string> takeLockFile(const std::string& path) {
                 continue;
             case Found::Refused:
             case Found::Held:
-                return std::unexpected(found.reason);
+                return std::unexpected(std::move(found.problem));
             case Found::Stale:
                 break;
         }
@@ -218,10 +233,11 @@ std::expected<LockFile, std::string> takeLockFile(const std::string& path) {
             continue;
         if (::rename(written.path().c_str(), path.c_str()) == 0)
             return LockFile(path, written.device(), written.inode());
-        return std::unexpected("cannot replace the stale lock file " + path + ": " +
-                               systemReason(errno));
+        const int error = errno;
+        return std::unexpected(systemProblem("cannot replace the stale lock file " + path, error));
     }
-    return std::unexpected("busy, the lock file " + path + " keeps changing");
+    return std::unexpected(
+        problem(ProblemKind::Busy, "busy, the lock file " + path + " keeps changing"));
 }
 
 }  // namespace velnor::posix

@@ -6,10 +6,11 @@
 
 #include <sys/types.h>
 
-#include <expected>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "core/problem.h"
 
 namespace velnor::posix {
 
@@ -28,7 +29,7 @@ class LockFile {
     ~LockFile();
 
   private:
-    friend std::expected<LockFile, std::string> takeLockFile(const std::string& path);
+    friend Result<LockFile> takeLockFile(const std::string& path);
     LockFile(std::string path, dev_t device, ino_t inode)
         : path_(std::move(path)), device_(device), inode_(inode) {}
 
@@ -41,9 +42,10 @@ class LockFile {
 // name in the same folder and linked into place, so no other process ever sees it half written;
 // a lock file whose process is gone is replaced in one step (rename) by whichever process locks it
 // first (flock), so of several processes that find it stale at the same moment, exactly one
-// takes it. Fails with a sentence when the port is busy (a live process holds the lock) or when
-// the lock file cannot be judged: not a regular file (a FIFO, a symbolic link, a directory, a
-// device), unreadable, or the folder refuses the file. Never waits for anything found there.
-std::expected<LockFile, std::string> takeLockFile(const std::string& path);
+// takes it. Fails with a sentence when the port is busy (a live process holds the lock: Busy) or
+// when the lock file cannot be judged: not a regular file (a FIFO, a symbolic link, a directory, a
+// device), unreadable (Permission where the system says so), or the folder refuses the file.
+// Never waits for anything found there.
+Result<LockFile> takeLockFile(const std::string& path);
 
 }  // namespace velnor::posix

@@ -87,21 +87,41 @@ QString lockFilePath(const QString& lockDir, const QString& device) {
     return lockDir + QStringLiteral("/LCK..") + name;
 }
 
-std::expected<LockFile, QString> takeLock(const QString& lockDir, const QString& device) {
+Result<LockFile> takeLock(const QString& lockDir, const QString& device) {
     if (::access(QFile::encodeName(lockDir).constData(), W_OK) != 0) return LockFile();
-    std::expected<LockFile, std::string> lock =
-        takeLockFile(QFile::encodeName(lockFilePath(lockDir, device)).toStdString());
-    if (!lock) return std::unexpected(QString::fromLocal8Bit(lock.error()));
-    return std::move(*lock);
+    return takeLockFile(QFile::encodeName(lockFilePath(lockDir, device)).toStdString());
 }
 
-QString openFailure(int error) {
+// What the system's `error` says about a device that did not open or could not be set up, where
+// it says more than the step that failed (`otherwise`).
+ProblemKind kindOf(int error, ProblemKind otherwise) {
+    switch (error) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+            return ProblemKind::Missing;
+        case EACCES:
+        case EPERM:
+            return ProblemKind::Permission;
+        case EBUSY:
+            return ProblemKind::Busy;
+        case ENOTTY:
+            return ProblemKind::NotSerialPort;
+        // An unplugged adapter hangs its tty up before udev removes the node.
+        case EIO:
+            return ProblemKind::Gone;
+        default:
+            return otherwise;
+    }
+}
+
+Problem openFailure(int error) {
     QString reason = systemReason(error);
     if (error == EACCES || error == EPERM)
         reason += QStringLiteral("; the user may need to be in the dialout group");
     else if (error == EBUSY)
         reason += QStringLiteral("; another program holds the port");
-    return reason;
+    return {kindOf(error, ProblemKind::Other), reason.toStdU16String()};
 }
 
 // What the lines looked like at the open; the watcher reports every change from there on.
@@ -263,29 +283,34 @@ struct OpenedDevice {
     Baseline baseline;
 };
 
-std::expected<OpenedDevice, QString> setUpDevice(const QByteArray& path) {
+Result<OpenedDevice> setUpDevice(const QByteArray& path) {
     const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::unexpected(openFailure(errno));
-    const auto refuse = [fd](const QString& what) {
-        const QString reason = QStringLiteral("%1 (%2)").arg(what, systemReason(errno));
+    const auto refuse = [fd](ProblemKind kind, const QString& what) {
+        const int error = errno;
         ::close(fd);
-        return std::unexpected(reason);
+        return std::unexpected(
+            Problem{kindOf(error, kind),
+                    QStringLiteral("%1 (%2)").arg(what, systemReason(error)).toStdU16String()});
     };
-    if (::ioctl(fd, TIOCEXCL) != 0) return refuse(QStringLiteral("not a terminal"));
+    if (::ioctl(fd, TIOCEXCL) != 0)
+        return refuse(ProblemKind::NotSerialPort, QStringLiteral("not a terminal"));
     termios settings{};
-    if (::tcgetattr(fd, &settings) != 0) return refuse(QStringLiteral("not a terminal"));
+    if (::tcgetattr(fd, &settings) != 0)
+        return refuse(ProblemKind::NotSerialPort, QStringLiteral("not a terminal"));
     settings.c_cflag |= CLOCAL | CREAD;
     settings.c_cflag &= ~CRTSCTS;
     if (::tcsetattr(fd, TCSANOW, &settings) != 0)
-        return refuse(QStringLiteral("the line settings were refused"));
+        return refuse(ProblemKind::Other, QStringLiteral("the line settings were refused"));
     Baseline baseline{};
     if (::ioctl(fd, TIOCMGET, &baseline.levels) != 0)
-        return refuse(QStringLiteral("the device has no modem-control lines"));
+        return refuse(ProblemKind::NotSerialPort,
+                      QStringLiteral("the device has no modem-control lines"));
     serial_icounter_struct counters{};
     if (::ioctl(fd, TIOCGICOUNT, &counters) == 0)
         baseline.counters = counters;
     else if (!unsupported(errno))
-        return refuse(QStringLiteral("the device does not answer"));
+        return refuse(ProblemKind::Other, QStringLiteral("the device does not answer"));
     return OpenedDevice{fd, baseline};
 }
 
@@ -293,16 +318,16 @@ std::expected<OpenedDevice, QString> setUpDevice(const QByteArray& path) {
 // driver may keep open() or an ioctl waiting however the file was opened (a port still draining
 // its last close, a hung adapter), and the window must not wait with it. An open that comes too
 // late is closed by that thread when it returns at last.
-std::expected<OpenedDevice, QString> openDevice(const QString& device) {
+Result<OpenedDevice> openDevice(const QString& device) {
     struct Attempt {
         std::mutex mutex;
         std::condition_variable finished;
-        std::optional<std::expected<OpenedDevice, QString>> result;
+        std::optional<Result<OpenedDevice>> result;
         bool abandoned = false;
     };
     auto attempt = std::make_shared<Attempt>();
     std::thread([attempt, path = QFile::encodeName(device)] {
-        std::expected<OpenedDevice, QString> result = setUpDevice(path);
+        Result<OpenedDevice> result = setUpDevice(path);
         const std::lock_guard lock(attempt->mutex);
         if (attempt->abandoned) {
             if (result) ::close(result->fd);
@@ -315,8 +340,10 @@ std::expected<OpenedDevice, QString> openDevice(const QString& device) {
     if (!attempt->finished.wait_for(lock, kOpenTimeout,
                                     [&] { return attempt->result.has_value(); })) {
         attempt->abandoned = true;
-        return std::unexpected(QStringLiteral("the device did not answer within %1 ms")
-                                   .arg(std::chrono::milliseconds(kOpenTimeout).count()));
+        return std::unexpected(
+            Problem{ProblemKind::TimedOut, QStringLiteral("the device did not answer within %1 ms")
+                                               .arg(std::chrono::milliseconds(kOpenTimeout).count())
+                                               .toStdU16String()});
     }
     return std::move(*attempt->result);
 }
@@ -326,13 +353,10 @@ std::expected<OpenedDevice, QString> openDevice(const QString& device) {
 OpenResult openPort(const std::u16string& devicePath, PortListener& listener,
                     const std::u16string& lockDir) {
     const QString device = QString::fromStdU16String(devicePath);
-    const auto fail = [&devicePath](const QString& reason) {
-        return std::unexpected(SerialError{devicePath, reason.toStdU16String()});
-    };
-    std::expected<LockFile, QString> lock = takeLock(QString::fromStdU16String(lockDir), device);
-    if (!lock) return fail(lock.error());
-    std::expected<OpenedDevice, QString> opened = openDevice(device);
-    if (!opened) return fail(opened.error());
+    Result<LockFile> lock = takeLock(QString::fromStdU16String(lockDir), device);
+    if (!lock) return std::unexpected(std::move(lock.error()));
+    Result<OpenedDevice> opened = openDevice(device);
+    if (!opened) return std::unexpected(std::move(opened.error()));
     return std::make_unique<PosixPort>(opened->fd, std::move(*lock), listener, opened->baseline);
 }
 

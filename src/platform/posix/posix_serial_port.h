@@ -25,8 +25,10 @@ inline constexpr char16_t kLockDir[] = u"/run/lock";
 // device disappears (an unplugged adapter) it reports listener.gone() and stops. Destroying the
 // port interrupts the watcher at once, joins it and releases the device and the lock file.
 //
-// Fails, with the system's reason, when the device is missing, not permitted (with a hint about
-// the dialout group), busy, not a terminal, or has no modem-control lines.
+// Fails, with the system's reason, when the device is missing (Missing), not permitted
+// (Permission, with a hint about the dialout group), busy (Busy), not a terminal or without
+// modem-control lines (NotSerialPort), hung up by its unplugged adapter (Gone), or not opened
+// within a second (TimedOut).
 OpenResult openPort(const std::u16string& device, PortListener& listener,
                     const std::u16string& lockDir = kLockDir);
 

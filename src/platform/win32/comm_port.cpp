@@ -25,18 +25,20 @@ struct LineEvent {
 constexpr LineEvent kLineEventCodes[] = {
     {EV_CTS, comEvCTS}, {EV_DSR, comEvDSR}, {EV_RLSD, comEvCD}, {EV_RING, comEvRing}};
 
-std::u16string openFailure(DWORD error) {
+Problem openFailure(DWORD error) {
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
-            return u"no such port (" + systemReason(error) + u")";
+            return {ProblemKind::Missing, u"no such port (" + systemReason(error) + u")"};
         // A COM port opened by another program refuses every other open with "access denied"
-        // (Wine says "sharing violation"): exclusive use is the only access rule a port has.
+        // (Wine says "sharing violation"): exclusive use is the only access rule a port has, so
+        // the denial means busy, not a lack of permission.
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
-            return u"busy: another program holds the port (" + systemReason(error) + u")";
+            return {ProblemKind::Busy,
+                    u"busy: another program holds the port (" + systemReason(error) + u")"};
         default:
-            return systemReason(error);
+            return {ProblemKind::Other, systemReason(error)};
     }
 }
 
@@ -185,13 +187,13 @@ void CommPort::watch() {
 OpenResult openPort(const std::u16string& device, PortListener& listener) {
     const HANDLE handle = CreateFileW(wideText(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return std::unexpected(SerialError{device, openFailure(GetLastError())});
+    if (handle == INVALID_HANDLE_VALUE) return std::unexpected(openFailure(GetLastError()));
+    // Each step below fails only on a device that is no serial port with modem lines.
     const auto refuse = [&](std::u16string_view what) {
         const DWORD error = GetLastError();
         CloseHandle(handle);
-        return std::unexpected(
-            SerialError{device, std::u16string(what) + u" (" + systemReason(error) + u")"});
+        return std::unexpected(Problem{ProblemKind::NotSerialPort,
+                                       std::u16string(what) + u" (" + systemReason(error) + u")"});
     };
     if (!disableHandshake(handle)) return refuse(u"not a serial port");
     DWORD status = 0;

@@ -12,8 +12,8 @@ namespace velnor::win32 {
 // and listener.gone() when the device goes away. Destroying the port ends the watcher's wait at
 // once, joins it and closes the device.
 //
-// Fails, with the system's reason, when the device is missing, held by another program, not a
-// serial port, or cannot report its modem lines; the error names the device.
+// Fails, with the system's reason, when the device is missing (Missing), held by another program
+// (Busy), or not a serial port that reports its modem lines (NotSerialPort).
 OpenResult openPort(const std::u16string& device, PortListener& listener);
 
 }  // namespace velnor::win32

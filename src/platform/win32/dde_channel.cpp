@@ -21,17 +21,22 @@ constexpr wchar_t kClaimMutex[] = L"Local\\VelnorDdeClaim";
 
 DdeChannel* serving = nullptr;  // the channel whose server instance answers callbacks
 
-std::u16string ddeError(UINT error) {
+// What DDEML's `error` means, its reason after `context`.
+Problem ddeProblem(UINT error, std::u16string_view context = {}) {
+    const auto said = [context](ProblemKind kind, std::u16string_view words) {
+        return Problem{kind, std::u16string(context) + std::u16string(words)};
+    };
     switch (error) {
         case DMLERR_NO_CONV_ESTABLISHED:
-            return u"no running copy answers";
+            return said(ProblemKind::Missing, u"no running copy answers");
         case DMLERR_EXECACKTIMEOUT:
-            return u"the running copy did not answer within " +
-                   toU16(int(kExecuteTimeoutMs / 1000)) + u" s";
+        case DMLERR_POKEACKTIMEOUT:
+            return said(ProblemKind::TimedOut, u"the running copy did not answer within " +
+                                                   toU16(int(kExecuteTimeoutMs / 1000)) + u" s");
         case DMLERR_NOTPROCESSED:
-            return u"The command was not applied; the event log says why";
+            return said(ProblemKind::Other, u"The command was not applied; the event log says why");
         default:
-            return u"DDE error " + toU16(int(error));
+            return said(ProblemKind::Other, u"DDE error " + toU16(int(error)));
     }
 }
 
@@ -91,9 +96,10 @@ void DdeChannel::release() {
 
 CommandChannel::Claim DdeChannel::unavailable(std::u16string_view what) {
     const UINT error = instance_ ? DdeGetLastError(instance_) : 0;
-    problem_ = u"DDE: " + std::u16string(what);
-    if (error) problem_ += u" (" + ddeError(error) + u")";
-    problem_ += u"; other programs and a second start cannot reach this copy";
+    std::u16string reason = u"DDE: " + std::u16string(what);
+    if (error) reason += u" (" + ddeProblem(error).reason + u")";
+    reason += u"; other programs and a second start cannot reach this copy";
+    problem_ = {ProblemKind::Other, std::move(reason)};
     release();
     return Claim::Unavailable;
 }
@@ -107,7 +113,7 @@ CommandChannel::Claim DdeChannel::claim(Topic topic) {
         0);
     if (initialized != DMLERR_NO_ERROR) {
         instance_ = 0;
-        return unavailable(u"cannot start (" + ddeError(initialized) + u")");
+        return unavailable(u"cannot start (" + ddeProblem(initialized).reason + u")");
     }
     serving = this;
     service_ = DdeCreateStringHandleW(instance_, kService, CP_WINUNICODE);
@@ -172,43 +178,43 @@ HDDEDATA DdeChannel::answer(UINT type, UINT format, HSZ topic, HSZ item, HDDEDAT
     }
 }
 
-std::optional<std::u16string> DdeChannel::execute(const std::u16string& command) {
+Result<> DdeChannel::execute(const std::u16string& command) {
     return transaction(XTYP_EXECUTE, nullptr, command);
 }
 
-std::optional<std::u16string> DdeChannel::show() {
+Result<> DdeChannel::show() {
     return transaction(XTYP_POKE, kShowItem, u"");
 }
 
 // DDE clients ask for what they want to know; nothing is sent to them unasked.
 void DdeChannel::announceLine(std::u16string_view, bool) {}
 
-std::optional<std::u16string> DdeChannel::transaction(UINT type, const wchar_t* item,
-                                                      const std::u16string& text) {
+Result<> DdeChannel::transaction(UINT type, const wchar_t* item, const std::u16string& text) {
     DWORD client = 0;
     const UINT initialized = DdeInitializeW(&client, &ignore, APPCMD_CLIENTONLY, 0);
-    if (initialized != DMLERR_NO_ERROR) return u"DDE cannot start: " + ddeError(initialized);
-    std::optional<std::u16string> error;
+    if (initialized != DMLERR_NO_ERROR)
+        return std::unexpected(ddeProblem(initialized, u"DDE cannot start: "));
+    Result<> done;
     {
         const StringHandle service(client, kService);
         const StringHandle topic(client, kTopic);
         const StringHandle itemName(client, item ? item : L"");
         const HCONV conversation = DdeConnect(client, service.get(), topic.get(), nullptr);
         if (!conversation) {
-            error = u"DDE: " + ddeError(DdeGetLastError(client));
+            done = std::unexpected(ddeProblem(DdeGetLastError(client), u"DDE: "));
         } else {
             std::wstring data = wideText(text);
             DWORD result = 0;
-            const HDDEDATA done = DdeClientTransaction(
-                reinterpret_cast<BYTE*>(data.data()), DWORD((data.size() + 1) * sizeof(wchar_t)),
-                conversation, item ? itemName.get() : nullptr, item ? CF_UNICODETEXT : 0, type,
-                kExecuteTimeoutMs, &result);
-            if (!done) error = ddeError(DdeGetLastError(client));
+            if (!DdeClientTransaction(reinterpret_cast<BYTE*>(data.data()),
+                                      DWORD((data.size() + 1) * sizeof(wchar_t)), conversation,
+                                      item ? itemName.get() : nullptr, item ? CF_UNICODETEXT : 0,
+                                      type, kExecuteTimeoutMs, &result))
+                done = std::unexpected(ddeProblem(DdeGetLastError(client)));
             DdeDisconnect(conversation);
         }
     }
     DdeUninitialize(client);
-    return error;
+    return done;
 }
 
 }  // namespace velnor

@@ -25,9 +25,9 @@ class DdeChannel final : public CommandChannel {
     ~DdeChannel() override;
 
     Claim claim(Topic topic) override;
-    std::u16string problem() const override { return problem_; }
-    std::optional<std::u16string> execute(const std::u16string& command) override;
-    std::optional<std::u16string> show() override;
+    Problem problem() const override { return problem_; }
+    Result<> execute(const std::u16string& command) override;
+    Result<> show() override;
     void announceLine(std::u16string_view line, bool on) override;
 
   private:
@@ -35,12 +35,11 @@ class DdeChannel final : public CommandChannel {
                                    HDDEDATA data, ULONG_PTR, ULONG_PTR);
     HDDEDATA answer(UINT type, UINT format, HSZ topic, HSZ item, HDDEDATA data);
     Claim unavailable(std::u16string_view what);
-    static std::optional<std::u16string> transaction(UINT type, const wchar_t* item,
-                                                     const std::u16string& text);
+    static Result<> transaction(UINT type, const wchar_t* item, const std::u16string& text);
     void release();
 
     Topic topic_;
-    std::u16string problem_;
+    Problem problem_;
     DWORD instance_ = 0;
     HSZ service_ = nullptr;
     HSZ topicName_ = nullptr;

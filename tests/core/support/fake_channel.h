@@ -12,19 +12,19 @@ namespace velnor::test {
 // the test can play the client, and records what it was asked to execute as a client.
 class FakeChannel final : public CommandChannel {
   public:
-    explicit FakeChannel(Claim answer, std::u16string problem = {})
+    explicit FakeChannel(Claim answer, Problem problem = {})
         : answer_(answer), problem_(std::move(problem)) {}
 
     Claim claim(Topic topic) override {
         served = std::move(topic);
         return answer_;
     }
-    std::u16string problem() const override { return problem_; }
-    std::optional<std::u16string> execute(const std::u16string& command) override {
+    Problem problem() const override { return problem_; }
+    Result<> execute(const std::u16string& command) override {
         executed.push_back(command);
         return executeAnswer;
     }
-    std::optional<std::u16string> show() override {
+    Result<> show() override {
         ++showRequests;
         return executeAnswer;
     }
@@ -34,13 +34,13 @@ class FakeChannel final : public CommandChannel {
 
     std::optional<Topic> served;
     std::vector<std::u16string> executed;
-    std::optional<std::u16string> executeAnswer;  // what the running copy answers
+    Result<> executeAnswer;  // what the running copy answers
     int showRequests = 0;
     std::vector<std::u16string> announced;
 
   private:
     Claim answer_;
-    std::u16string problem_;
+    Problem problem_;
 };
 
 }  // namespace velnor::test

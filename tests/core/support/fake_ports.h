@@ -122,7 +122,7 @@ class FakePorts {
 
     OpenResult openPort(const std::u16string& device, PortListener& listener) {
         if (refused.contains(device))
-            return std::unexpected(SerialError{device, u"No such file or directory"});
+            return std::unexpected(Problem{ProblemKind::Missing, u"No such file or directory"});
         journal.push_back(u"open " + device);
         auto port = std::make_unique<FakePort>(*this, device, listener, levelsAtOpen);
         port->setSettleTime(settleTimeAtOpen);

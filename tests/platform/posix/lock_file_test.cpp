@@ -24,11 +24,17 @@
 #include "racing_processes.h"
 #include "recording_listener.h"
 #include "support/fake_modem_driver.h"
+#include "support/problem_print.h"
 
 namespace velnor {
 namespace {
 
 using namespace std::chrono_literals;
+
+// A problem of the lock files, whose sentences are ASCII here.
+Problem problem(ProblemKind kind, const std::string& sentence) {
+    return {kind, std::u16string(sentence.begin(), sentence.end())};
+}
 
 std::string binaryPid(int32_t pid) {
     std::string content(sizeof pid, '\0');
@@ -96,8 +102,9 @@ TEST_F(LockFolder, ALiveHolderInTextOrBinaryMakesThePortBusyAndKeepsItsFile) {
         write(content);
         const auto taken = posix::takeLockFile(path());
         ASSERT_FALSE(taken);
-        EXPECT_EQ(taken.error(), "busy, held by process " + std::to_string(::getppid()) +
-                                     " (lock file " + path() + ")");
+        EXPECT_EQ(taken.error(), problem(ProblemKind::Busy, "busy, held by process " +
+                                                                std::to_string(::getppid()) +
+                                                                " (lock file " + path() + ")"));
         EXPECT_EQ(this->content(), content);
     }
 }
@@ -177,8 +184,10 @@ TEST_F(LockFolder, APlantedFileOfAnyOtherKindIsRefusedAtOnce) {
         }
         const auto taken = attempt.get();
         ASSERT_FALSE(taken);
-        EXPECT_EQ(taken.error(), "the lock file " + path() + " is " + row.kind +
-                                     ", not a regular file; remove it if no program uses the port");
+        EXPECT_EQ(taken.error(),
+                  problem(ProblemKind::Other,
+                          "the lock file " + path() + " is " + row.kind +
+                              ", not a regular file; remove it if no program uses the port"));
         struct stat still {};
         EXPECT_EQ(::lstat(path().c_str(), &still), 0) << "the planted file stays";
         ::rmdir(path().c_str());
@@ -217,6 +226,7 @@ TEST(PlantedLockFile, TheSerialBackendSaysCannotAndGoesOn) {
     }
     const OpenResult opened = opening.get();
     ASSERT_FALSE(opened);
+    EXPECT_EQ(opened.error().kind, ProblemKind::Other);
     EXPECT_EQ(toQString(opened.error().reason),
               "the lock file " + lock +
                   " is a FIFO, not a regular file; remove it if no "

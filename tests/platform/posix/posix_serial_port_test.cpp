@@ -16,6 +16,7 @@
 
 #include "recording_listener.h"
 #include "support/fake_modem_driver.h"
+#include "support/problem_print.h"
 
 namespace velnor {
 namespace {
@@ -61,9 +62,10 @@ TEST_F(PosixPortTest, APseudoTerminalOpensButItsMissingModemLinesAreAClearError)
     for (int attempt = 1; attempt <= 2; ++attempt) {  // the failed open holds nothing back
         const OpenResult opened = open();
         ASSERT_FALSE(opened) << "attempt " << attempt;
-        EXPECT_EQ(toQString(opened.error().device), terminal.path());
-        EXPECT_EQ(toQString(opened.error().reason),
-                  "the device has no modem-control lines (Inappropriate ioctl for device)");
+        EXPECT_EQ(
+            opened.error(),
+            (Problem{ProblemKind::NotSerialPort,
+                     u"the device has no modem-control lines (Inappropriate ioctl for device)"}));
         EXPECT_FALSE(QFile::exists(lockFile()));
     }
 }
@@ -86,6 +88,7 @@ TEST_F(PosixPortTest, APortHeldByALiveProcessIsBusy) {
     ASSERT_TRUE(first);
     const OpenResult second = open();
     ASSERT_FALSE(second);
+    EXPECT_EQ(second.error().kind, ProblemKind::Busy);
     EXPECT_EQ(
         toQString(second.error().reason),
         QStringLiteral("busy, held by process %1 (lock file %2)").arg(::getpid()).arg(lockFile()));
@@ -94,6 +97,7 @@ TEST_F(PosixPortTest, APortHeldByALiveProcessIsBusy) {
     writeLockFile(::getppid());
     const OpenResult third = open();
     ASSERT_FALSE(third);
+    EXPECT_EQ(third.error().kind, ProblemKind::Busy);
     EXPECT_TRUE(toQString(third.error().reason)
                     .startsWith(QStringLiteral("busy, held by process %1 ").arg(::getppid())));
     EXPECT_TRUE(QFile::exists(lockFile())) << "another process's lock file stays";
@@ -109,14 +113,13 @@ TEST_F(PosixPortTest, AStaleLockFileIsTakenOver) {
     EXPECT_EQ(lockFileContent(), ownLockContent());
 }
 
-TEST(PosixPort, AMissingDeviceIsNamedWithTheSystemsReason) {
+TEST(PosixPort, AMissingDeviceIsMissingWithTheSystemsReason) {
     RecordingListener listener;
     const QTemporaryDir lockDir;
     const OpenResult opened =
         posix::openPort(u"/dev/velnor-no-such-port", listener, lockDir.path().toStdU16String());
     ASSERT_FALSE(opened);
-    EXPECT_EQ(toQString(opened.error().device), "/dev/velnor-no-such-port");
-    EXPECT_EQ(toQString(opened.error().reason), "No such file or directory");
+    EXPECT_EQ(opened.error(), (Problem{ProblemKind::Missing, u"No such file or directory"}));
 }
 
 TEST_F(PosixPortTest, PermissionDeniedMentionsTheDialoutGroup) {
@@ -124,8 +127,9 @@ TEST_F(PosixPortTest, PermissionDeniedMentionsTheDialoutGroup) {
     ASSERT_EQ(::chmod(QFile::encodeName(terminal.path()).constData(), 0), 0);
     const OpenResult opened = open();
     ASSERT_FALSE(opened);
-    EXPECT_EQ(toQString(opened.error().reason),
-              "Permission denied; the user may need to be in the dialout group");
+    EXPECT_EQ(opened.error(),
+              (Problem{ProblemKind::Permission,
+                       u"Permission denied; the user may need to be in the dialout group"}));
 }
 
 TEST_F(PosixPortTest, ReportsEachChangedLineOnce) {

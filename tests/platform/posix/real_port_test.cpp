@@ -23,6 +23,7 @@
 #include "racing_processes.h"
 #include "support/linux_form.h"
 #include "support/log_lines.h"
+#include "support/problem_print.h"
 #include "support/qt_print.h"
 #include "support/recording_input_sink.h"
 #include "support/scoped_env.h"
@@ -59,8 +60,8 @@ class RealPortTest : public ::testing::Test {
         control.onNotice = [this](const std::u16string& text) {
             notices.append(QString::fromStdU16String(text));
         };
-        control.onPortLost = [this](const SerialError& error) {
-            lost.append(QString::fromStdU16String(error.reason));
+        control.onPortLost = [this](const std::u16string&, const Problem& problem) {
+            lost.append(QString::fromStdU16String(problem.reason));
         };
     }
     void SetUp() override {
@@ -187,7 +188,7 @@ TEST_F(RealPortTest, TheLockFileMakesASecondHolderBusyEvenForRoot) {
     LinuxSerialControl sameProcess;
     const auto refused = sameProcess.setPortOpen(true);
     ASSERT_FALSE(refused);
-    EXPECT_EQ(QString::fromStdU16String(refused.error().device), kCdcAcmPort);
+    EXPECT_EQ(refused.error().kind, ProblemKind::Busy);
     EXPECT_EQ(QString::fromStdU16String(refused.error().reason), busy);
 
     int pipe[2];
@@ -254,7 +255,8 @@ TEST_F(RealPortTest, APortThatDoesNotOpenIsGivenUpAfterASecond) {
     ::kill(closer, SIGKILL);
     ::waitpid(closer, nullptr, 0);
     ASSERT_FALSE(opened);
-    EXPECT_EQ(opened.error().reason, u"the device did not answer within 1000 ms");
+    EXPECT_EQ(opened.error(),
+              (Problem{ProblemKind::TimedOut, u"the device did not answer within 1000 ms"}));
     EXPECT_FALSE(QFile::exists(kLockFile));
     EXPECT_TRUE(processEventsUntil([&] { return control.setPortOpen(true).has_value(); }));
 }

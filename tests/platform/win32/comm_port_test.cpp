@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "support/problem_print.h"
 #include "test_text.h"
 
 namespace velnor {
@@ -23,7 +24,7 @@ TEST(CommPort, MissingPortIsNamedAsSuch) {
     IgnoringListener listener;
     const OpenResult opened = win32::openPort(kMissingPort, listener);
     ASSERT_FALSE(opened);
-    EXPECT_EQ(opened.error().device, kMissingPort);
+    EXPECT_EQ(opened.error().kind, ProblemKind::Missing);
     EXPECT_TRUE(opened.error().reason.starts_with(u"no such port ("))
         << narrow(opened.error().reason);
 }
@@ -33,6 +34,7 @@ TEST(CommPort, DeviceThatIsNoSerialPortIsRefused) {
     IgnoringListener listener;
     const OpenResult opened = win32::openPort(u"\\\\.\\COM8", listener);
     ASSERT_FALSE(opened);
+    EXPECT_EQ(opened.error().kind, ProblemKind::NotSerialPort);
     EXPECT_TRUE(opened.error().reason.starts_with(u"not a serial port ("))
         << narrow(opened.error().reason);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/win32/win32_event_loop.h"
+#include "support/problem_print.h"
 #include "support/win32/processes.h"
 #include "test_text.h"
 
@@ -38,7 +39,7 @@ class DdeChannelTest : public ::testing::Test {
                                  .lineOn = {},
                                  .show = [this] { ++shows; }}),
                   CommandChannel::Claim::Owner)
-            << narrow(channel.problem());
+            << channel.problem();
     }
 
     Win32EventLoop loop;
@@ -56,13 +57,13 @@ TEST_F(DdeChannelTest, CommandsOfAnotherProcessArriveInOrder) {
 
 TEST_F(DdeChannelTest, RefusedCommandIsAnErrorForTheClient) {
     EXPECT_EQ(runClient(loop, L"execute refuse \"-dtr\""),
-              "The command was not applied; the event log says why\nok\n");
+              "Other \"The command was not applied; the event log says why\"\nok\n");
     EXPECT_EQ(executed, (std::vector<std::string>{"refuse", "-dtr"}));
 }
 
 TEST_F(DdeChannelTest, RefusedConversationReachesNoCommand) {
     refuseLinks = 1;
-    EXPECT_EQ(runClient(loop, L"execute \"-dtr\""), "DDE: no running copy answers\n");
+    EXPECT_EQ(runClient(loop, L"execute \"-dtr\""), "Missing \"DDE: no running copy answers\"\n");
     EXPECT_TRUE(executed.empty());
 }
 
@@ -82,8 +83,10 @@ TEST_F(DdeChannelTest, SecondClaimFindsTheRunningCopy) {
 
 TEST(DdeChannel, ClaimWithNoRunningCopyOwnsTheServiceAndExecuteFindsNone) {
     DdeChannel channel;
-    EXPECT_EQ(channel.execute(u"-dtr"), u"DDE: no running copy answers");
-    EXPECT_EQ(channel.claim({}), CommandChannel::Claim::Owner) << narrow(channel.problem());
+    const Result<> executed = channel.execute(u"-dtr");
+    ASSERT_FALSE(executed);
+    EXPECT_EQ(executed.error(), (Problem{ProblemKind::Missing, u"DDE: no running copy answers"}));
+    EXPECT_EQ(channel.claim({}), CommandChannel::Claim::Owner) << channel.problem();
 }
 
 }  // namespace

@@ -1,15 +1,26 @@
 // A second process for the DDE tests: "claim" claims the channel and prints the outcome;
-// "execute <command>..." executes each command in turn and prints "ok" or the error for each;
-// "show" asks the running copy to show its window and prints "ok" or the error;
+// "execute <command>..." executes each command in turn and prints "ok" or the problem for each;
+// "show" asks the running copy to show its window and prints "ok" or the problem;
 // "eventlog" requests the item EventLog of the running copy and prints it.
 #include <cstdio>
+#include <sstream>
 #include <string>
 
 #include "platform/win32/dde_channel.h"
 #include "platform/win32/system_text.h"
+#include "support/problem_print.h"
 #include "test_text.h"
 
 namespace {
+
+void print(const velnor::Result<>& result) {
+    std::ostringstream line;
+    if (result)
+        line << "ok";
+    else
+        line << result.error();
+    std::printf("%s\n", line.str().c_str());
+}
 
 HDDEDATA CALLBACK ignore(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) {
     return nullptr;
@@ -50,9 +61,7 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (mode == L"show") {
-        const auto error = channel.show();
-        const std::u16string line = error ? *error : u"ok";
-        std::printf("%s\n", std::string(line.begin(), line.end()).c_str());
+        print(channel.show());
         return 0;
     }
     if (mode == L"eventlog") {
@@ -60,10 +69,6 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (mode != L"execute") return 2;
-    for (int i = 2; i < argc; ++i) {
-        const auto error = channel.execute(velnor::utf16Text(argv[i]));
-        const std::u16string line = error ? *error : u"ok";
-        std::printf("%s\n", velnor::narrow(line).c_str());
-    }
+    for (int i = 2; i < argc; ++i) print(channel.execute(velnor::utf16Text(argv[i])));
     return 0;
 }

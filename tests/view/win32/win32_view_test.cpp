@@ -37,8 +37,8 @@ class Win32ViewTest : public ::testing::Test {
                         .loop = loop,
                         .ports = {
                             .deviceOf = [](int) { return std::u16string(u"\\\\.\\COM99"); },
-                            .open = [](const std::u16string& device, PortListener&) -> OpenResult {
-                                return std::unexpected(SerialError{device, u"missing"});
+                            .open = [](const std::u16string&, PortListener&) -> OpenResult {
+                                return std::unexpected(Problem{ProblemKind::Missing, u"missing"});
                             },
                             .watchReturn = {}},
                         .channel = nullptr,
