@@ -80,7 +80,7 @@ struct PortBackend {
     // cannot tell.
     std::function<std::unique_ptr<DeviceWatch>(const std::u16string& device,
                                                std::function<void()> back)>
-        watchReturn;
+        watchReturn{};
 };
 
 }  // namespace velnor
