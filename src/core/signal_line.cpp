@@ -75,7 +75,8 @@ void SignalLine::setSettleTime(std::u16string_view milliseconds) {
         !milliseconds.empty() && milliseconds.size() <= 4 &&
         std::ranges::all_of(milliseconds, [](char16_t c) { return c >= u'0' && c <= u'9'; });
     int value = 0;
-    for (const char16_t digit : milliseconds) value = value * 10 + (digit - u'0');
+    if (digits)
+        for (const char16_t digit : milliseconds) value = value * 10 + (digit - u'0');
     if (digits && LineFilter::Duration(value) <= LineFilter::kMaxSettleTime)
         setSettleTime(LineFilter::Duration(value));
     else

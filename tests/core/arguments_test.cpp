@@ -185,6 +185,7 @@ TEST_F(ArgumentsTest, LineSettingsAndOffRowsSetOrComplain) {
         {u"-dsrDebounce=abc", u"Unknown DSR debounce:  abc"},
         {u"-dsrDebounce=+5", u"Unknown DSR debounce:  +5"},
         {u"-dsrDebounce=99999", u"Unknown DSR debounce:  99999"},
+        {u"-dsrDebounce=123456789012x", u"Unknown DSR debounce:  123456789012x"},
         {u"-ctsDebounce=", u"Unknown CTS debounce:  "},
         {u"-dsrPolarity=inverted", nullptr},
         {u"-ctsPolarity=inverted", nullptr},
