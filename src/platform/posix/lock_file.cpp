@@ -15,6 +15,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/posix/small_file.h"
+
 namespace velnor::posix {
 namespace {
 
@@ -44,34 +46,10 @@ bool processAlive(pid_t pid) {
     return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
-const char* kindOf(mode_t mode) {
-    if (S_ISFIFO(mode)) return "a FIFO";
-    if (S_ISLNK(mode)) return "a symbolic link";
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "not a regular file";
-}
-
 void pauseBriefly() {
     const timespec interval{0, 1'000'000};
     ::nanosleep(&interval, nullptr);
 }
-
-// Closes a descriptor when it goes.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 // The lock file as found, opened without following links and without waiting.
 struct Found {
@@ -93,7 +71,8 @@ Found inspect(const std::string& path) {
         return {Found::Refused, systemProblem("cannot look at the lock file " + path, error)};
     }
     if (!S_ISREG(named.st_mode))
-        return {Found::Refused, problem(ProblemKind::Other, refusal(path, kindOf(named.st_mode)))};
+        return {Found::Refused,
+                problem(ProblemKind::Other, refusal(path, fileKind(named.st_mode)))};
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
