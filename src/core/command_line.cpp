@@ -5,8 +5,11 @@
 namespace velnor {
 namespace {
 
+// Besides what would split or be misread: what shells and desktop entries quote or expand, which
+// systemd's reading of an autostart entry does not give back as written.
 bool isEncoded(char16_t c) {
-    return c == u'%' || c == u' ' || c == u'=' || c < 0x20 || c == 0x7f;
+    return c == u'%' || c == u' ' || c == u'=' || c < 0x20 || c == 0x7f ||
+           std::u16string_view(u"\\\"'$`").find(c) != std::u16string_view::npos;
 }
 
 int hexValue(char16_t c) {

@@ -12,6 +12,8 @@ TEST(PercentTextTest, EncodesWhatWouldSplitOrBeMisreadAndNothingElse) {
     EXPECT_EQ(percentEncoded(u"a=b%c"), u"a%3Db%25c");
     EXPECT_EQ(percentEncoded(u"tab\there\n\x7f"), u"tab%09here%0A%7F");
     EXPECT_EQ(percentEncoded(u"%{TAB}^c~\u00e9\u20ac"), u"%25{TAB}^c~\u00e9\u20ac");
+    EXPECT_EQ(percentEncoded(u"C:\\ \"q\" 'a' $HOME `x`"),
+              u"C:%5C%20%22q%22%20%27a%27%20%24HOME%20%60x%60");
 }
 
 TEST(PercentTextTest, DecodesEveryEscapeAndRefusesABrokenOne) {
@@ -25,7 +27,8 @@ TEST(PercentTextTest, DecodesEveryEscapeAndRefusesABrokenOne) {
 
 TEST(PercentTextTest, EveryTextSurvivesAsOneArgument) {
     const std::u16string texts[] = {
-        u"Hello World", u"  two  spaces ", u"a=b", u"%20 literal", u"line\nfeed", u"=", u" "};
+        u"Hello World", u"  two  spaces ", u"a=b",     u"%20 literal", u"line\nfeed", u"=",
+        u" ",           u"$HOME",          u"C:\\dir", u"\"'`"};
     for (const std::u16string& text : texts) {
         const std::u16string encoded = percentEncoded(text);
         const auto pieces = SplitText(u"-dsrSendKeys%=" + encoded, u" ");
