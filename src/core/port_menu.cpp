@@ -23,6 +23,21 @@ std::vector<std::u16string> wordsOf(std::u16string_view commandLine) {
     return SplitText(commandLine, u" ").value_or(std::vector<std::u16string>{});
 }
 
+// `words`, or nothing when a start would refuse them for their length: then `refusal` goes to the
+// event log with the reason, and nothing is written that could not bring the settings back.
+std::optional<std::vector<std::u16string>> startableWords(MainForm& form,
+                                                          std::vector<std::u16string> words,
+                                                          std::u16string_view refusal) {
+    size_t length = words.empty() ? 0 : words.size() - 1;
+    for (const std::u16string& word : words) length += word.size();
+    if (length <= MainForm::kMaxArgumentsLength) return words;
+    form.LogEvent(std::u16string(refusal) + u": the arguments of these settings are " +
+                  toU16(static_cast<int>(length)) +
+                  u" characters long, and a start accepts at most " +
+                  toU16(static_cast<int>(MainForm::kMaxArgumentsLength)));
+    return std::nullopt;
+}
+
 std::u16string trimmed(std::u16string_view text) {
     const auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
     while (!text.empty() && blank(text.front())) text.remove_prefix(1);
@@ -58,7 +73,9 @@ Menu MainForm::portMenu() {
     };
     if (platform_.commandText && platform_.copyText)
         add({.text = u"Copy command line", .chosen = [this](std::u16string_view) {
-                 platform_.copyText(platform_.commandText(wordsOf(commandLine())));
+                 if (const auto words = startableWords(*this, wordsOf(commandLine()),
+                                                       u"Command line cannot be copied"))
+                     platform_.copyText(platform_.commandText(*words));
              }});
     if (platform_.loginStart) {
         const bool on = platform_.loginStart->enabled();
@@ -142,7 +159,9 @@ void MainForm::startAtLogin(bool on) {
     std::vector<std::u16string> arguments = wordsOf(commandLine());
     if (std::ranges::find(arguments, u"-minimize") == arguments.end())
         arguments.insert(arguments.begin(), u"-minimize");
-    if (const auto written = login.enable(arguments))
+    const auto words = startableWords(*this, std::move(arguments), u"Start at login cannot be set");
+    if (!words) return;
+    if (const auto written = login.enable(*words))
         LogEvent(u"Velnor starts at login with these settings (" + login.place() + u")");
     else
         LogEvent(u"Start at login cannot be set: " + written.error().reason);

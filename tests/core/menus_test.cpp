@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/text.h"
 #include "support/menu_text.h"
 #include "support/test_form.h"
 
@@ -10,6 +11,12 @@ namespace velnor {
 namespace {
 
 using Lines = std::vector<std::u16string>;
+
+Lines joined(std::initializer_list<Lines> parts) {
+    Lines all;
+    for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
 
 class MenusTest : public ::testing::Test {
   protected:
@@ -112,6 +119,59 @@ TEST_F(MenusTest, TheConfigurationIsCopiedAndStartsAtLoginMinimised) {
     choose(form.Port, {u"Start at login with these settings"});
     EXPECT_EQ(window.newLog(),
               Lines{u"Start at login cannot be set: autostart/velnor.desktop cannot be written"});
+}
+
+// What a start would refuse for its length is neither copied nor made to start at login, and the
+// log says why; what is kept at the limit brings a fresh start to these settings. Start at login
+// adds "-minimize " unless the settings minimise already.
+TEST(PortMenuLimitTest, SettingsLongerThanAStartAcceptsAreNeitherCopiedNorStartedAtLogin) {
+    constexpr size_t kLimit = MainForm::kMaxArgumentsLength;
+    const auto refused = [](std::u16string_view what, size_t length) {
+        return std::u16string(what) + u": the arguments of these settings are " +
+               toU16(static_cast<int>(length)) + u" characters long, and a start accepts at most " +
+               toU16(static_cast<int>(kLimit));
+    };
+    const struct {
+        size_t length;  // of the settings' command line
+        std::u16string_view window;
+        bool copied;
+        bool atLogin;
+    } rows[] = {
+        {kLimit - 10, u"", true, true},     {kLimit - 9, u"", true, false},
+        {kLimit, u"-minimize", true, true}, {kLimit + 1, u"-minimize", false, false},
+        {40000, u"", false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.length);
+        test::TestForm window({.commandLine = std::u16string(row.window)});
+        MainForm& form = window.form;
+        form.txtDSRSendKeys.setText(u"");
+        const size_t plain = form.commandLine().size();
+        form.txtDSRSendKeys.setText(std::u16string(row.length - plain, u'x'));
+        const std::u16string settings = form.commandLine();
+        ASSERT_EQ(settings.size(), row.length);
+        window.newLog();
+
+        Menu menu = form.menuOf(form.Port);
+        test::findEntry(menu, {u"Copy command line"})->chosen({});
+        EXPECT_EQ(window.clipboard.size(), row.copied ? 1u : 0u);
+        menu = form.menuOf(form.Port);
+        test::findEntry(menu, {u"Start at login with these settings"})->chosen({});
+        EXPECT_EQ(window.login.arguments.has_value(), row.atLogin);
+        const size_t atLogin = row.length + (row.window.empty() ? 10 : 0);
+        EXPECT_EQ(window.newLog(),
+                  joined({row.copied ? Lines{}
+                                     : Lines{refused(u"Command line cannot be copied", row.length)},
+                          row.atLogin ? Lines{u"Velnor starts at login with these settings "
+                                              u"(autostart/velnor.desktop)"}
+                                      : Lines{refused(u"Start at login cannot be set", atLogin)}}));
+        if (!row.atLogin) continue;
+        std::u16string started;
+        for (const std::u16string& word : *window.login.arguments)
+            started += (started.empty() ? u"" : u" ") + word;
+        test::TestForm again({.commandLine = started});
+        EXPECT_EQ(again.form.commandLine(), started) << "the entry brings back these settings";
+    }
 }
 
 TEST_F(MenusTest, ALinesMenuSetsItsSettleTimeAndPolarity) {
