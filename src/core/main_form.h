@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -120,6 +121,7 @@ class MainForm : public FormControls {
     std::vector<MenuEntry> deviceChoices(int port);
     void assignPort(int port, const std::u16string& device);
     void showPortDevices();
+    void tellSettingsProblem();
     void startAtLogin(bool on);
     void reopenReturnedPort(int16_t port, const std::u16string& device);
 
@@ -129,6 +131,7 @@ class MainForm : public FormControls {
     bool handedOver_ = false;
     bool serving_ = false;  // this copy owns the command channel
     Result<> handOverResult_;
+    std::optional<Problem> settingsProblem_;  // the catalog's, as last told in the event log
 };
 
 }  // namespace velnor

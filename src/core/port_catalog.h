@@ -31,6 +31,9 @@ class PortCatalog {
     // Assigns `device` to COM`port` (empty: takes the assignment back) and keeps it; when it
     // cannot be kept, it holds for this run only and the problem says why.
     virtual Result<> assign(int port, const std::u16string& device) = 0;
+    // Why what is kept cannot be read, where it cannot: then no port has an assignment but those
+    // made in this run, and assign() leaves what is kept as it is.
+    virtual std::optional<Problem> settingsProblem() = 0;
 };
 
 }  // namespace velnor

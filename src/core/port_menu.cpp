@@ -61,6 +61,7 @@ Menu MainForm::menuOf(const Frame& frame) {
 Menu MainForm::portMenu() {
     Menu menu;
     if (platform_.catalog) {
+        tellSettingsProblem();
         for (int port = 1; port <= kPorts; ++port)
             menu.push_back(MenuEntry::submenu(
                 comName(port) + u": " + platform_.catalog->describe(platform_.ports.deviceOf(port)),
@@ -136,6 +137,7 @@ void MainForm::assignPort(int port, const std::u16string& device) {
 
 // Each button's hint names the device it stands for, as the menu lists it.
 void MainForm::showPortDevices() {
+    if (platform_.catalog) tellSettingsProblem();
     OptionButton* const buttons[kPorts] = {&optCom1, &optCom2, &optCom3, &optCom4};
     for (int port = 1; port <= kPorts; ++port) {
         const std::u16string device = platform_.ports.deviceOf(port);
@@ -144,6 +146,17 @@ void MainForm::showPortDevices() {
                                                               u". Right-click to choose its device."
                                                         : comName(port) + u": " + device + u".");
     }
+}
+
+// Kept assignments that cannot be read are told once, when they are found so, and again only
+// once the reason has changed: every look at the ports would otherwise repeat it.
+void MainForm::tellSettingsProblem() {
+    std::optional<Problem> problem = platform_.catalog->settingsProblem();
+    if (problem == settingsProblem_) return;
+    settingsProblem_ = std::move(problem);
+    if (settingsProblem_)
+        LogEvent(u"COM ports: " + settingsProblem_->reason +
+                 u"; COM1 to COM4 stand for their defaults");
 }
 
 // The entry starts the window minimised, with the present configuration.

@@ -174,6 +174,39 @@ TEST(PortMenuLimitTest, SettingsLongerThanAStartAcceptsAreNeitherCopiedNorStarte
     }
 }
 
+// Kept assignments that cannot be read are told once, at start, not at every look at the ports;
+// again when the reason changes, or when they could be read in between.
+TEST(PortSettingsTest, AnUnreadableSettingsFileIsToldOnceAndAgainOnlyWhenItChanges) {
+    test::TestForm window({.commandLine = {}, .load = false});
+    MainForm& form = window.form;
+    const Problem fifo{ProblemKind::Other,
+                       u"ports.ini cannot be read: it is a FIFO, not a regular file"};
+    const Problem device{ProblemKind::Other,
+                         u"ports.ini cannot be read: it is a device, not a regular file"};
+    const auto told = [](const Problem& problem) {
+        return Lines{u"COM ports: " + problem.reason + u"; COM1 to COM4 stand for their defaults"};
+    };
+    window.catalog.unreadable = fifo;
+    form.Form_Load();
+    EXPECT_EQ(window.newLog(), told(fifo));
+    const struct {
+        std::optional<Problem> problem;
+        Lines logged;
+    } steps[] = {
+        {fifo, {}},
+        {device, told(device)},
+        {std::nullopt, {}},
+        {fifo, told(fifo)},
+    };
+    for (const auto& step : steps) {
+        window.catalog.unreadable = step.problem;
+        Menu menu = form.menuOf(form.Port);
+        test::findEntry(menu, {u"COM3: /dev/ttyS2", u"Loopback plug (no hardware)"})->chosen({});
+        window.catalog.assignments.clear();
+        EXPECT_EQ(window.newLog(), joined({step.logged, {u"COM3 now stands for loopback"}}));
+    }
+}
+
 TEST_F(MenusTest, ALinesMenuSetsItsSettleTimeAndPolarity) {
     EXPECT_EQ(
         test::menuText(form.menuOf(form.frameCTS)),

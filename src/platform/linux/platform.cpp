@@ -29,7 +29,8 @@ QString shellWord(const QString& word) {
 }  // namespace
 
 Platform linuxPlatform(InputSink& input, EventLoop& loop, CommandChannel* channel) {
-    // Both keep nothing of their own: every call reads what the files say now.
+    // Both keep nothing of their own: every call learns what the files say now (the assignments
+    // are read again where their file has changed).
     static LinuxPortCatalog catalog;
     static XdgLoginStart loginStart;
     return {.input = input,

@@ -9,7 +9,7 @@
 namespace velnor {
 
 std::u16string comPortDevice(int port) {
-    const std::string device = posix::comPortDevice(port, posix::PortAssignments());
+    const std::string device = posix::comPortDevice(port, posix::PortAssignments::ofUser());
     return QString::fromStdString(device).toStdU16String();
 }
 

@@ -33,16 +33,21 @@ std::u16string LinuxPortCatalog::defaultDevice(int port) {
 }
 
 std::optional<std::u16string> LinuxPortCatalog::assigned(int port) {
-    const auto device = posix::PortAssignments().deviceOf(port);
+    const auto device = posix::PortAssignments::ofUser().deviceOf(port);
     if (!device) return std::nullopt;
     return fromUtf8(*device);
 }
 
 Result<> LinuxPortCatalog::assign(int port, const std::u16string& device) {
-    posix::PortAssignments assignments;
-    if (assignments.assign(port, toUtf8(device))) return {};
-    return std::unexpected(
-        Problem{ProblemKind::Other, fromUtf8(assignments.file().string()) + u" cannot be written"});
+    const auto kept = posix::PortAssignments::ofUser().assign(port, toUtf8(device));
+    if (kept) return {};
+    return std::unexpected(Problem{ProblemKind::Other, fromUtf8(kept.error())});
+}
+
+std::optional<Problem> LinuxPortCatalog::settingsProblem() {
+    const auto problem = posix::PortAssignments::ofUser().problem();
+    if (!problem) return std::nullopt;
+    return Problem{ProblemKind::Other, fromUtf8(*problem)};
 }
 
 }  // namespace velnor

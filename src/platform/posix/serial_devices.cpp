@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <set>
+#include <string_view>
 #include <system_error>
 
 #include "platform/xdg/autostart.h"
@@ -63,6 +64,55 @@ SerialDevice deviceAt(const fs::path& root, const std::string& path, const std::
     return device;
 }
 
+// One line of the settings file.
+struct IniLine {
+    std::string_view text;  // as written, its line break included
+    std::string_view body;  // without the line break and a carriage return before it
+    bool portsHeader = false;
+    int port = 0;  // n for an entry "COMn=..." (1 to 4) of the section [ports], else 0
+};
+
+std::vector<IniLine> iniLines(std::string_view content) {
+    std::vector<IniLine> lines;
+    bool inPorts = false;
+    while (!content.empty()) {
+        const size_t end = std::min(content.find('\n'), content.size() - 1) + 1;
+        IniLine line{.text = content.substr(0, end), .body = content.substr(0, end)};
+        content.remove_prefix(end);
+        if (line.body.ends_with('\n')) line.body.remove_suffix(1);
+        if (line.body.ends_with('\r')) line.body.remove_suffix(1);
+        if (line.body.starts_with('[')) {
+            inPorts = line.portsHeader = line.body == "[ports]";
+        } else if (inPorts && line.body.size() >= 5 && line.body.starts_with("COM") &&
+                   line.body[3] >= '1' && line.body[3] <= '4' && line.body[4] == '=') {
+            line.port = line.body[3] - '0';
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// `content` with the entries of [ports] replaced by `devices`; every other line as it was.
+std::string withDevices(std::string_view content, const std::optional<std::string> (&devices)[4]) {
+    std::string entries;
+    for (int n = 1; n <= 4; ++n)
+        if (devices[n - 1]) entries += "COM" + std::to_string(n) + "=" + *devices[n - 1] + "\n";
+    std::string written;
+    bool placed = false;
+    for (const IniLine& line : iniLines(content)) {
+        if (line.port > 0) continue;
+        written += line.text;
+        if (!line.portsHeader || placed) continue;
+        if (!line.text.ends_with('\n')) written += '\n';
+        written += entries;
+        placed = true;
+    }
+    if (placed) return written;
+    if (written.empty()) written = "# The devices COM1 to COM4 stand for in Velnor.\n";
+    if (!written.ends_with('\n')) written += '\n';
+    return written + "[ports]\n" + entries;
+}
+
 }  // namespace
 
 std::string SerialDevice::description() const {
@@ -112,45 +162,56 @@ fs::path PortAssignments::defaultFile() {
     return xdg::configHome() / "velnor/ports.ini";
 }
 
-PortAssignments::PortAssignments(fs::path file) : file_(std::move(file)) {
-    std::ifstream in(file_);
-    std::string line;
-    bool inPorts = false;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.starts_with('[')) {
-            inPorts = line == "[ports]";
-            continue;
-        }
-        if (!inPorts || line.size() < 6 || !line.starts_with("COM") || line[4] != '=') continue;
-        const int port = line[3] - '0';
-        if (port >= 1 && port <= 4 && line.size() > 5) devices_[port - 1] = line.substr(5);
+PortAssignments& PortAssignments::ofUser() {
+    // Made again only where the folder it is in has been changed since (tests do).
+    static std::optional<PortAssignments> user;
+    if (const fs::path file = defaultFile(); !user || user->file() != file) user.emplace(file);
+    return *user;
+}
+
+PortAssignments::PortAssignments(fs::path file) : file_(std::move(file)) {}
+
+const PortAssignments::Read& PortAssignments::current() const {
+    const FileVersion version = fileVersion(file_);
+    if (read_ && read_->version == version && version.settled) return *read_;
+    read_.emplace(Read{.version = version, .content = {}, .problem = {}, .devices = {}});
+    auto content = readSmallFile(file_, kMaxFileSize);
+    if (!content) {
+        if (!content.error().missing)
+            read_->problem = file_.string() + " cannot be read: " + content.error().reason;
+        return *read_;
     }
+    read_->content = std::move(*content);
+    for (const IniLine& line : iniLines(read_->content))
+        if (line.port > 0 && line.body.size() > 5)
+            read_->devices[line.port - 1] = std::string(line.body.substr(5));
+    return *read_;
 }
 
 std::optional<std::string> PortAssignments::deviceOf(int port) const {
     if (port < 1 || port > 4) return std::nullopt;
-    return devices_[port - 1];
+    if (unkept_[port - 1]) return *unkept_[port - 1];
+    return current().devices[port - 1];
 }
 
-bool PortAssignments::assign(int port, const std::string& device) {
-    if (port < 1 || port > 4) return false;
+std::optional<std::string> PortAssignments::problem() const {
+    return current().problem;
+}
+
+std::expected<void, std::string> PortAssignments::assign(int port, const std::string& device) {
+    if (port < 1 || port > 4) return std::unexpected("there is no COM" + std::to_string(port));
     // A line break would end the entry early and start another one.
-    if (device.find_first_of("\r\n") != std::string::npos) return false;
-    devices_[port - 1] = device.empty() ? std::nullopt : std::optional<std::string>(device);
-    std::error_code error;
-    fs::create_directories(file_.parent_path(), error);
-    const fs::path written = file_.string() + ".new";
-    {
-        std::ofstream out(written, std::ios::trunc);
-        out << "# The devices COM1 to COM4 stand for in Velnor.\n[ports]\n";
-        for (int n = 1; n <= 4; ++n)
-            if (devices_[n - 1]) out << "COM" << n << '=' << *devices_[n - 1] << '\n';
-        if (!out.flush()) return false;
-    }
-    // Renamed into place, so a reader never sees half a file.
-    fs::rename(written, file_, error);
-    return !error;
+    if (device.find_first_of("\r\n") != std::string::npos)
+        return std::unexpected("a device's name cannot hold a line break");
+    unkept_[port - 1].emplace(device.empty() ? std::nullopt : std::optional<std::string>(device));
+    const Read& read = current();
+    if (read.problem) return std::unexpected(*read.problem + "; it is left as it is");
+    std::optional<std::string> devices[4];
+    for (int n = 0; n < 4; ++n) devices[n] = unkept_[n] ? *unkept_[n] : read.devices[n];
+    if (auto written = replaceFile(file_, withDevices(read.content, devices)); !written)
+        return std::unexpected(file_.string() + " cannot be written: " + written.error());
+    for (auto& unkept : unkept_) unkept.reset();
+    return {};
 }
 
 std::string comPortDevice(int port, const PortAssignments& assignments) {

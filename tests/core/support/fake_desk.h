@@ -10,7 +10,8 @@
 namespace velnor::test {
 
 // The user's assignments of COM ports, kept in memory; `unwritable` makes keeping them fail as a
-// full or read-only disk does. Port n stands for "/dev/ttyS<n-1>" unless assigned.
+// full or read-only disk does, `unreadable` says why what is kept cannot be read. Port n stands for
+// "/dev/ttyS<n-1>" unless assigned.
 class FakeCatalog final : public PortCatalog {
   public:
     std::vector<Device> devices() override { return plugged; }
@@ -37,11 +38,13 @@ class FakeCatalog final : public PortCatalog {
                 Problem{ProblemKind::Permission, u"ports.ini cannot be written"});
         return {};
     }
+    std::optional<Problem> settingsProblem() override { return unreadable; }
     std::u16string deviceOf(int port) { return assigned(port).value_or(defaultDevice(port)); }
 
     std::vector<Device> plugged;
     std::map<int, std::u16string> assignments;
     bool unwritable = false;
+    std::optional<Problem> unreadable;
 };
 
 // An entry that starts the program at login, with the arguments it was last given.

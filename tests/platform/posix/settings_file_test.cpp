@@ -1,0 +1,216 @@
+// The file that keeps the ports' assignments (ports.ini) as users and their tools leave it: linked
+// elsewhere, edited by hand, replaced by something that is no file at all, unreadable, on a full
+// disk. Whatever is found is never waited for, is told, and is never written over.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
+
+#include "platform/posix/serial_devices.h"
+#include "support/temp_dir.h"
+
+namespace velnor::posix {
+namespace {
+
+namespace fs = std::filesystem;
+
+void write(const fs::path& file, std::string_view content) {
+    std::ofstream(file, std::ios::binary) << content;
+}
+
+std::string contentOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// What stands at `path`, to compare before and after: its kind and mode, a link's target, a
+// regular file's content.
+std::string standing(const fs::path& path) {
+    struct stat found {};
+    if (::lstat(path.c_str(), &found) != 0) return "nothing";
+    std::ostringstream seen;
+    seen << std::oct << found.st_mode;
+    if (S_ISLNK(found.st_mode)) seen << " -> " << fs::read_symlink(path).string();
+    if (S_ISREG(found.st_mode)) seen << ": " << contentOf(path);
+    return seen.str();
+}
+
+std::set<std::string> namesIn(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+// Runs `body` in a child process of its own (another user, another mount namespace) and gives
+// back the text it returned; a child that failed gives back nothing.
+std::string inChild(const std::function<std::string()>& body) {
+    int ends[2];
+    if (::pipe(ends) != 0) return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(ends[0]);
+        const std::string said = body();
+        const bool whole = ::write(ends[1], said.data(), said.size()) == ssize_t(said.size());
+        ::_exit(whole ? 0 : 1);
+    }
+    ::close(ends[1]);
+    std::string said;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(ends[0], buffer, sizeof buffer)) > 0;) said.append(buffer, got);
+    ::close(ends[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? said : std::string();
+}
+
+TEST(SettingsFileTest, WhatIsNoSettingsFileIsToldNeverWaitedForAndLeftAsItIs) {
+    const std::string kept = "[ports]\nCOM1=/dev/ttyUSB0\n";
+    const struct {
+        const char* what;
+        std::function<void(const fs::path&)> make;
+        std::string why;
+    } cases[] = {
+        {"a FIFO", [](const fs::path& file) { ::mkfifo(file.c_str(), 0644); },
+         "it is a FIFO, not a regular file"},
+        {"a link to /dev/zero", [](const fs::path& file) { fs::create_symlink("/dev/zero", file); },
+         "it is a device, not a regular file"},
+        {"a folder", [](const fs::path& file) { fs::create_directory(file); },
+         "it is a directory, not a regular file"},
+        {"a link to itself",
+         [](const fs::path& file) { fs::create_symlink(file.filename(), file); },
+         std::strerror(ELOOP)},
+        {"larger than any list of four devices",
+         [&](const fs::path& file) { write(file, kept + std::string(64 * 1024, '#')); },
+         "it is larger than 64 KiB"},
+        {"not text", [&](const fs::path& file) { write(file, kept + std::string("\0\x01", 2)); },
+         "it is not a text file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const test::TempDir folder;
+        const fs::path file = folder.path() / "ports.ini";
+        c.make(file);
+        const std::string before = standing(file);
+        PortAssignments assignments(file);
+        EXPECT_EQ(assignments.problem(), file.string() + " cannot be read: " + c.why);
+        EXPECT_EQ(assignments.deviceOf(1), std::nullopt);
+
+        const auto assigned = assignments.assign(2, "loopback");
+        ASSERT_FALSE(assigned);
+        EXPECT_EQ(assigned.error(), *assignments.problem() + "; it is left as it is");
+        EXPECT_EQ(assignments.deviceOf(2), "loopback") << "it holds for this run";
+        EXPECT_EQ(standing(file), before);
+        EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{"ports.ini"});
+    }
+}
+
+// Mode bits do not stop root from reading, so as root the file is read by the user nobody.
+TEST(SettingsFileTest, AnUnreadableFileIsToldAndLeftAsItIs) {
+    const test::TempDir folder;
+    fs::permissions(folder.path(), fs::perms::all);
+    const fs::path file = folder.path() / "ports.ini";
+    write(file, "[ports]\nCOM1=/dev/ttyUSB0\n");
+    fs::permissions(file, fs::perms::none);
+    const std::string before = standing(file);
+    const std::string said = inChild([&] {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            return std::string();
+        PortAssignments assignments(file);
+        const auto assigned = assignments.assign(2, "loopback");
+        return assignments.problem().value_or("no problem") + "\n" +
+               (assigned ? "written" : assigned.error());
+    });
+    const std::string problem = file.string() + " cannot be read: " + std::strerror(EACCES);
+    EXPECT_EQ(said, problem + "\n" + problem + "; it is left as it is");
+    EXPECT_EQ(standing(file), before);
+}
+
+// A disk with no room left: the old file stays whole, and no half-written file is left beside it.
+TEST(SettingsFileTest, AFullDiskLeavesTheOldFileWhole) {
+    const test::TempDir folder;
+    const std::string before = "# mine\n[ports]\nCOM1=/dev/ttyUSB0\n";
+    const std::string said = inChild([&]() -> std::string {
+        // A small file system of the child's own; where the system allows none, the test skips.
+        if (::unshare(CLONE_NEWNS) != 0 && ::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+            return "skip: " + std::string(std::strerror(errno));
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", folder.path().c_str(), "tmpfs", 0, "size=16k") != 0)
+            return "skip: " + std::string(std::strerror(errno));
+        const fs::path file = folder.path() / "ports.ini";
+        write(file, before);
+        std::ofstream filler(folder.path() / "filler", std::ios::binary);
+        while (filler << std::string(1024, '#') << std::flush) {
+        }
+        PortAssignments assignments(file);
+        const auto assigned = assignments.assign(2, "loopback");
+        std::string seen = assigned ? "written" : assigned.error();
+        seen += "\n" + assignments.deviceOf(2).value_or("none") + "\n" + contentOf(file);
+        for (const std::string& name : namesIn(folder.path())) seen += "\n" + name;
+        return seen;
+    });
+    if (said.starts_with("skip: ")) GTEST_SKIP() << "no file system of the test's own: " << said;
+    const fs::path file = folder.path() / "ports.ini";
+    EXPECT_EQ(said, file.string() + " cannot be written: " + std::strerror(ENOSPC) +
+                        "\nloopback\n" + before + "\nfiller\nports.ini");
+}
+
+// A dotfile manager keeps the file elsewhere and links it: the link stays, its target is updated,
+// and every line that is not an assignment stays as the user wrote it.
+TEST(SettingsFileTest, ALinkedFileIsUpdatedAtItsTargetWithTheUsersOwnLines) {
+    const test::TempDir home;
+    const fs::path kept = home.path() / "dotfiles/velnor/ports.ini";
+    const fs::path link = home.path() / "config/velnor/ports.ini";
+    fs::create_directories(kept.parent_path());
+    fs::create_directories(link.parent_path());
+    write(kept,
+          "# mine\n[ports]\r\nCOM1=/dev/ttyUSB0\r\n; spare: COM9=/dev/ttyS9\n[other]\nCOM3=x");
+    fs::permissions(kept, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink("../../dotfiles/velnor/ports.ini", link);
+
+    PortAssignments assignments(link);
+    EXPECT_EQ(assignments.deviceOf(1), "/dev/ttyUSB0");
+    ASSERT_TRUE(assignments.assign(2, "loopback"));
+    ASSERT_TRUE(assignments.assign(1, ""));
+    EXPECT_EQ(fs::read_symlink(link), "../../dotfiles/velnor/ports.ini");
+    EXPECT_EQ(
+        standing(kept),
+        "100640: # mine\n[ports]\r\nCOM2=loopback\n; spare: COM9=/dev/ttyS9\n[other]\nCOM3=x");
+    EXPECT_EQ(namesIn(kept.parent_path()), std::set<std::string>{"ports.ini"});
+    EXPECT_EQ(namesIn(link.parent_path()), std::set<std::string>{"ports.ini"});
+}
+
+// Another program changes the file while the assignments are in use: the next look sees it, also
+// when the change keeps its size and comes within the same tick of the file system's clock (which
+// only a kernel with coarse file times shows: the virtual machine's, vm_settings_file).
+TEST(SettingsFileTest, AChangedFileIsReadAgain) {
+    const test::TempDir folder;
+    const fs::path file = folder.path() / "ports.ini";
+    write(file, "[ports]\nCOM1=/dev/ttyUSB0\n");
+    const PortAssignments assignments(file);
+    EXPECT_EQ(assignments.deviceOf(1), "/dev/ttyUSB0");
+    write(file, "[ports]\nCOM1=/dev/ttyUSB1\n");
+    EXPECT_EQ(assignments.deviceOf(1), "/dev/ttyUSB1");
+    fs::remove(file);
+    EXPECT_EQ(assignments.deviceOf(1), std::nullopt);
+    EXPECT_EQ(assignments.problem(), std::nullopt) << "no file is no problem";
+    ::mkfifo(file.c_str(), 0644);
+    EXPECT_NE(assignments.problem(), std::nullopt);
+    fs::remove(file);
+    write(file, "[ports]\nCOM1=/dev/ttyACM0\n");
+    EXPECT_EQ(assignments.deviceOf(1), "/dev/ttyACM0");
+    EXPECT_EQ(assignments.problem(), std::nullopt);
+}
+
+}  // namespace
+}  // namespace velnor::posix
