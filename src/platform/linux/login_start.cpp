@@ -4,6 +4,7 @@
 #include <QString>
 #include <filesystem>
 
+#include "platform/posix/serial_devices.h"
 #include "platform/xdg/autostart.h"
 
 namespace velnor {
@@ -20,10 +21,14 @@ Result<> XdgLoginStart::enable(const std::vector<std::u16string>& arguments) {
     std::vector<std::string> words;
     for (const std::u16string& argument : arguments)
         words.push_back(QString::fromStdU16String(argument).toStdString());
-    if (xdg::writeAutostart(xdg::autostartFile(),
-                            QCoreApplication::applicationFilePath().toStdString(), words))
-        return {};
-    return std::unexpected(Problem{ProblemKind::Other, place() + u" cannot be written"});
+    // The devices VELNOR_COMn names now are those of this configuration: a session's start would
+    // not have them otherwise.
+    const auto written = xdg::writeAutostart(xdg::autostartFile(),
+                                             QCoreApplication::applicationFilePath().toStdString(),
+                                             words, posix::comPortVariables());
+    if (written) return {};
+    return std::unexpected(
+        Problem{ProblemKind::Other, QString::fromStdString(written.error()).toStdU16String()});
 }
 
 Result<> XdgLoginStart::disable() {

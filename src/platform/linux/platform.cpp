@@ -4,29 +4,15 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <algorithm>
 
 #include "platform/linux/login_start.h"
 #include "platform/linux/port_backend.h"
 #include "platform/linux/port_catalog.h"
+#include "platform/linux/shell_command.h"
+#include "platform/posix/serial_devices.h"
 #include "platform/qt/time_text.h"
 
 namespace velnor {
-namespace {
-
-// A word as a POSIX shell reads it back: quoted where it holds anything but plain characters.
-QString shellWord(const QString& word) {
-    static const QString plain =
-        QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_=+,./:@%");
-    const bool quote =
-        word.isEmpty() || std::ranges::any_of(word, [](QChar c) { return !plain.contains(c); });
-    if (!quote) return word;
-    QString quoted = word;
-    quoted.replace(u'\'', QStringLiteral("'\\''"));
-    return u'\'' + quoted + u'\'';
-}
-
-}  // namespace
 
 Platform linuxPlatform(InputSink& input, EventLoop& loop, CommandChannel* channel) {
     // Both keep nothing of their own: every call learns what the files say now (the assignments
@@ -48,10 +34,10 @@ Platform linuxPlatform(InputSink& input, EventLoop& loop, CommandChannel* channe
             .loginStart = &loginStart,
             .commandText =
                 [](const std::vector<std::u16string>& arguments) {
-                    QStringList words{shellWord(QCoreApplication::applicationFilePath())};
-                    for (const std::u16string& argument : arguments)
-                        words.append(shellWord(QString::fromStdU16String(argument)));
-                    return words.join(u' ').toStdU16String();
+                    // The devices VELNOR_COMn names belong to this configuration too.
+                    return shellCommand(posix::comPortVariables(),
+                                        QCoreApplication::applicationFilePath(), arguments)
+                        .toStdU16String();
                 },
             .copyText =
                 [](const std::u16string& text) {

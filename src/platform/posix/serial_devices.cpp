@@ -64,6 +64,14 @@ SerialDevice deviceAt(const fs::path& root, const std::string& path, const std::
     return device;
 }
 
+// The device VELNOR_COM<port> names, where it is set and not empty.
+std::optional<std::string> namedDevice(int port) {
+    const std::string variable = "VELNOR_COM" + std::to_string(port);
+    const char* named = std::getenv(variable.c_str());
+    if (!named || !*named) return std::nullopt;
+    return named;
+}
+
 // One line of the settings file.
 struct IniLine {
     std::string_view text;  // as written, its line break included
@@ -214,9 +222,16 @@ std::expected<void, std::string> PortAssignments::assign(int port, const std::st
     return {};
 }
 
+std::vector<std::string> comPortVariables() {
+    std::vector<std::string> assignments;
+    for (int port = 1; port <= 4; ++port)
+        if (const auto named = namedDevice(port))
+            assignments.push_back("VELNOR_COM" + std::to_string(port) + "=" + *named);
+    return assignments;
+}
+
 std::string comPortDevice(int port, const PortAssignments& assignments) {
-    const std::string variable = "VELNOR_COM" + std::to_string(port);
-    if (const char* named = std::getenv(variable.c_str()); named && *named) return named;
+    if (const auto named = namedDevice(port)) return *named;
     if (const auto assigned = assignments.deviceOf(port)) return *assigned;
     return "/dev/ttyS" + std::to_string(port - 1);
 }

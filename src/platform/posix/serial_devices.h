@@ -79,6 +79,10 @@ class PortAssignments {
     std::optional<std::optional<std::string>> unkept_[4];
 };
 
+// The variables VELNOR_COM1 to VELNOR_COM4 that are set, as assignments "VELNOR_COM1=/dev/ttyUSB0":
+// what another start must be given to find the same devices.
+std::vector<std::string> comPortVariables();
+
 // What COM`port` stands for: VELNOR_COM<port> where it is set, otherwise the user's assignment,
 // otherwise /dev/ttyS<port - 1>.
 std::string comPortDevice(int port, const PortAssignments& assignments);

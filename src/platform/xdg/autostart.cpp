@@ -6,11 +6,14 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/posix/small_file.h"
+
 namespace velnor::xdg {
 namespace {
 
 constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";
 constexpr std::string_view kEscapedInQuotes = "\"`$\\";
+constexpr std::string_view kUnreadBySystemd = "\\$`";
 
 // Escapes of a desktop entry's string values, applied to the whole Exec value.
 std::string escapeString(const std::string& text) {
@@ -146,29 +149,35 @@ std::filesystem::path autostartFile() {
     return configHome() / "autostart/org.velnor.Velnor.desktop";
 }
 
-bool writeAutostart(const std::filesystem::path& file, const std::string& program,
-                    const std::vector<std::string>& arguments) {
-    std::vector<std::string> command{program};
+std::expected<void, std::string> writeAutostart(const std::filesystem::path& file,
+                                                const std::string& program,
+                                                const std::vector<std::string>& arguments,
+                                                const std::vector<std::string>& environment) {
+    std::vector<std::string> command;
+    if (!environment.empty()) command.push_back("env");
+    command.insert(command.end(), environment.begin(), environment.end());
+    command.push_back(program);
     command.insert(command.end(), arguments.begin(), arguments.end());
-    std::error_code error;
-    std::filesystem::create_directories(file.parent_path(), error);
-    const std::filesystem::path written = file.string() + ".new";
-    {
-        std::ofstream out(written, std::ios::trunc);
-        out << "[Desktop Entry]\n"
-               "Type=Application\n"
-               "Name=Velnor\n"
-               "Comment=Turns the lines of a serial port into keys, as set up in its window\n"
-               "Icon=org.velnor.Velnor\n"
-               "Exec="
-            << execLine(command)
-            << "\n"
-               "Terminal=false\n"
-               "X-GNOME-Autostart-enabled=true\n";
-        if (!out.flush()) return false;
-    }
-    std::filesystem::rename(written, file, error);
-    return !error;
+    const std::string cannot = file.string() + " cannot be written: ";
+    for (const std::string& word : command)
+        if (word.find_first_of(kUnreadBySystemd) != std::string::npos)
+            return std::unexpected(cannot + word +
+                                   " holds \\, $ or `, which a session started by " +
+                                   "systemd would not read back");
+    const std::string entry =
+        "[Desktop Entry]\n"
+        "Type=Application\n"
+        "Name=Velnor\n"
+        "Comment=Turns the lines of a serial port into keys, as set up in its window\n"
+        "Icon=org.velnor.Velnor\n"
+        "Exec=" +
+        execLine(command) +
+        "\n"
+        "Terminal=false\n"
+        "X-GNOME-Autostart-enabled=true\n";
+    if (auto written = posix::replaceFile(file, entry); !written)
+        return std::unexpected(cannot + written.error());
+    return {};
 }
 
 std::optional<std::vector<std::string>> readAutostart(const std::filesystem::path& file) {

@@ -2,6 +2,7 @@
 
 // Start at login: an XDG autostart entry that starts Velnor with given arguments.
 
+#include <expected>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -23,10 +24,15 @@ std::filesystem::path configHome();
 // $XDG_CONFIG_HOME/autostart/org.velnor.Velnor.desktop, or under ~/.config.
 std::filesystem::path autostartFile();
 
-// Writes the entry that starts `program` with `arguments` at login; false when it cannot be
-// written.
-bool writeAutostart(const std::filesystem::path& file, const std::string& program,
-                    const std::vector<std::string>& arguments);
+// Writes the entry that starts `program` with `arguments` at login, in `environment` (assignments
+// "NAME=value", given through env(1)); fails with a sentence that names the file. A word that
+// holds \, $ or ` is refused: systemd-xdg-autostart-generator, which starts the entries of
+// sessions that systemd runs (KDE Plasma), reads such a word differently from the desktop entry
+// rules (a backslash once more as an escape; $ and ` escaped in a way that systemd keeps).
+std::expected<void, std::string> writeAutostart(const std::filesystem::path& file,
+                                                const std::string& program,
+                                                const std::vector<std::string>& arguments,
+                                                const std::vector<std::string>& environment = {});
 
 // The command of the entry in `file`, when there is one.
 std::optional<std::vector<std::string>> readAutostart(const std::filesystem::path& file);

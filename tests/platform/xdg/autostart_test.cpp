@@ -3,8 +3,14 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
 #include <fstream>
+#include <sstream>
 
+#include "core/command_line.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace velnor::xdg {
@@ -43,7 +49,7 @@ TEST(AutostartFileTest, WrittenEntryIsValidAndGivesBackTheCommand) {
     const test::TempDir root;
     const fs::path file = root.path() / "autostart/org.velnor.Velnor.desktop";
     const Words arguments = {"-minimize", "-port=com2", "-dsrSendKeys%=Hello%20World",
-                             "-ctsSendKeys=\"quoted\"$HOME", "-cdSendKeys=%{F4}~"};
+                             "-ctsSendKeys=\"quoted\"'s", "-cdSendKeys=%{F4}~"};
     ASSERT_TRUE(writeAutostart(file, "/usr/bin/velnor", arguments));
     Words command{"/usr/bin/velnor"};
     command.insert(command.end(), arguments.begin(), arguments.end());
@@ -51,6 +57,215 @@ TEST(AutostartFileTest, WrittenEntryIsValidAndGivesBackTheCommand) {
     EXPECT_FALSE(fs::exists(file.string() + ".new"));
     if (::system("command -v desktop-file-validate >/dev/null 2>&1") == 0) {
         EXPECT_EQ(::system(("desktop-file-validate " + file.string()).c_str()), 0);
+    }
+}
+
+// What a reader of an entry starts: the assignments env(1) is given, then the command.
+struct Start {
+    Words environment;
+    Words command;
+    bool operator==(const Start&) const = default;
+};
+
+void PrintTo(const Start& start, std::ostream* out) {
+    *out << ::testing::PrintToString(start.environment) << " "
+         << ::testing::PrintToString(start.command);
+}
+
+Start startOf(Words words) {
+    Start start;
+    if (!words.empty() && fs::path(words.front()).filename() == "env") {
+        words.erase(words.begin());
+        while (!words.empty() && words.front().find('=') != std::string::npos) {
+            start.environment.push_back(words.front());
+            words.erase(words.begin());
+        }
+    }
+    start.command = std::move(words);
+    return start;
+}
+
+std::string contentOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The character a C escape stands for (\n for 'n'); 0 for one that is not one.
+char cEscaped(char c) {
+    constexpr std::pair<char, char> kEscapes[] = {
+        {'n', '\n'}, {'t', '\t'}, {'r', '\r'},  {'a', '\a'}, {'b', '\b'}, {'f', '\f'},
+        {'v', '\v'}, {'s', ' '},  {'\\', '\\'}, {'"', '"'},  {'\'', '\''}};
+    for (const auto& [written, meant] : kEscapes)
+        if (c == written) return meant;
+    return 0;
+}
+
+// The words of an ExecStart= value as systemd reads them (systemd.service(5), "COMMAND LINES";
+// systemd.syntax(7), "QUOTING"): double and single quotes, C escapes (an unknown one kept as it
+// is written, as systemd keeps it after a warning), %% for %; nothing for any other specifier.
+std::optional<Words> systemdWords(std::string_view value) {
+    if (value.starts_with(':')) value.remove_prefix(1);  // no variables expanded
+    Words words;
+    std::string word;
+    bool inWord = false;
+    char quote = 0;
+    for (size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (!quote && (c == ' ' || c == '\t')) {
+            if (inWord) words.push_back(std::exchange(word, {}));
+            inWord = false;
+            continue;
+        }
+        inWord = true;
+        if (quote ? c == quote : (c == '"' || c == '\'')) {
+            quote = quote ? 0 : c;
+        } else if (c == '%') {
+            if (++i == value.size() || value[i] != '%') return std::nullopt;
+            word += '%';
+        } else if (c != '\\') {
+            word += c;
+        } else if (++i == value.size()) {
+            return std::nullopt;
+        } else if (const char escaped = cEscaped(value[i])) {
+            word += escaped;
+        } else if (value[i] == 'x' && i + 2 < value.size()) {
+            word += static_cast<char>(std::stoi(std::string(value.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+        } else {
+            word += '\\';
+            word += value[i];
+        }
+    }
+    if (quote) return std::nullopt;
+    if (inWord) words.push_back(word);
+    return words;
+}
+
+constexpr char kGenerator[] = "/usr/lib/systemd/user-generators/systemd-xdg-autostart-generator";
+
+// The command of the unit that systemd-xdg-autostart-generator makes of the entries under
+// `configHome`, as systemd reads it; nothing when it makes none.
+std::optional<Words> generatedCommand(const fs::path& configHome) {
+    const fs::path units = configHome / "units";
+    fs::create_directories(units);
+    QProcess generator;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString(configHome.string()));
+    environment.insert("XDG_CONFIG_DIRS", QString::fromStdString((configHome / "none").string()));
+    generator.setProcessEnvironment(environment);
+    const QString out = QString::fromStdString(units.string());
+    generator.start(kGenerator, {out, out, out});
+    if (!generator.waitForFinished(10000)) return std::nullopt;
+    for (const auto& unit : fs::directory_iterator(units)) {
+        if (unit.path().extension() != ".service") continue;
+        std::istringstream lines(contentOf(unit.path()));
+        for (std::string line; std::getline(lines, line);)
+            if (line.starts_with("ExecStart=")) return systemdWords(line.substr(10));
+    }
+    ADD_FAILURE() << "no unit: " << generator.readAllStandardError().toStdString();
+    return std::nullopt;
+}
+
+// What GLib's launcher (gio launch) starts from the entry in `file`, as the program sees it: the
+// entry must start print_start.
+std::optional<Start> glibStart(const fs::path& file) {
+    const fs::path started = file.parent_path() / "started";
+    QProcess gio;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("VELNOR_TEST_STARTED", QString::fromStdString(started.string()));
+    gio.setProcessEnvironment(environment);
+    gio.start("gio", {"launch", QString::fromStdString(file.string())});
+    if (!gio.waitForFinished(10000) || gio.exitCode() != 0) {
+        ADD_FAILURE() << "gio launch: " << gio.readAllStandardError().toStdString();
+        return std::nullopt;
+    }
+    QElapsedTimer waited;
+    waited.start();
+    while (!fs::exists(started) && waited.elapsed() < 10000) QThread::msleep(10);
+    Start start{.environment = {}, .command = {PRINT_START}};
+    Words* into = &start.command;
+    std::istringstream given(contentOf(started));
+    for (std::string word; std::getline(given, word, '\0');) {
+        if (word == "--environment--")
+            into = &start.environment;
+        else
+            into->push_back(word);
+    }
+    fs::remove(started);
+    return start;
+}
+
+std::string utf8(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), text.size()).toStdString();
+}
+
+// Every reader of the entry (ours, GLib's launcher, and the generator that turns the entries of
+// sessions that systemd runs into units) starts the same program with the same arguments in the
+// same environment: the texts as the window writes them, the devices VELNOR_COMn names, settings
+// as long as a start accepts.
+TEST(AutostartReadersTest, EveryReaderStartsTheSameCommand) {
+    if (!fs::exists(kGenerator))
+        GTEST_SKIP() << kGenerator << " is missing (Debian package systemd)";
+    const std::string quoting = utf8(percentEncoded(u"C:\\dir \"q\" 'a' $HOME `x`"));
+    const std::string lineBreak = utf8(percentEncoded(u"vbKeyA,\nvbKeyB"));
+    const std::string longest = utf8(percentEncoded(std::u16string((32766 - 10 - 14) / 3, u'$')));
+    const struct {
+        const char* what;
+        Words arguments;
+        Words environment;
+    } rows[] = {
+        {"texts with \\ \" ' $ ` and a line break",
+         {"-minimize", "-dsrSendKeys%=" + quoting, "-ctsGenerateKeys%=" + lineBreak,
+          "-cdSendKeys=%{F4}~(^c)"},
+         {}},
+        {"devices named by VELNOR_COMn",
+         {"-minimize", "-port=com3"},
+         {"VELNOR_COM1=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0",
+          "VELNOR_COM3=/dev/my \"odd\" port's (3);x", "VELNOR_COM4=loopback"}},
+        {"settings as long as a start accepts", {"-minimize", "-dsrSendKeys%=" + longest}, {}},
+    };
+    const ScopedEnv noDevices[] = {{"VELNOR_COM1", nullptr},
+                                   {"VELNOR_COM2", nullptr},
+                                   {"VELNOR_COM3", nullptr},
+                                   {"VELNOR_COM4", nullptr}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const test::TempDir config;
+        const fs::path file = config.path() / "autostart/org.velnor.Velnor.desktop";
+        ASSERT_TRUE(writeAutostart(file, PRINT_START, row.arguments, row.environment));
+        Start expected{.environment = row.environment, .command = {PRINT_START}};
+        expected.command.insert(expected.command.end(), row.arguments.begin(), row.arguments.end());
+        const auto ours = readAutostart(file);
+        ASSERT_TRUE(ours);
+        EXPECT_EQ(startOf(*ours), expected);
+        EXPECT_EQ(glibStart(file), expected);
+        const auto generated = generatedCommand(config.path());
+        ASSERT_TRUE(generated);
+        EXPECT_EQ(startOf(*generated), expected);
+    }
+}
+
+// A word that the generator would read otherwise than the desktop entry rules is refused, and an
+// entry there is stays as it was.
+TEST(AutostartFileTest, RefusesWhatASessionStartedBySystemdWouldNotReadBack) {
+    const test::TempDir root;
+    const fs::path file = root.path() / "autostart/org.velnor.Velnor.desktop";
+    ASSERT_TRUE(writeAutostart(file, "/usr/bin/velnor", {"-port=com1"}));
+    const std::string before = contentOf(file);
+    const struct {
+        std::string program;
+        Words environment;
+    } refused[] = {
+        {"/home/ann/$bin/velnor", {}},
+        {"/home/ann/`bin`/velnor", {}},
+        {"/usr/bin/velnor", {"VELNOR_COM1=/dev/disk/by-label/a\\x20b"}},
+    };
+    for (const auto& row : refused) {
+        const auto written = writeAutostart(file, row.program, {"-minimize"}, row.environment);
+        ASSERT_FALSE(written) << row.program;
+        EXPECT_TRUE(written.error().starts_with(file.string() + " cannot be written: "))
+            << written.error();
+        EXPECT_EQ(contentOf(file), before);
     }
 }
 

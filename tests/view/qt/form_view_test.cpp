@@ -540,6 +540,20 @@ TEST_F(WindowTest, PortMenuAssignsDevicesAndStartsTheConfigurationAtLogin) {
     EXPECT_FALSE(std::filesystem::exists(xdg::autostartFile()));
     chooseForCom2("Default (/dev/ttyS1)");
     EXPECT_EQ(comPortDevice(2), u"/dev/ttyS1");
+
+    // A device that VELNOR_COMn names goes with the copied line and with the entry.
+    qputenv("VELNOR_COM2", "/dev/my adapter");
+    menuAction(*view.contextMenu(form.Port), {"Copy command line"})->trigger();
+    EXPECT_TRUE(QApplication::clipboard()->text().startsWith(
+        "VELNOR_COM2='/dev/my adapter' " + QCoreApplication::applicationFilePath() + " "))
+        << QApplication::clipboard()->text().toStdString();
+    menuAction(*view.contextMenu(form.Port), {"Start at login with these settings"})->trigger();
+    const auto withDevice = xdg::readAutostart(xdg::autostartFile());
+    ASSERT_TRUE(withDevice && withDevice->size() >= 3);
+    EXPECT_EQ(std::vector(withDevice->begin(), withDevice->begin() + 3),
+              (std::vector<std::string>{"env", "VELNOR_COM2=/dev/my adapter",
+                                        QCoreApplication::applicationFilePath().toStdString()}));
+    qunsetenv("VELNOR_COM2");
     qunsetenv("XDG_CONFIG_HOME");
 }
 
