@@ -219,9 +219,16 @@ class XTestInput final : public InputSink {
         return {};
     }
 
+    // Once the guardian is known to be missing or unable to act, the event log says so; a guardian
+    // that ended with the X server is no news, the sink tells that loss itself.
+    void confirmGuardian() {
+        if (const auto problem = guardian_.confirm(); problem && !lost_)
+            injectionUnguarded(*problem);
+    }
+
     void fakeButton(unsigned number, bool down) {
         if (down) {
-            guardian_.confirm();
+            confirmGuardian();
             held_.buttons[number] = 1;
         }
         XTestFakeButtonEvent(display_, number, down, CurrentTime);
@@ -327,7 +334,7 @@ class XTestInput final : public InputSink {
 
     void fakeKey(KeyCode code, bool down) {
         if (down) {
-            guardian_.confirm();
+            confirmGuardian();
             held_.keys[code] = 1;
         }
         XTestFakeKeyEvent(display_, code, down, CurrentTime);
