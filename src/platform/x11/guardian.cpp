@@ -42,7 +42,7 @@ std::u16string atRisk(const QString& problem) {
 
 }  // namespace
 
-Guardian::Guardian(const char* displayName) : display_(displayName) {
+Guardian::Guardian(const char* displayName, unsigned long window) : display_(displayName) {
     const int memory = ::memfd_create("velnor-held", MFD_CLOEXEC);
     int sockets[2] = {-1, -1};
     if (memory < 0 || ::ftruncate(memory, sizeof(HeldState)) != 0 ||
@@ -58,7 +58,7 @@ Guardian::Guardian(const char* displayName) : display_(displayName) {
         state_ = static_cast<HeldState*>(shared);
         shared_ = true;
         socket_ = std::exchange(sockets[0], -1);
-        start(displayName, memory, sockets[1]);
+        start(displayName, window, memory, sockets[1]);
     }
     for (const int fd : {memory, sockets[0], sockets[1]})
         if (fd >= 0) ::close(fd);
@@ -88,7 +88,7 @@ std::optional<std::u16string> Guardian::confirm() {
                       .arg(QString::fromStdString(program_), QString::fromLocal8Bit(display_)));
 }
 
-void Guardian::start(const char* displayName, int memory, int socket) {
+void Guardian::start(const char* displayName, unsigned long window, int memory, int socket) {
     const std::optional<std::string> program = guardianProgram();
     if (!program) {
         problem_ = atRisk(QStringLiteral(
@@ -103,7 +103,9 @@ void Guardian::start(const char* displayName, int memory, int socket) {
     posix_spawn_file_actions_adddup2(&actions, memoryFd, kGuardianStateFd);
     posix_spawn_file_actions_adddup2(&actions, socketFd, kGuardianSocketFd);
     posix_spawn_file_actions_addclosefrom_np(&actions, kGuardianStateFd + 1);
-    char* argv[] = {const_cast<char*>("velnor-guardian"), const_cast<char*>(displayName), nullptr};
+    const std::string windowId = std::to_string(window);
+    char* argv[] = {const_cast<char*>("velnor-guardian"), const_cast<char*>(displayName),
+                    const_cast<char*>(windowId.c_str()), nullptr};
     // In a session of its own, so that signals meant for our terminal leave it alone. It is not
     // waited for: once we have ended, init collects it.
     posix_spawnattr_t attributes;

@@ -15,8 +15,9 @@ namespace velnor::x11 {
 // our own, and confirm() says so.
 class Guardian {
   public:
-    // Starts the guardian on its own connection to `displayName`.
-    explicit Guardian(const char* displayName);
+    // Starts the guardian on its own connection to `displayName`; it acts once the program has
+    // ended and the server has destroyed `window`, a window of the program's own connection.
+    Guardian(const char* displayName, unsigned long window);
     // Closes the guardian's socket: it sees the end and finds nothing held.
     ~Guardian();
     Guardian(const Guardian&) = delete;
@@ -31,7 +32,7 @@ class Guardian {
     std::optional<std::u16string> confirm();
 
   private:
-    void start(const char* displayName, int memory, int socket);
+    void start(const char* displayName, unsigned long window, int memory, int socket);
 
     HeldState* state_ = nullptr;
     bool shared_ = false;
