@@ -24,7 +24,8 @@ class InputSink {
     virtual void typeCharacter(char32_t character) = 0;
 
     // Receives, on the injecting thread, one sentence when injection stops working mid-run (the
-    // X server went away, the device refuses events); a failure that goes on is told once.
+    // X server went away, the device refuses events), or works without a safeguard it relies on;
+    // a failure that goes on is told once.
     void setProblemReporter(std::function<void(const std::u16string&)> reporter) {
         reporter_ = std::move(reporter);
     }
@@ -37,6 +38,11 @@ class InputSink {
         if (reporter_) reporter_(problem);
     }
     void injectionWorked() { failing_ = false; }
+    // Injection works, but something that backs it up does not (the XTest guardian): told as it
+    // is found, whatever the injections do.
+    void injectionUnguarded(const std::u16string& problem) {
+        if (reporter_) reporter_(problem);
+    }
 
   private:
     std::function<void(const std::u16string&)> reporter_;

@@ -1,6 +1,7 @@
 #include "platform/x11/guardian.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -17,43 +18,47 @@ extern char** environ;
 namespace velnor::x11 {
 namespace {
 
-// velnor-guardian beside the running program, where the package installs it, or where the build
-// put it.
-std::string guardianProgram() {
-    char self[4096];
+// velnor-guardian beside the running program, or where the package installs it relative to the
+// program. Nowhere else: a path fixed when the program was built may lie in a folder that others
+// can write to by the time it runs.
+std::optional<std::string> guardianProgram() {
+    char self[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length > 0) {
-        std::string folder(self, size_t(length));
-        folder.erase(folder.rfind('/') + 1);
-        for (const char* place : {"velnor-guardian", "../libexec/velnor/velnor-guardian"}) {
-            const std::string program = folder + place;
-            if (::access(program.c_str(), X_OK) == 0) return program;
-        }
+    if (length <= 0) return std::nullopt;
+    std::string folder(self, size_t(length));
+    folder.erase(folder.rfind('/') + 1);
+    for (const char* place : {"velnor-guardian", "../libexec/velnor/velnor-guardian"}) {
+        const std::string program = folder + place;
+        if (::access(program.c_str(), X_OK) == 0) return program;
     }
-    return VELNOR_GUARDIAN_BUILT;
+    return std::nullopt;
 }
 
-void warn(const QString& problem) {
-    qWarning("XTest: keys held when Velnor is killed may stay down: %s", qPrintable(problem));
+std::u16string atRisk(const QString& problem) {
+    return QStringLiteral("XTest: %1; keys held when Velnor is killed may stay down")
+        .arg(problem)
+        .toStdU16String();
 }
 
 }  // namespace
 
-Guardian::Guardian(const char* displayName) {
+Guardian::Guardian(const char* displayName, unsigned long window) : display_(displayName) {
     const int memory = ::memfd_create("velnor-held", MFD_CLOEXEC);
     int sockets[2] = {-1, -1};
     if (memory < 0 || ::ftruncate(memory, sizeof(HeldState)) != 0 ||
         ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) {
-        warn(QStringLiteral("no shared memory or socket: %1").arg(std::strerror(errno)));
+        problem_ = atRisk(QStringLiteral("no shared memory or socket for velnor-guardian (%1)")
+                              .arg(std::strerror(errno)));
     } else if (void* shared = ::mmap(nullptr, sizeof(HeldState), PROT_READ | PROT_WRITE, MAP_SHARED,
                                      memory, 0);
                shared == MAP_FAILED) {
-        warn(QStringLiteral("no shared memory: %1").arg(std::strerror(errno)));
+        problem_ = atRisk(
+            QStringLiteral("no shared memory for velnor-guardian (%1)").arg(std::strerror(errno)));
     } else {
         state_ = static_cast<HeldState*>(shared);
         shared_ = true;
         socket_ = std::exchange(sockets[0], -1);
-        start(displayName, memory, sockets[1]);
+        start(displayName, window, memory, sockets[1]);
     }
     for (const int fd : {memory, sockets[0], sockets[1]})
         if (fd >= 0) ::close(fd);
@@ -68,18 +73,28 @@ Guardian::~Guardian() {
         delete state_;
 }
 
-void Guardian::confirm() {
-    if (confirmed_ || socket_ < 0) return;
+std::optional<std::u16string> Guardian::confirm() {
+    if (confirmed_) return std::nullopt;
+    if (problem_) {
+        confirmed_ = true;
+        return std::exchange(problem_, std::nullopt);
+    }
     pollfd answer = {socket_, POLLIN, 0};
-    if (::poll(&answer, 1, 0) != 1) return;
+    if (::poll(&answer, 1, 0) != 1) return std::nullopt;
     char ready = 0;
     confirmed_ = true;
-    if (::read(socket_, &ready, 1) != 1 || ready != 'y')
-        warn(
-            QStringLiteral("%1 cannot act on the X display").arg(QString::fromStdString(program_)));
+    if (::read(socket_, &ready, 1) == 1 && ready == 'y') return std::nullopt;
+    return atRisk(QStringLiteral("%1 cannot act on the X display \"%2\"")
+                      .arg(QString::fromStdString(program_), QString::fromLocal8Bit(display_)));
 }
 
-void Guardian::start(const char* displayName, int memory, int socket) {
+void Guardian::start(const char* displayName, unsigned long window, int memory, int socket) {
+    const std::optional<std::string> program = guardianProgram();
+    if (!program) {
+        problem_ = atRisk(QStringLiteral(
+            "velnor-guardian was not found beside the program or in ../libexec/velnor"));
+        return;
+    }
     // Above the descriptors the guardian gets, so that moving them cannot clash.
     const int memoryFd = ::fcntl(memory, F_DUPFD_CLOEXEC, 10);
     const int socketFd = ::fcntl(socket, F_DUPFD_CLOEXEC, 10);
@@ -88,25 +103,24 @@ void Guardian::start(const char* displayName, int memory, int socket) {
     posix_spawn_file_actions_adddup2(&actions, memoryFd, kGuardianStateFd);
     posix_spawn_file_actions_adddup2(&actions, socketFd, kGuardianSocketFd);
     posix_spawn_file_actions_addclosefrom_np(&actions, kGuardianStateFd + 1);
-    const std::string program = guardianProgram();
-    char* argv[] = {const_cast<char*>("velnor-guardian"), const_cast<char*>(displayName), nullptr};
+    const std::string windowId = std::to_string(window);
+    char* argv[] = {const_cast<char*>("velnor-guardian"), const_cast<char*>(displayName),
+                    const_cast<char*>(windowId.c_str()), nullptr};
     // In a session of its own, so that signals meant for our terminal leave it alone. It is not
     // waited for: once we have ended, init collects it.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, environ);
+    const int spawned = ::posix_spawn(&pid, program->c_str(), &actions, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(memoryFd);
     ::close(socketFd);
-    if (spawned != 0) {
-        warn(QStringLiteral("%1 cannot start: %2")
-                 .arg(QString::fromStdString(program), std::strerror(spawned)));
-        return;
-    }
-    program_ = program;
+    program_ = *program;
+    if (spawned != 0)
+        problem_ = atRisk(QStringLiteral("%1 cannot start (%2)")
+                              .arg(QString::fromStdString(program_), std::strerror(spawned)));
 }
 
 }  // namespace velnor::x11

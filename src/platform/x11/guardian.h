@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/x11/held_state.h"
@@ -7,14 +8,16 @@
 namespace velnor::x11 {
 
 // The guardian process (velnor-guardian) of one XTest connection and the HeldState it reads
-// (held_state.h). The guardian is looked for beside the running program, where the package
-// installs it, then where the build put it. Starting it waits for nothing; when it cannot start,
-// or there is no shared memory for it, one line on standard error says that keys held when Velnor
-// is killed may stay down, and the state is kept all the same, in memory of our own.
+// (held_state.h). The guardian is looked for only beside the running program and where the
+// package installs it, ../libexec/velnor from the program's folder: a copy of the program run
+// from anywhere starts no other program. Starting it waits for nothing. When it is not found,
+// cannot start, or there is no shared memory for it, the state is kept all the same, in memory of
+// our own, and confirm() says so.
 class Guardian {
   public:
-    // Starts the guardian on its own connection to `displayName`.
-    explicit Guardian(const char* displayName);
+    // Starts the guardian on its own connection to `displayName`; it acts once the program has
+    // ended and the server has destroyed `window`, a window of the program's own connection.
+    Guardian(const char* displayName, unsigned long window);
     // Closes the guardian's socket: it sees the end and finds nothing held.
     ~Guardian();
     Guardian(const Guardian&) = delete;
@@ -23,17 +26,20 @@ class Guardian {
     // What is held, to be marked before each press and cleared after each release.
     HeldState& state() { return *state_; }
 
-    // Looks, without waiting, whether the guardian has said it can act; says so on standard error
-    // once if it cannot. Called as something is held, so the start waits for nothing.
-    void confirm();
+    // Looks, without waiting, whether the guardian has said it can act. Once it is known that it
+    // cannot, returns one sentence for the event log saying why (only that once); otherwise
+    // nothing. Called as something is held, so the start waits for nothing.
+    std::optional<std::u16string> confirm();
 
   private:
-    void start(const char* displayName, int memory, int socket);
+    void start(const char* displayName, unsigned long window, int memory, int socket);
 
     HeldState* state_ = nullptr;
     bool shared_ = false;
     int socket_ = -1;
     std::string program_;
+    std::string display_;
+    std::optional<std::u16string> problem_;  // found at the start, not told yet
     bool confirmed_ = false;
 };
 

@@ -5,9 +5,13 @@
 // client is gone, so the guardian lets go of them when the program ends in any way, even one
 // that runs no code of the program (SIGKILL, a crash, the X server closing its connection).
 //
-// The backend marks a key held before it presses it and clears the mark after it releases it,
-// so the marks always cover what the server holds. Plain stores: the guardian reads them only
-// after the program has ended.
+// The guardian acts only once the server has closed the program's connection, which it does after
+// handling every request the program sent: then the server holds what the marks say. The backend
+// marks a key held before it presses it and clears the mark after it releases it, so the marks
+// always cover what the server holds. It marks a keycode's new symbol, with the symbol that one
+// replaces, before it asks the server for the binding: a request still in the program's buffer
+// when it died never reaches the server, which then holds the replaced symbol. Plain stores: the
+// guardian reads them only after the program has ended.
 
 #include <atomic>
 #include <cstdint>
@@ -15,9 +19,10 @@
 namespace velnor {
 
 struct HeldState {
-    std::atomic<uint8_t> keys[256];    // keycode -> held
-    std::atomic<uint8_t> buttons[8];   // button number -> held
-    std::atomic<uint32_t> bound[256];  // keycode -> keysym bound to it for the moment, or 0
+    std::atomic<uint8_t> keys[256];       // keycode -> held
+    std::atomic<uint8_t> buttons[8];      // button number -> held
+    std::atomic<uint32_t> bound[256];     // keycode -> keysym bound to it for the moment, or 0
+    std::atomic<uint32_t> replaced[256];  // keycode -> keysym that binding replaced, or 0
 };
 
 // The guardian's file descriptors: the shared HeldState, and the socket whose end-of-file

@@ -44,6 +44,17 @@ unsigned xButton(MouseButton button) {
     return Button1;
 }
 
+// A window of the sink's own connection, never shown. The server destroys it as it closes the
+// connection, once it has handled every request the connection sent: the guardian waits for that.
+Window connectionMarker(Display* display) {
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    const Window window = XCreateWindow(display, DefaultRootWindow(display), -1, -1, 1, 1, 0, 0,
+                                        InputOnly, CopyFromParent, CWOverrideRedirect, &attributes);
+    XSync(display, False);  // there before the guardian looks for it
+    return window;
+}
+
 // How long the window's thread types waiting strokes before it looks at its other events.
 constexpr Duration kSlice{5};
 // How far ahead waiting characters are looked at for symbols to bind in one go.
@@ -55,7 +66,7 @@ class XTestInput final : public InputSink {
         : display_(display),
           loop_(loop),
           timer_(loop.createTimer([this] { drain(); })),
-          guardian_(DisplayString(display)),
+          guardian_(DisplayString(display), connectionMarker(display)),
           held_(guardian_.state()) {
         x11::adoptDisplay(display_);
         // Once the connection is gone every request is dropped, so nothing is sent any more.
@@ -219,9 +230,16 @@ class XTestInput final : public InputSink {
         return {};
     }
 
+    // Once the guardian is known to be missing or unable to act, the event log says so; a guardian
+    // that ended with the X server is no news, the sink tells that loss itself.
+    void confirmGuardian() {
+        if (const auto problem = guardian_.confirm(); problem && !lost_)
+            injectionUnguarded(*problem);
+    }
+
     void fakeButton(unsigned number, bool down) {
         if (down) {
-            guardian_.confirm();
+            confirmGuardian();
             held_.buttons[number] = 1;
         }
         XTestFakeButtonEvent(display_, number, down, CurrentTime);
@@ -309,17 +327,20 @@ class XTestInput final : public InputSink {
     }
 
     // Binds keycodes from `first` on to `keysyms`, one each, on both levels, so that Shift or
-    // Caps Lock cannot turn one into another symbol; NoSymbol undoes a binding.
+    // Caps Lock cannot turn one into another symbol; NoSymbol undoes a binding. The guardian is
+    // told before the server, and the request goes out at once, so that the symbol it replaces
+    // has always reached the server (held_state.h).
     void bindRun(KeyCode first, std::span<const x11::Keysym> keysyms) {
         std::vector<KeySym> symbols;
         for (size_t i = 0; i < keysyms.size(); ++i) {
             symbols.insert(symbols.end(), 2, keysyms[i]);
-            if (keysyms[i] != NoSymbol) held_.bound[first + i] = keysyms[i];
+            held_.replaced[first + i] = held_.bound[first + i].load();
+            held_.bound[first + i] = keysyms[i];
         }
         XChangeKeyboardMapping(display_, first, 2, symbols.data(), int(keysyms.size()));
+        XFlush(display_);
         for (size_t i = 0; i < keysyms.size(); ++i) {
             const int code = first + int(i);
-            if (keysyms[i] == NoSymbol) held_.bound[code] = 0;
             std::ranges::fill(row(code), NoSymbol);
             if (keysyms[i] != NoSymbol) std::ranges::fill(row(code).first(2), keysyms[i]);
         }
@@ -327,7 +348,7 @@ class XTestInput final : public InputSink {
 
     void fakeKey(KeyCode code, bool down) {
         if (down) {
-            guardian_.confirm();
+            confirmGuardian();
             held_.keys[code] = 1;
         }
         XTestFakeKeyEvent(display_, code, down, CurrentTime);

@@ -12,7 +12,9 @@ namespace velnor {
 // failure the problem's reason is one sentence saying why and what to do: Missing without a
 // display to open, Other when it lacks XTest. The sink releases every key and button
 // it still holds, and undoes its temporary keymap entries, when it is destroyed; a guardian
-// process (velnor-guardian) does the same when the program ends without destroying it.
+// process (velnor-guardian) does the same when the program ends without destroying it. When the
+// guardian is missing or cannot act, the sink's problem reporter says so as the first key or
+// button goes down.
 //
 // Characters the keymap lacks are typed through keycodes bound for the moment; a keycode is bound
 // anew only a while after its last use, so that clients read what it stood for. A character that
