@@ -115,6 +115,7 @@ class MainForm : public FormControls {
                   OptionButton& off);
     void switchOff(std::u16string_view logText, void (SerialControl::*write)(bool));
     void closePort();
+    void logUnreportedLines();
     void releaseLostPort(const std::u16string& device, const Problem& problem);
     Menu portMenu();
     std::vector<MenuEntry> deviceChoices(int port);

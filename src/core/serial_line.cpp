@@ -25,11 +25,23 @@ void MainForm::SetComPort(int16_t port) {
     if (opened) {
         // A line already on at this port comes on now, not at its next change.
         for (SignalLine& line : lines) line.filter().portOpened();
+        logUnreportedLines();
         return;
     }
     LogEvent(u"COM" + toU16(port) + u" (" + platform_.ports.deviceOf(port) +
              u") cannot be opened: " + opened.error().reason);
     optComNone.setValue(true);
+}
+
+// Said once at each open, through the port's notices: "the cdc_acm driver does not report CTS".
+void MainForm::logUnreportedLines() {
+    const ReportedLines reported = MSComm1.reportedLines();
+    for (const SignalLine& line : lines) {
+        if (line.filter().reported()) continue;
+        const std::u16string name(line.name());
+        MSComm1.onNotice(reported.driverWords() + u" does not report " + name + u"; " + name +
+                         u" is ignored");
+    }
 }
 
 void MainForm::optCom1_Click() {
