@@ -37,8 +37,20 @@ void LineFilter::portHeard() {
     schedule(heardAt_);
 }
 
+void LineFilter::hold() {
+    held_ = true;
+    timer_->stop();
+    lookPending_ = false;
+}
+
+void LineFilter::release() {
+    held_ = false;
+    notified();
+}
+
 void LineFilter::portClosed() {
     portOpen_ = false;
+    held_ = false;
     timer_->stop();
     lookPending_ = false;
     settlesAt_ = Duration::min();

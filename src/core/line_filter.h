@@ -59,13 +59,18 @@ class LineFilter {
     // The port closes, or has gone: a line that is on goes off through its handler, and the
     // line is left alone until a port opens again.
     void portClosed();
+    // A check of the port's wiring drives the line for a while: until release() the line is not
+    // followed, and then it is followed from its present level, as after a notification. A close
+    // releases it too.
+    void hold();
+    void release();
     // True while a look at the line is still to come (the end of a settle time, or the port's).
     bool lookPending() const { return lookPending_; }
     // False while the open port does not report the line; true with no port open.
     bool reported() const { return reported_; }
 
   private:
-    bool following() const { return portOpen_ && reported_; }
+    bool following() const { return portOpen_ && reported_ && !held_; }
     bool level() const;
     bool follow(Duration now);
     void lookAgain();
@@ -78,6 +83,7 @@ class LineFilter {
     bool inverted_ = false;
     bool portOpen_ = false;
     bool reported_ = true;
+    bool held_ = false;
     bool opening_ = false;                  // the look of portOpened() is under way
     Duration settlesAt_ = Duration::min();  // edges before it are ignored
     bool settleLookOwed_ = false;           // the look at the end of the settle time

@@ -18,6 +18,7 @@
 #include "core/serial_control.h"
 #include "core/signal_handler.h"
 #include "core/signal_line.h"
+#include "core/wiring_check.h"
 
 namespace velnor {
 
@@ -73,9 +74,9 @@ class MainForm : public FormControls {
     std::u16string commandLine() const;
 
     // Context menus: the frames that have one, and a frame's menu as things now stand (empty for
-    // a frame without one). The "Port" frame's chooses the device of each of COM1 to COM4, copies
-    // the present configuration as a command line and makes it start at login; an input line's
-    // sets its settle time and polarity.
+    // a frame without one). The "Port" frame's chooses the device of each of COM1 to COM4, checks
+    // the open port's wiring, copies the present configuration as a command line and makes it
+    // start at login; an input line's sets its settle time and polarity.
     std::vector<const Frame*> menuFrames() const;
     Menu menuOf(const Frame& frame);
 
@@ -122,6 +123,9 @@ class MainForm : public FormControls {
     void assignPort(int port, const std::u16string& device);
     void showPortDevices();
     void startAtLogin(bool on);
+    void checkWiring();
+    void wiringChecked(const std::u16string& result);
+    void stopWiringCheck();
     void reopenReturnedPort(int16_t port, const std::u16string& device);
 
     Platform platform_;
@@ -130,6 +134,7 @@ class MainForm : public FormControls {
     bool handedOver_ = false;
     bool serving_ = false;  // this copy owns the command channel
     Result<> handOverResult_;
+    WiringCheck wiring_;  // the lines' handlers are held off while it runs
 };
 
 }  // namespace velnor
