@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <future>
 #include <optional>
@@ -330,6 +331,62 @@ TEST_F(RealPortTest, TheCdcAcmPortShowsCtsAsNotReportedAndHoldsNothing) {
               u"CTS is not reported by the cdc_acm driver, so it is ignored.");
     EXPECT_EQ(logMessages(form).count(kCtsIgnored), 1)
         << logMessages(form).join(u'\n').toStdString();
+}
+
+// The gadget end plays a plug that joins DTR to DSR and CD: it is held open while the port's DTR,
+// read on a descriptor of its own (opened first, as opening raises DTR), is on. cdc-acm cannot
+// report CTS, so CTS is not said to follow anything.
+TEST_F(RealPortTest, CheckWiringFindsWhatTheFarEndJoinsToDtrAndTypesNothing) {
+    const int watch = ::open(kCdcAcmPort, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    std::atomic<bool> stop{false};
+    std::thread plug([&] {
+        std::optional<GadgetEnd> farEnd;
+        for (int bits = 0; !stop; std::this_thread::sleep_for(2ms)) {
+            if (::ioctl(watch, TIOCMGET, &bits) != 0) continue;
+            if ((bits & TIOCM_DTR) == 0)
+                farEnd.reset();
+            else if (!farEnd)
+                farEnd.emplace();
+        }
+    });
+    const auto outputs = [watch] {
+        int bits = 0;
+        ::ioctl(watch, TIOCMGET, &bits);
+        return bits & (TIOCM_DTR | TIOCM_RTS);
+    };
+
+    RecordingInputSink input;
+    QtEventLoop loop;
+    Platform platform = linuxPlatform(input, loop);
+    QStringList told;
+    platform.messageBox = [&](const std::u16string& text) {
+        told.append(QString::fromStdU16String(text));
+    };
+    {
+        MainForm form(std::move(platform), u"");
+        form.Form_Load();
+        form.optCom1.setValue(true);
+        form.optDTROn.setValue(true);
+        ASSERT_TRUE(
+            processEventsUntil([&] { return form.dsrHandler.flag() && form.cdHandler.flag(); }));
+        ASSERT_TRUE(settle());
+        input.events.clear();
+
+        for (MenuEntry& entry : form.menuOf(form.Port))
+            if (entry.text == u"Check wiring") entry.chosen({});
+        ASSERT_TRUE(processEventsUntil([&] { return !told.isEmpty(); }));
+        EXPECT_EQ(told, QStringList{"COM1 (/dev/ttyACM0) wiring: DTR → DSR, CD; RI never changed; "
+                                    "CTS not reported by the cdc_acm driver"});
+        EXPECT_TRUE(logMessages(form).contains(told.value(0)));
+        ASSERT_TRUE(settle());
+        EXPECT_EQ(input.events, QStringList{});
+        EXPECT_EQ(outputs(), TIOCM_DTR);
+        EXPECT_TRUE(form.dsrHandler.flag() && form.cdHandler.flag());
+    }
+    stop = true;
+    plug.join();
+    ::close(watch);
 }
 
 TEST_F(RealPortTest, TheWindowFollowsTheFarEndUntilTheAdapterIsUnpluggedAndAgainOnceItIsBack) {
