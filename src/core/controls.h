@@ -200,6 +200,8 @@ class Label final : public Control {
 // Stored colour values (red + 256 * green + 65536 * blue) of a line's indicator.
 inline constexpr int32_t kIndicatorOff = 192;  // RGB(192, 0, 0), dark red
 inline constexpr int32_t kIndicatorOn = 255;   // RGB(255, 0, 0), bright red
+// RGB(128, 128, 128), grey: the open port's driver does not report the line.
+inline constexpr int32_t kIndicatorNotReported = 128 + 256 * 128 + 65536 * 128;
 
 class Indicator final : public Control {
   public:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace velnor {
 
@@ -16,6 +17,8 @@ void LineFilter::setInverted(bool inverted) {
 
 void LineFilter::portOpened() {
     portOpen_ = true;
+    if (const bool reported = line_.reported(); reported != std::exchange(reported_, reported))
+        line_.showReported(reported);
     settlesAt_ = Duration::min();
     settleLookOwed_ = false;
     opening_ = true;
@@ -24,23 +27,36 @@ void LineFilter::portOpened() {
 }
 
 void LineFilter::notified() {
-    if (portOpen_ && time_.now() >= settlesAt_) follow(time_.now());
+    if (following() && time_.now() >= settlesAt_) follow(time_.now());
     portHeard();
 }
 
 void LineFilter::portHeard() {
-    if (!portOpen_) return;
+    if (!following()) return;
     heardAt_ = time_.now();
     schedule(heardAt_);
 }
 
+void LineFilter::hold() {
+    held_ = true;
+    timer_->stop();
+    lookPending_ = false;
+}
+
+void LineFilter::release() {
+    held_ = false;
+    notified();
+}
+
 void LineFilter::portClosed() {
     portOpen_ = false;
+    held_ = false;
     timer_->stop();
     lookPending_ = false;
     settlesAt_ = Duration::min();
     settleLookOwed_ = false;
     if (line_.flag()) line_.off();
+    if (!std::exchange(reported_, true)) line_.showReported(true);
 }
 
 bool LineFilter::level() const {
@@ -80,7 +96,7 @@ bool LineFilter::follow(Duration now) {
 }
 
 void LineFilter::lookAgain() {
-    if (!portOpen_) return;
+    if (!following()) return;
     const Duration now = time_.now();
     // A change found here came unannounced: the port gets its settle time to tell the next one.
     if (now >= settlesAt_ && follow(now)) heardAt_ = now;

@@ -23,6 +23,10 @@ class LineFilter {
     // The two sides of the line: the open port's and the handler's.
     struct Line {
         std::function<bool()> level;  // the port's present level of the line, before polarity
+        // False where the open port does not report the line at all: it is then never followed.
+        std::function<bool()> reported;
+        // Shows whether the line is reported, when that changes: at an open, and at the close.
+        std::function<void(bool reported)> showReported;
         // How long after its last report the port may still hold back a change of the line, or
         // read a level that disagrees with what it reported (SerialPort::settleTime).
         std::function<Duration()> portSettleTime;
@@ -44,7 +48,8 @@ class LineFilter {
     bool inverted() const { return inverted_; }
     void setInverted(bool inverted);
 
-    // A port has opened: a line that is already on is followed at once, through foundOn.
+    // A port has opened: a line that is already on is followed at once, through foundOn, unless
+    // the port does not report it.
     void portOpened();
     // The port notified a change of the line.
     void notified();
@@ -54,10 +59,18 @@ class LineFilter {
     // The port closes, or has gone: a line that is on goes off through its handler, and the
     // line is left alone until a port opens again.
     void portClosed();
+    // A check of the port's wiring drives the line for a while: until release() the line is not
+    // followed, and then it is followed from its present level, as after a notification. A close
+    // releases it too.
+    void hold();
+    void release();
     // True while a look at the line is still to come (the end of a settle time, or the port's).
     bool lookPending() const { return lookPending_; }
+    // False while the open port does not report the line; true with no port open.
+    bool reported() const { return reported_; }
 
   private:
+    bool following() const { return portOpen_ && reported_ && !held_; }
     bool level() const;
     bool follow(Duration now);
     void lookAgain();
@@ -69,6 +82,8 @@ class LineFilter {
     Duration settle_{0};
     bool inverted_ = false;
     bool portOpen_ = false;
+    bool reported_ = true;
+    bool held_ = false;
     bool opening_ = false;                  // the look of portOpened() is under way
     Duration settlesAt_ = Duration::min();  // edges before it are ignored
     bool settleLookOwed_ = false;           // the look at the end of the settle time

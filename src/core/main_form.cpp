@@ -12,7 +12,9 @@ MainForm::MainForm(Platform platform, std::u16string commandLine)
              makeLine(inputLines()[2], platform)}},
       platform_(std::move(platform)),
       commandLine_(std::move(commandLine)),
-      log_(EventLog.caption()) {
+      log_(EventLog.caption()),
+      wiring_(MSComm1, platform_.loop,
+              [this](const std::u16string& result) { wiringChecked(result); }) {
     connectHandlers();
     // The input backend failing mid-run is a word in the log, like its failing at start-up.
     platform_.input.setProblemReporter(

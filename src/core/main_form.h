@@ -19,6 +19,7 @@
 #include "core/serial_control.h"
 #include "core/signal_handler.h"
 #include "core/signal_line.h"
+#include "core/wiring_check.h"
 
 namespace velnor {
 
@@ -74,9 +75,9 @@ class MainForm : public FormControls {
     std::u16string commandLine() const;
 
     // Context menus: the frames that have one, and a frame's menu as things now stand (empty for
-    // a frame without one). The "Port" frame's chooses the device of each of COM1 to COM4, copies
-    // the present configuration as a command line and makes it start at login; an input line's
-    // sets its settle time and polarity.
+    // a frame without one). The "Port" frame's chooses the device of each of COM1 to COM4, checks
+    // the open port's wiring, copies the present configuration as a command line and makes it
+    // start at login; an input line's sets its settle time and polarity.
     std::vector<const Frame*> menuFrames() const;
     Menu menuOf(const Frame& frame);
 
@@ -116,6 +117,7 @@ class MainForm : public FormControls {
                   OptionButton& off);
     void switchOff(std::u16string_view logText, void (SerialControl::*write)(bool));
     void closePort();
+    void logUnreportedLines();
     void releaseLostPort(const std::u16string& device, const Problem& problem);
     Menu portMenu();
     std::vector<MenuEntry> deviceChoices(int port);
@@ -123,6 +125,9 @@ class MainForm : public FormControls {
     void showPortDevices();
     void tellSettingsProblem();
     void startAtLogin(bool on);
+    void checkWiring();
+    void wiringChecked(const std::u16string& result);
+    void stopWiringCheck();
     void reopenReturnedPort(int16_t port, const std::u16string& device);
 
     Platform platform_;
@@ -132,6 +137,7 @@ class MainForm : public FormControls {
     bool serving_ = false;  // this copy owns the command channel
     Result<> handOverResult_;
     std::optional<Problem> settingsProblem_;  // the catalog's, as last told in the event log
+    WiringCheck wiring_;                      // the lines' handlers are held off while it runs
 };
 
 }  // namespace velnor

@@ -1,7 +1,7 @@
 // What the port buttons stand for, and the window's settings carried elsewhere: the "Port" frame's
 // menu assigns a device to each of COM1 to COM4 (kept per user), each button's hint names its
-// device, and the menu copies the present configuration as a command line or makes it start at
-// login.
+// device, and the menu checks the open port's wiring, copies the present configuration as a
+// command line or makes it start at login.
 
 #include <algorithm>
 
@@ -72,6 +72,10 @@ Menu MainForm::portMenu() {
             menu.push_back(MenuEntry::separator());
         menu.push_back(std::move(entry));
     };
+    add({.text = u"Check wiring",
+         .toolTip = u"Raises DTR and RTS in turn and tells which input lines follow each",
+         .enabled = MSComm1.PortOpen() && !wiring_.running(),
+         .chosen = [this](std::u16string_view) { checkWiring(); }});
     if (platform_.commandText && platform_.copyText)
         add({.text = u"Copy command line", .chosen = [this](std::u16string_view) {
                  if (const auto words = startableWords(*this, wordsOf(commandLine()),

@@ -108,6 +108,10 @@ std::chrono::milliseconds SerialControl::settleTime() const {
     return port_ ? port_->settleTime() : std::chrono::milliseconds::zero();
 }
 
+ReportedLines SerialControl::reportedLines() const {
+    return port_ ? port_->reportedLines() : ReportedLines{};
+}
+
 void SerialControl::deliverComm(int16_t code) {
     commEvent_ = code;
     if (OnComm) OnComm();

@@ -48,6 +48,8 @@ class SerialControl {
     bool DSRHolding() const { return levels().dsr; }
     // The open port's settle time (SerialPort::settleTime); 0 while no port is open.
     std::chrono::milliseconds settleTime() const;
+    // The lines the open port reports (SerialPort::reportedLines); every line while none is open.
+    ReportedLines reportedLines() const;
 
     // Code of the notification being delivered by OnComm.
     int16_t CommEvent() const { return commEvent_; }

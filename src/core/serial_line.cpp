@@ -13,6 +13,7 @@ namespace velnor {
 // Every line that is on goes off through its handler before its port closes, whatever closes it:
 // a key held for it would otherwise stay down with no way to release it.
 void MainForm::closePort() {
+    stopWiringCheck();
     for (SignalLine& line : lines) line.filter().portClosed();
     MSComm1.setPortOpen(false);
 }
@@ -25,11 +26,23 @@ void MainForm::SetComPort(int16_t port) {
     if (opened) {
         // A line already on at this port comes on now, not at its next change.
         for (SignalLine& line : lines) line.filter().portOpened();
+        logUnreportedLines();
         return;
     }
     LogEvent(u"COM" + toU16(port) + u" (" + platform_.ports.deviceOf(port) +
              u") cannot be opened: " + opened.error().reason);
     optComNone.setValue(true);
+}
+
+// Said once at each open, through the port's notices: "the cdc_acm driver does not report CTS".
+void MainForm::logUnreportedLines() {
+    const ReportedLines reported = MSComm1.reportedLines();
+    for (const SignalLine& line : lines) {
+        if (line.filter().reported()) continue;
+        const std::u16string name(line.name());
+        MSComm1.onNotice(reported.driverWords() + u" does not report " + name + u"; " + name +
+                         u" is ignored");
+    }
 }
 
 void MainForm::optCom1_Click() {
@@ -50,6 +63,7 @@ void MainForm::optCom4_Click() {
 
 void MainForm::optComNone_Click() {
     LogEvent(u"SetComPort none");
+    stopWiringCheck();
     if (MSComm1.DTREnable()) optDTROff.setValue(true);
     if (MSComm1.RTSEnable()) optRTSOff.setValue(true);
     if (MSComm1.PortOpen()) closePort();
@@ -77,6 +91,7 @@ void MainForm::reopenReturnedPort(int16_t port, const std::u16string& device) {
 void MainForm::switchOn(std::u16string_view logText, void (SerialControl::*write)(bool),
                         OptionButton& off) {
     LogEvent(logText);
+    stopWiringCheck();
     if (MSComm1.PortOpen())
         (MSComm1.*write)(true);
     else
@@ -87,6 +102,7 @@ void MainForm::switchOn(std::u16string_view logText, void (SerialControl::*write
 // never bring the line up on the next port while "Off" is selected.
 void MainForm::switchOff(std::u16string_view logText, void (SerialControl::*write)(bool)) {
     LogEvent(logText);
+    stopWiringCheck();
     (MSComm1.*write)(false);
 }
 
@@ -107,6 +123,7 @@ void MainForm::optRTSOff_Click() {
 }
 
 void MainForm::MSComm1_OnComm() {
+    if (wiring_.running()) return;  // the check's own doing; the lines are looked at once it ends
     const int16_t code = MSComm1.CommEvent();
     if (code == comEvRing) {
         if (ringState)
@@ -125,6 +142,31 @@ void MainForm::MSComm1_OnComm() {
         else
             line.filter().portHeard();
     }
+}
+
+// The lines' handlers are held off while the check drives the outputs, so nothing is typed, and
+// each line is followed again from its present level once the outputs are back.
+void MainForm::checkWiring() {
+    if (!MSComm1.PortOpen() || wiring_.running()) return;
+    for (SignalLine& line : lines) line.filter().hold();
+    wiring_.start();
+}
+
+void MainForm::wiringChecked(const std::u16string& result) {
+    for (SignalLine& line : lines) line.filter().release();
+    const std::u16string text = openPortName() + u" wiring: " + result;
+    LogEvent(text);
+    if (platform_.messageBox) platform_.messageBox(text);
+}
+
+// The user's own choice of port or output line ends a check under way, the outputs first put back
+// as they were.
+void MainForm::stopWiringCheck() {
+    if (!wiring_.running()) return;
+    wiring_.stop();
+    LogEvent((MSComm1.PortOpen() ? openPortName() : u"COM" + toU16(MSComm1.CommPort())) +
+             u" wiring check stopped");
+    for (SignalLine& line : lines) line.filter().release();
 }
 
 void MainForm::RingOn() {

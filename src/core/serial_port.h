@@ -27,6 +27,19 @@ struct ModemLevels {
     bool ri = false;
 };
 
+// The input lines a port reports at all, true for each. A driver may have no way to learn a line
+// (cdc-acm reads CTS as on whatever the far end does): its level and changes then mean nothing.
+struct ReportedLines {
+    ModemLevels lines{.cts = true, .dsr = true, .cd = true, .ri = true};
+    // The kernel driver behind the port, where the backend knows it ("cdc_acm").
+    std::u16string driver{};
+
+    // "the cdc_acm driver", or "the port's driver" where its name is not known.
+    std::u16string driverWords() const {
+        return driver.empty() ? u"the port's driver" : u"the " + driver + u" driver";
+    }
+};
+
 // Receives the reports of one open port. Backends call it from any thread; each call only hands
 // the report on and returns at once.
 class PortListener {
@@ -57,6 +70,8 @@ class SerialPort {
     // line, or read a level that disagrees with its reports: a line quiet for longer is looked
     // at again and is then right. 0 where every change is reported and every read agrees.
     virtual std::chrono::milliseconds settleTime() const = 0;
+    // The input lines the port reports; one it does not report never acts.
+    virtual ReportedLines reportedLines() const = 0;
 };
 
 // The port opened, or why not: the problem's reason is the system's, with a hint where one helps,

@@ -14,6 +14,7 @@ namespace velnor {
 SignalLine::SignalLine(const InputLine& row, Wiring wiring)
     : row_(row),
       controls_(wiring.controls),
+      port_(wiring.port),
       announce_(std::move(wiring.announce)),
       log_(std::move(wiring.log)),
       handler_({.box = controls_.*row.box,
@@ -26,6 +27,9 @@ SignalLine::SignalLine(const InputLine& row, Wiring wiring)
                 .cboKeyLookup = controls_.cboKeyLookup},
                wiring.input, std::move(wiring.messageBox)),
       filter_({.level = [&port = wiring.port, &row] { return port.levels().*row.level; },
+               .reported = [&port = wiring.port,
+                            &row] { return port.reportedLines().lines.*row.level; },
+               .showReported = [this](bool reported) { showReported(reported); },
                .portSettleTime = [&port = wiring.port] { return port.settleTime(); },
                .flag = [this] { return handler_.flag(); },
                .on =
@@ -138,11 +142,25 @@ Menu SignalLine::menu() {
 
 void SignalLine::showSettings() {
     const auto settle = static_cast<int>(filter_.settleTime().count());
-    std::u16string hint(row_.name);
+    std::u16string hint = filter_.reported() ? u"" : notReported() + u" ";
+    hint += row_.name;
     hint += settle == 0 ? u": every edge acts" : u": settle time " + toU16(settle) + u" ms";
     hint += filter_.inverted() ? u", inverted polarity." : u", normal polarity.";
     hint += u" Right-click to change.";
     frame().setToolTip(std::move(hint));
+}
+
+// Neither the on nor the off colour: the line's level means nothing on this port.
+void SignalLine::showReported(bool reported) {
+    Indicator& box = controls_.*row_.box;
+    box.setFillColor(reported ? kIndicatorOff : kIndicatorNotReported);
+    box.setToolTip(reported ? std::u16string() : notReported());
+    showSettings();
+}
+
+std::u16string SignalLine::notReported() const {
+    return std::u16string(row_.name) + u" is not reported by " +
+           port_.reportedLines().driverWords() + u", so it is ignored.";
 }
 
 void SignalLine::txtGenerateKeys_Change() {

@@ -72,9 +72,13 @@ class SignalLine {
 
   private:
     void showSettings();
+    void showReported(bool reported);
+    // Why the line is ignored while the open port does not report it.
+    std::u16string notReported() const;
 
     const InputLine& row_;
     FormControls& controls_;
+    const SerialControl& port_;
     std::function<void(std::u16string_view line, bool on)> announce_;
     std::function<void(std::u16string_view message)> log_;
     SignalHandler handler_;

@@ -18,8 +18,8 @@ using namespace std::chrono_literals;
 using Events = std::vector<std::string>;
 
 // A change of the line with its notification, without one, a notification of another line, or
-// the port opening or closing.
-enum class Change { Rise, Fall, QuietRise, QuietFall, Heard, Open, Close };
+// the port opening (one that does not report the line at all, as cdc-acm's CTS) or closing.
+enum class Change { Rise, Fall, QuietRise, QuietFall, Heard, Open, OpenNotReporting, Close };
 
 struct Step {
     int at;  // ms
@@ -40,19 +40,26 @@ struct Case {
 Events follow(const Case& c) {
     test::ManualLoop time{LineFilter::Duration(c.timersLate)};
     bool level = false;
+    bool reported = true;
     bool flag = false;
     Events told;
-    const auto tell = [&](const char* what, bool on) {
-        flag = on;
+    const auto note = [&](const char* what) {
         told.push_back(what + (" " + std::to_string(time.now().count())));
     };
-    LineFilter filter({.level = [&] { return level; },
-                       .portSettleTime = [&] { return LineFilter::Duration(c.portSettle); },
-                       .flag = [&] { return flag; },
-                       .on = [&] { tell("on", true); },
-                       .foundOn = [&] { tell("found on", true); },
-                       .off = [&] { tell("off", false); }},
-                      time);
+    const auto tell = [&](const char* what, bool on) {
+        flag = on;
+        note(what);
+    };
+    LineFilter filter(
+        {.level = [&] { return level; },
+         .reported = [&] { return reported; },
+         .showReported = [&](bool shown) { note(shown ? "reported" : "not reported"); },
+         .portSettleTime = [&] { return LineFilter::Duration(c.portSettle); },
+         .flag = [&] { return flag; },
+         .on = [&] { tell("on", true); },
+         .foundOn = [&] { tell("found on", true); },
+         .off = [&] { tell("off", false); }},
+        time);
     filter.setSettleTime(LineFilter::Duration(c.settle));
     filter.setInverted(c.inverted);
     for (const Step& step : c.steps) {
@@ -71,6 +78,8 @@ Events follow(const Case& c) {
                 filter.portHeard();
                 break;
             case Change::Open:
+            case Change::OpenNotReporting:
+                reported = step.change == Change::Open;
                 filter.portOpened();
                 break;
             case Change::Close:
@@ -174,6 +183,22 @@ TEST(LineFilter, PortSettleTimeAndPolarity) {
          false,
          {{0, Open}, {5, Rise}, {10, Change::Close}, {20, Fall}, {40, Rise}, {300, Open}},
          {"on 5", "off 10", "found on 300"}},
+        {"a line the port does not report is not followed, whatever its level or polarity",
+         0,
+         100,
+         true,
+         {{0, Change::QuietRise}, {5, Change::OpenNotReporting}, {10, Fall}, {20, Rise}},
+         {"not reported 5"}},
+        {"the next port that reports the line follows it again",
+         0,
+         0,
+         false,
+         {{0, Change::QuietRise},
+          {5, Change::OpenNotReporting},
+          {10, Change::Close},
+          {20, Open},
+          {30, Fall}},
+         {"not reported 5", "reported 10", "found on 20", "off 30"}},
     };
     for (const Case& c : cases) EXPECT_EQ(follow(c), c.expected) << c.name;
 }
@@ -183,6 +208,8 @@ TEST(LineFilter, APolarityChangeIsFollowedOnlyWhileAPortIsOpen) {
     bool flag = false;
     int told = 0;
     LineFilter filter({.level = [] { return false; },
+                       .reported = [] { return true; },
+                       .showReported = [](bool) {},
                        .portSettleTime = [] { return LineFilter::Duration(0); },
                        .flag = [&] { return flag; },
                        .on = [&] { flag = true, ++told; },

@@ -57,7 +57,8 @@ TEST_F(MenusTest, ThePortMenuOffersEachPortsDevicesAndTheConfigurationElsewhere)
           port(u"COM4: loopback", false, true, true, u"/dev/ttyS3")})
         expected.insert(expected.end(), lines.begin(), lines.end());
     expected.insert(expected.end(),
-                    {u"---", u"Copy command line", u"[ ] Start at login with these settings"});
+                    {u"---", u"Check wiring (disabled)", u"---", u"Copy command line",
+                     u"[ ] Start at login with these settings"});
     EXPECT_EQ(test::menuText(portMenu()), expected);
 
     window.catalog.plugged.clear();

@@ -20,6 +20,7 @@ class LoopbackPort final : public SerialPort {
     ModemLevels levels() override;
     // Every change is reported, and reads agree with the reports.
     std::chrono::milliseconds settleTime() const override { return {}; }
+    ReportedLines reportedLines() const override { return {}; }
 
     // Drives an input line as the far end would.
     void setLine(Line line, bool on);

@@ -16,14 +16,18 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <expected>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <semaphore>
+#include <string>
 #include <thread>
 #include <utility>
 
+#include "platform/posix/driver_facts.h"
 #include "platform/posix/lock_file.h"
+#include "platform/posix/serial_devices.h"
 
 namespace velnor::posix {
 namespace {
@@ -124,6 +128,26 @@ Problem openFailure(int error) {
     return {kindOf(error, ProblemKind::Other), reason.toStdU16String()};
 }
 
+// The driver's latency timer at 1 ms. True where this call set the flag, so that closing the port
+// clears it again; the system's error where the driver refuses.
+std::expected<bool, int> setLowLatency(int fd) {
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0) return std::unexpected(errno);
+    if ((serial.flags & ASYNC_LOW_LATENCY) != 0) return false;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    if (::ioctl(fd, TIOCSSERIAL, &serial) != 0) return std::unexpected(errno);
+    return true;
+}
+
+// The driver's own latency timer again; a device that has gone refuses, which leaves nothing to
+// restore.
+void clearLowLatency(int fd) {
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
+    serial.flags &= ~ASYNC_LOW_LATENCY;
+    ::ioctl(fd, TIOCSSERIAL, &serial);
+}
+
 // What the lines looked like at the open; the watcher reports every change from there on.
 struct Baseline {
     int levels;
@@ -132,11 +156,14 @@ struct Baseline {
 
 class PosixPort final : public SerialPort {
   public:
-    PosixPort(int fd, LockFile lock, PortListener& listener, Baseline baseline)
+    PosixPort(int fd, LockFile lock, PortListener& listener, Baseline baseline,
+              ReportedLines reported, bool lowLatencySet)
         : fd_(fd),
           lock_(std::move(lock)),
           listener_(listener),
           baseline_(baseline),
+          reported_(std::move(reported)),
+          lowLatencySet_(lowLatencySet),
           polling_(!baseline.counters),
           sample_(baseline.levels) {
         installWakeHandler();
@@ -149,6 +176,7 @@ class PosixPort final : public SerialPort {
         do ::pthread_kill(watcher_.native_handle(), wakeSignal());
         while (!finished_.try_acquire_for(2ms));
         watcher_.join();
+        if (lowLatencySet_) clearLowLatency(fd_);
         ::close(fd_);
     }
 
@@ -170,6 +198,8 @@ class PosixPort final : public SerialPort {
     std::chrono::milliseconds settleTime() const override {
         return polling_ ? kPollInterval : kWaitingSettleTime;
     }
+
+    ReportedLines reportedLines() const override { return reported_; }
 
   private:
     void setBit(int bit, bool on) { ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit); }
@@ -270,6 +300,8 @@ class PosixPort final : public SerialPort {
     LockFile lock_;
     PortListener& listener_;
     const Baseline baseline_;
+    const ReportedLines reported_;
+    const bool lowLatencySet_;  // by the open, so the close clears it
     std::atomic<bool> stopping_{false};
     std::atomic<bool> polling_;
     std::atomic<int> sample_;  // the levels of the last poll
@@ -281,9 +313,17 @@ class PosixPort final : public SerialPort {
 struct OpenedDevice {
     int fd;
     Baseline baseline;
+    std::expected<bool, int> lowLatency;  // setLowLatency's answer, false where not asked for
 };
 
-Result<OpenedDevice> setUpDevice(const QByteArray& path) {
+// Closes a device whose port never came to be.
+void closeDevice(const OpenedDevice& device) {
+    if (device.lowLatency.value_or(false)) clearLowLatency(device.fd);
+    ::close(device.fd);
+}
+
+// `lowLatency`: the driver holds line changes back by a latency timer that it can shorten.
+Result<OpenedDevice> setUpDevice(const QByteArray& path, bool lowLatency) {
     const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::unexpected(openFailure(errno));
     const auto refuse = [fd](ProblemKind kind, const QString& what) {
@@ -311,14 +351,14 @@ Result<OpenedDevice> setUpDevice(const QByteArray& path) {
         baseline.counters = counters;
     else if (!unsupported(errno))
         return refuse(ProblemKind::Other, QStringLiteral("the device does not answer"));
-    return OpenedDevice{fd, baseline};
+    return OpenedDevice{fd, baseline, lowLatency ? setLowLatency(fd) : false};
 }
 
 // Opens and sets up the device on a thread of its own and waits for it at most kOpenTimeout: a
 // driver may keep open() or an ioctl waiting however the file was opened (a port still draining
 // its last close, a hung adapter), and the window must not wait with it. An open that comes too
 // late is closed by that thread when it returns at last.
-Result<OpenedDevice> openDevice(const QString& device) {
+Result<OpenedDevice> openDevice(const QString& device, bool lowLatency) {
     struct Attempt {
         std::mutex mutex;
         std::condition_variable finished;
@@ -326,11 +366,11 @@ Result<OpenedDevice> openDevice(const QString& device) {
         bool abandoned = false;
     };
     auto attempt = std::make_shared<Attempt>();
-    std::thread([attempt, path = QFile::encodeName(device)] {
-        Result<OpenedDevice> result = setUpDevice(path);
+    std::thread([attempt, path = QFile::encodeName(device), lowLatency] {
+        Result<OpenedDevice> result = setUpDevice(path, lowLatency);
         const std::lock_guard lock(attempt->mutex);
         if (attempt->abandoned) {
-            if (result) ::close(result->fd);
+            if (result) closeDevice(*result);
             return;
         }
         attempt->result = std::move(result);
@@ -353,11 +393,24 @@ Result<OpenedDevice> openDevice(const QString& device) {
 OpenResult openPort(const std::u16string& devicePath, PortListener& listener,
                     const std::u16string& lockDir) {
     const QString device = QString::fromStdU16String(devicePath);
+    const std::string driver = ttyDriver(QFile::encodeName(device).toStdString());
+    const DriverFacts& facts = driverFacts(driver);
     Result<LockFile> lock = takeLock(QString::fromStdU16String(lockDir), device);
     if (!lock) return std::unexpected(std::move(lock.error()));
-    Result<OpenedDevice> opened = openDevice(device);
+    Result<OpenedDevice> opened = openDevice(device, facts.latencyTimer.count() > 0);
     if (!opened) return std::unexpected(std::move(opened.error()));
-    return std::make_unique<PosixPort>(opened->fd, std::move(*lock), listener, opened->baseline);
+    if (!opened->lowLatency)
+        listener.notice(
+            QStringLiteral("the %1 driver refused low latency (%2), so line changes may "
+                           "come up to %3 ms late")
+                .arg(QString::fromStdString(driver), systemReason(opened->lowLatency.error()))
+                .arg(facts.latencyTimer.count())
+                .toStdU16String());
+    return std::make_unique<PosixPort>(
+        opened->fd, std::move(*lock), listener, opened->baseline,
+        ReportedLines{.lines = facts.reported,
+                      .driver = QString::fromStdString(driver).toStdU16String()},
+        opened->lowLatency.value_or(false));
 }
 
 }  // namespace velnor::posix

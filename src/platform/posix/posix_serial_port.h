@@ -17,6 +17,11 @@ inline constexpr char16_t kLockDir[] = u"/run/lock";
 // taken over. CLOCAL is set, so a falling CD does not hang the line up, and hardware flow control
 // is switched off, so RTS stays ours.
 //
+// The tty's driver, read from sysfs, tells which lines the port reports (reportedLines(): cdc-acm
+// cannot report CTS). Where the driver holds line changes back by a latency timer (ftdi_sio), the
+// port is set to low latency for as long as it is open, and a driver that refuses is named once
+// through listener.notice().
+//
 // A watcher thread reports every change of CTS, DSR, CD and RI to `listener`: it sleeps in the
 // driver (TIOCMIWAIT) and compares the driver's interrupt counters, looking again every few
 // milliseconds for a moment after each change, so an idle open port costs no wakeups. Where the

@@ -166,6 +166,15 @@ std::string describeDevice(const std::string& path, const fs::path& root) {
                : device.description() + (path == node ? "" : ", " + path);
 }
 
+std::string ttyDriver(const std::string& path, const fs::path& root) {
+    const std::string node = nodeOf(root, path);
+    if (node.empty()) return {};
+    std::error_code error;
+    const fs::path driver = fs::read_symlink(
+        root / "sys/class/tty" / fs::path(node).filename() / "device/driver", error);
+    return error ? std::string() : driver.filename().string();
+}
+
 fs::path PortAssignments::defaultFile() {
     return xdg::configHome() / "velnor/ports.ini";
 }

@@ -33,6 +33,10 @@ std::vector<SerialDevice> listSerialDevices(const std::filesystem::path& root = 
 // name a device that is not plugged in.
 std::string describeDevice(const std::string& path, const std::filesystem::path& root = "/");
 
+// The kernel driver of the tty that `path` opens, as sysfs names it ("cdc_acm", "ftdi_sio"); empty
+// where sysfs names none (a pseudo-terminal, a device not present).
+std::string ttyDriver(const std::string& path, const std::filesystem::path& root = "/");
+
 // Which device each of COM1 to COM4 stands for, as the user assigned them: a path or "loopback".
 // Kept in an INI file, [ports] COM1=... ; every other line of it is the user's and stays as it is.
 // The file is read again only when it has changed since it was last read (its inode, size,

@@ -67,6 +67,8 @@ class CommPort final : public SerialPort {
     void setRts(bool on) override;
     ModemLevels levels() override;
     std::chrono::milliseconds settleTime() const override;
+    // Windows tells nothing of a driver's limits: every line is taken as reported.
+    ReportedLines reportedLines() const override { return {}; }
 
   private:
     void watch();

@@ -93,8 +93,6 @@ Win32FormView::Win32FormView(MainForm& form, HINSTANCE instance)
     (void)registered;
     INITCOMMONCONTROLSEX common{sizeof common, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&common);
-    indicatorOff_ = CreateSolidBrush(COLORREF(kIndicatorOff));
-    indicatorOn_ = CreateSolidBrush(COLORREF(kIndicatorOn));
 
     constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     window_ =
@@ -120,8 +118,7 @@ Win32FormView::~Win32FormView() {
         SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
         DestroyWindow(window_);
     }
-    for (HGDIOBJ object : {HGDIOBJ(font_), HGDIOBJ(indicatorOff_), HGDIOBJ(indicatorOn_)})
-        if (object) DeleteObject(object);
+    if (font_) DeleteObject(font_);
 }
 
 HWND Win32FormView::controlHandle(std::u16string_view name) const {
@@ -405,9 +402,10 @@ LRESULT Win32FormView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CTLCOLORSTATIC: {
             const Control* control = controlAt(reinterpret_cast<HWND>(lParam));
             if (!control || control->kind() != ControlKind::Indicator) break;
+            // Any stored colour: the device context's own brush takes it.
             const auto* box = static_cast<const Indicator*>(control);
-            return reinterpret_cast<LRESULT>(box->fillColor() == kIndicatorOn ? indicatorOn_
-                                                                              : indicatorOff_);
+            SetDCBrushColor(reinterpret_cast<HDC>(wParam), COLORREF(box->fillColor()));
+            return reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH));
         }
         case WM_CTLCOLOREDIT: {
             const Control* control = controlAt(reinterpret_cast<HWND>(lParam));

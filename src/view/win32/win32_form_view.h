@@ -71,8 +71,6 @@ class Win32FormView final : public ControlObserver {
     HWND toolTips_ = nullptr;
     HFONT font_ = nullptr;
     UINT dpi_ = 96;
-    HBRUSH indicatorOff_ = nullptr;
-    HBRUSH indicatorOn_ = nullptr;
     std::map<const Control*, HWND> handles_;
     std::map<int, Control*> byId_;
     bool showing_ = false;  // a change of the model is being shown: not the user's input

@@ -29,6 +29,7 @@ class FakePort final : public SerialPort {
     void setRts(bool on) override;
     ModemLevels levels() override;
     std::chrono::milliseconds settleTime() const override { return settleTime_; }
+    ReportedLines reportedLines() const override { return reported_; }
 
     // The far end: sets the steady levels of the lines, without a report.
     void setLevels(ModemLevels levels) {
@@ -53,6 +54,7 @@ class FakePort final : public SerialPort {
         return reads_;
     }
     void setSettleTime(std::chrono::milliseconds settle) { settleTime_ = settle; }
+    void setReportedLines(ReportedLines reported) { reported_ = std::move(reported); }
 
     PortListener& listener;
 
@@ -64,6 +66,7 @@ class FakePort final : public SerialPort {
     std::deque<ModemLevels> queued_;
     int reads_ = 0;
     std::chrono::milliseconds settleTime_{0};
+    ReportedLines reported_;
 };
 
 // The backend of the tests: port n is "/dev/ttyS<n-1>"; it opens a FakePort for every device but
@@ -94,6 +97,8 @@ class FakePorts {
     std::function<std::u16string(int port)> deviceOf;  // empty: port n is /dev/ttyS<n-1>
     ModemLevels levelsAtOpen;  // the steady levels of each port opened from now on
     std::chrono::milliseconds settleTimeAtOpen{0};
+    // What each port opened from now on reports.
+    ReportedLines reportedAtOpen;
     FakePort* open = nullptr;  // the port open now
 
   private:
@@ -126,6 +131,7 @@ class FakePorts {
         journal.push_back(u"open " + device);
         auto port = std::make_unique<FakePort>(*this, device, listener, levelsAtOpen);
         port->setSettleTime(settleTimeAtOpen);
+        port->setReportedLines(reportedAtOpen);
         open = port.get();
         return port;
     }

@@ -27,6 +27,7 @@
 #include "platform/linux/port_backend.h"
 #include "platform/qt/text.h"
 #include "platform/xdg/autostart.h"
+#include "support/indicator_colours.h"
 #include "support/linux_form.h"
 #include "support/log_lines.h"
 #include "support/qt_print.h"
@@ -218,10 +219,13 @@ TEST_F(ViewTest, IndicatorsStartDarkAndShowAnyStoredColour) {
     for (Indicator* box : {&form.boxDSR, &form.boxCTS, &form.boxCD, &form.boxRI}) {
         auto* shown = widget<IndicatorBox>(*box);
         EXPECT_EQ(shown->fillColor(), kIndicatorOff);
-        box->setFillColor(kIndicatorOn);
-        EXPECT_EQ(shown->fillColor(), kIndicatorOn);
-        const QImage image = shown->grab().toImage();
-        EXPECT_EQ(image.pixelColor(image.width() / 2, image.height() / 2), QColor(255, 0, 0));
+        for (const test::IndicatorColour& colour : test::kIndicatorColours) {
+            box->setFillColor(colour.stored);
+            EXPECT_EQ(shown->fillColor(), colour.stored);
+            const QImage image = shown->grab().toImage();
+            EXPECT_EQ(image.pixelColor(image.width() / 2, image.height() / 2),
+                      QColor(colour.red, colour.green, colour.blue));
+        }
     }
 }
 

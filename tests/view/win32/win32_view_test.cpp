@@ -10,6 +10,7 @@
 #include "core/input_sink.h"
 #include "core/layout.h"
 #include "core/main_form.h"
+#include "support/indicator_colours.h"
 #include "support/manual_loop.h"
 #include "support/menu_text.h"
 #include "support/test_form.h"
@@ -125,6 +126,31 @@ TEST_F(Win32ViewTest, ShowsEveryChangeOfTheModel) {
     form.LogEvent(u"newest line");
     EXPECT_EQ(textOf(handle(u"EventLog")).substr(0, 23), u"12:00:00  newest line\r\n");
     EXPECT_TRUE(textOf(handle(u"RITimeStamp")).starts_with(u"A 12:00:00"));
+}
+
+// What each indicator paints for every stored colour, as its control draws itself into a bitmap.
+TEST_F(Win32ViewTest, IndicatorsPaintAnyStoredColour) {
+    for (Indicator* box : {&form.boxDSR, &form.boxCTS, &form.boxCD, &form.boxRI}) {
+        HWND shown = handle(box->name());
+        RECT area{};
+        GetClientRect(shown, &area);
+        HDC screen = GetDC(shown);
+        HDC canvas = CreateCompatibleDC(screen);
+        HBITMAP bitmap = CreateCompatibleBitmap(screen, area.right, area.bottom);
+        HGDIOBJ previous = SelectObject(canvas, bitmap);
+        for (const test::IndicatorColour& colour : test::kIndicatorColours) {
+            box->setFillColor(colour.stored);
+            SendMessageW(shown, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas),
+                         PRF_CLIENT | PRF_ERASEBKGND);
+            EXPECT_EQ(GetPixel(canvas, area.right / 2, area.bottom / 2),
+                      RGB(colour.red, colour.green, colour.blue))
+                << std::string(box->name().begin(), box->name().end()) << " " << colour.stored;
+        }
+        SelectObject(canvas, previous);
+        DeleteObject(bitmap);
+        DeleteDC(canvas);
+        ReleaseDC(shown, screen);
+    }
 }
 
 // Each control's hint as its native tooltip shows it: a frame's over its area, any other's over
