@@ -122,6 +122,7 @@ class MainForm : public FormControls {
     void showPortDevices();
     void startAtLogin(bool on);
     void reopenReturnedPort(int16_t port, const std::u16string& device);
+    void reopenFailed(int16_t port, const std::u16string& device, const Problem& problem);
 
     Platform platform_;
     std::u16string commandLine_;

@@ -52,25 +52,30 @@ void MainForm::optComNone_Click() {
     LogEvent(u"SetComPort none");
     if (MSComm1.DTREnable()) optDTROff.setValue(true);
     if (MSComm1.RTSEnable()) optRTSOff.setValue(true);
-    if (MSComm1.PortOpen()) closePort();
+    closePort();  // with no port open, it still ends the wait for a lost port
 }
 
-// The port is already closed; its lines go off as for any close, then the selection follows,
-// which also turns the output lines off.
+// The port is already closed; its lines go off as for any close. While its device is waited for,
+// the selection stays on the port the user chose, with the output lines as they were, so that
+// "None" ends the wait and the port comes back as it went; otherwise it goes to "None", which
+// also turns the output lines off.
 void MainForm::releaseLostPort(const std::u16string& device, const Problem& problem) {
     LogEvent(u"COM" + toU16(MSComm1.CommPort()) + u" (" + device + u") is gone: " + problem.reason +
              u"; the port is released");
     for (SignalLine& line : lines) line.filter().portClosed();
-    optComNone.setValue(true);
+    if (!MSComm1.waitsForLostPort()) optComNone.setValue(true);
 }
 
-// The port is opened as the user would open it, and its lines are followed from their present
-// level.
+// The wait has opened the port again: its lines are followed from their present level.
 void MainForm::reopenReturnedPort(int16_t port, const std::u16string& device) {
-    OptionButton* const buttons[] = {&optCom1, &optCom2, &optCom3, &optCom4};
-    if (port < 1 || port > 4) return;
     LogEvent(u"COM" + toU16(port) + u" (" + device + u") is back; the port is opened again");
-    buttons[port - 1]->setValue(true);
+    for (SignalLine& line : lines) line.filter().portOpened();
+}
+
+// Said once per wait; the attempts after it fail in silence.
+void MainForm::reopenFailed(int16_t port, const std::u16string& device, const Problem& problem) {
+    LogEvent(u"COM" + toU16(port) + u" (" + device + u") cannot be opened yet: " + problem.reason +
+             u"; trying again until it opens or another port is chosen");
 }
 
 // With no port open the selection goes back to "Off", whose click operation logs its own line.
