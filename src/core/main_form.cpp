@@ -44,6 +44,10 @@ void MainForm::connectHandlers() {
     MSComm1.onPortBack = [this](int16_t port, const std::u16string& device) {
         reopenReturnedPort(port, device);
     };
+    MSComm1.onReopenFailed = [this](int16_t port, const std::u16string& device,
+                                    const Problem& problem) {
+        reopenFailed(port, device, problem);
+    };
 }
 
 SignalLine MainForm::makeLine(const InputLine& row, const Platform& platform) {

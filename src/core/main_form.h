@@ -117,7 +117,7 @@ class MainForm : public FormControls {
                   OptionButton& off);
     void switchOff(std::u16string_view logText, void (SerialControl::*write)(bool));
     void closePort();
-    void logUnreportedLines();
+    void followOpenedPort();
     void releaseLostPort(const std::u16string& device, const Problem& problem);
     Menu portMenu();
     std::vector<MenuEntry> deviceChoices(int port);
@@ -129,6 +129,7 @@ class MainForm : public FormControls {
     void wiringChecked(const std::u16string& result);
     void stopWiringCheck();
     void reopenReturnedPort(int16_t port, const std::u16string& device);
+    void reopenFailed(int16_t port, const std::u16string& device, const Problem& problem);
 
     Platform platform_;
     std::u16string commandLine_;

@@ -1,7 +1,10 @@
 #include "core/serial_control.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <optional>
+#include <utility>
 
 namespace velnor {
 
@@ -61,6 +64,16 @@ class SerialControl::Relay final : public PortListener {
     std::array<std::atomic<int>, comEvRing - comEvCTS + 1> waiting_{};
 };
 
+// The wait for the device of a lost port.
+struct SerialControl::LostPort {
+    std::u16string device;
+    std::unique_ptr<DeviceWatch> watch{};  // while the backend looks for the device
+    EventLoop::Duration retryDelay{0};     // of the last failed attempt; 0 before the first
+    bool failureTold = false;
+    // When the wait opened the port again; a loss soon after goes on with the wait.
+    std::optional<EventLoop::Duration> reopenedAt{};
+};
+
 SerialControl::SerialControl(EventLoop& loop, PortBackend backend)
     : loop_(loop), backend_(std::move(backend)), self_(std::make_shared<SerialControl*>(this)) {}
 
@@ -70,14 +83,16 @@ SerialControl::~SerialControl() {
 
 Result<> SerialControl::setPortOpen(bool open) {
     if (!open) {
-        port_.reset();
-        relay_.reset();
-        device_.clear();
+        endWait();
+        closeOpenPort();
         return {};
     }
     if (port_) return {};
-    lostDevice_.reset();  // the user has moved on
-    std::u16string device = backend_.deviceOf(commPort_);
+    endWait();
+    return openDevice(backend_.deviceOf(commPort_));
+}
+
+Result<> SerialControl::openDevice(std::u16string device) {
     auto relay = std::make_unique<Relay>(loop_, self_, ++generation_);
     OpenResult opened = backend_.open(device, *relay);
     if (!opened) return std::unexpected(std::move(opened.error()));
@@ -88,6 +103,12 @@ Result<> SerialControl::setPortOpen(bool open) {
     port_->setDtr(dtrEnable_);
     port_->setRts(rtsEnable_);
     return {};
+}
+
+void SerialControl::closeOpenPort() {
+    port_.reset();
+    relay_.reset();
+    device_.clear();
 }
 
 void SerialControl::setDTREnable(bool on) {
@@ -119,23 +140,70 @@ void SerialControl::deliverComm(int16_t code) {
 
 void SerialControl::releaseLostPort(const std::u16string& reason) {
     const std::u16string device = device_;
-    setPortOpen(false);
+    closeOpenPort();
+    if (lost_ && lost_->reopenedAt && loop_.now() - *lost_->reopenedAt < kSteadyTime) {
+        lost_->reopenedAt.reset();
+        retryLater();
+    } else {
+        startWait(device);
+    }
     if (onPortLost) onPortLost(device, {ProblemKind::Gone, reason});
-    watchReturn(commPort_, device);
 }
 
-void SerialControl::watchReturn(int16_t port, const std::u16string& device) {
-    if (!backend_.watchReturn || PortOpen()) return;
-    // A report counts only while no port has been opened since the loss.
-    lostDevice_ = backend_.watchReturn(device, [&loop = loop_, control = std::weak_ptr(self_),
-                                                generation = generation_, port, device] {
-        loop.post([control, generation, port, device] {
-            const auto self = control.lock();
-            if (!self || !(*self)->lostDevice_ || (*self)->generation_ != generation) return;
-            (*self)->lostDevice_.reset();
-            if ((*self)->onPortBack) (*self)->onPortBack(port, device);
+void SerialControl::startWait(const std::u16string& device) {
+    endWait();
+    if (!backend_.watchReturn) return;
+    lost_ = std::make_unique<LostPort>(LostPort{.device = device});
+    watchForDevice();
+    if (!lost_->watch) lost_.reset();  // the backend cannot wait for this device
+}
+
+void SerialControl::endWait() {
+    lost_.reset();
+    if (retry_) retry_->stop();
+}
+
+// The backend looks for the device and reports once it is there, maybe at once.
+void SerialControl::watchForDevice() {
+    const uint64_t watch = ++watches_;
+    lost_->watch =
+        backend_.watchReturn(lost_->device, [&loop = loop_, control = std::weak_ptr(self_), watch] {
+            loop.post([control, watch] {
+                if (const auto self = control.lock()) (*self)->deviceThere(watch);
+            });
         });
-    });
+}
+
+void SerialControl::deviceThere(uint64_t watch) {
+    if (watch != watches_ || !lost_ || !lost_->watch || port_) return;
+    lost_->watch.reset();
+    reopen();
+}
+
+// CommPort is still the lost port's: choosing any port ends the wait.
+void SerialControl::reopen() {
+    const std::u16string device = lost_->device;
+    const Result<> opened = openDevice(device);
+    if (opened) {
+        lost_->reopenedAt = loop_.now();
+        if (onPortBack) onPortBack(commPort_, device);
+        return;
+    }
+    const bool first = !std::exchange(lost_->failureTold, true);
+    retryLater();
+    if (first && onReopenFailed) onReopenFailed(commPort_, device, opened.error());
+}
+
+// The backend looks again once the next delay has passed.
+void SerialControl::retryLater() {
+    EventLoop::Duration& delay = lost_->retryDelay;
+    delay = delay == EventLoop::Duration::zero() ? kFirstRetryDelay
+                                                 : std::min(2 * delay, kLongestRetryDelay);
+    if (!retry_)
+        retry_ = loop_.createTimer([this] {
+            if (waitsForLostPort()) watchForDevice();
+        });
+    retry_->start(delay);
 }
 
 }  // namespace velnor

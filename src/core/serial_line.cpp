@@ -24,9 +24,7 @@ void MainForm::SetComPort(int16_t port) {
     MSComm1.setCommPort(port);
     const auto opened = MSComm1.setPortOpen(true);
     if (opened) {
-        // A line already on at this port comes on now, not at its next change.
-        for (SignalLine& line : lines) line.filter().portOpened();
-        logUnreportedLines();
+        followOpenedPort();
         return;
     }
     LogEvent(u"COM" + toU16(port) + u" (" + platform_.ports.deviceOf(port) +
@@ -34,8 +32,11 @@ void MainForm::SetComPort(int16_t port) {
     optComNone.setValue(true);
 }
 
-// Said once at each open, through the port's notices: "the cdc_acm driver does not report CTS".
-void MainForm::logUnreportedLines() {
+// A line already on at a port just opened comes on now, not at its next change. A line the port
+// does not report is said once at each open, through the port's notices: "the cdc_acm driver does
+// not report CTS".
+void MainForm::followOpenedPort() {
+    for (SignalLine& line : lines) line.filter().portOpened();
     const ReportedLines reported = MSComm1.reportedLines();
     for (const SignalLine& line : lines) {
         if (line.filter().reported()) continue;
@@ -66,25 +67,31 @@ void MainForm::optComNone_Click() {
     stopWiringCheck();
     if (MSComm1.DTREnable()) optDTROff.setValue(true);
     if (MSComm1.RTSEnable()) optRTSOff.setValue(true);
-    if (MSComm1.PortOpen()) closePort();
+    closePort();  // with no port open, it still ends the wait for a lost port
 }
 
-// The port is already closed; its lines go off as for any close, then the selection follows,
-// which also turns the output lines off.
+// The port is already closed; its lines go off as for any close. While its device is waited for,
+// the selection stays on the port the user chose, with the output lines as they were, so that
+// "None" ends the wait and the port comes back as it went; otherwise it goes to "None", which
+// also turns the output lines off.
 void MainForm::releaseLostPort(const std::u16string& device, const Problem& problem) {
     LogEvent(u"COM" + toU16(MSComm1.CommPort()) + u" (" + device + u") is gone: " + problem.reason +
              u"; the port is released");
+    stopWiringCheck();
     for (SignalLine& line : lines) line.filter().portClosed();
-    optComNone.setValue(true);
+    if (!MSComm1.waitsForLostPort()) optComNone.setValue(true);
 }
 
-// The port is opened as the user would open it, and its lines are followed from their present
-// level.
+// The wait has opened the port again: its lines are followed from their present level.
 void MainForm::reopenReturnedPort(int16_t port, const std::u16string& device) {
-    OptionButton* const buttons[] = {&optCom1, &optCom2, &optCom3, &optCom4};
-    if (port < 1 || port > 4) return;
     LogEvent(u"COM" + toU16(port) + u" (" + device + u") is back; the port is opened again");
-    buttons[port - 1]->setValue(true);
+    followOpenedPort();
+}
+
+// Said once per wait; the attempts after it fail in silence.
+void MainForm::reopenFailed(int16_t port, const std::u16string& device, const Problem& problem) {
+    LogEvent(u"COM" + toU16(port) + u" (" + device + u") cannot be opened yet: " + problem.reason +
+             u"; trying again until it opens or another port is chosen");
 }
 
 // With no port open the selection goes back to "Off", whose click operation logs its own line.
@@ -159,8 +166,8 @@ void MainForm::wiringChecked(const std::u16string& result) {
     if (platform_.messageBox) platform_.messageBox(text);
 }
 
-// The user's own choice of port or output line ends a check under way, the outputs first put back
-// as they were.
+// The user's own choice of port or output line, or the loss of the port, ends a check under way,
+// the outputs first put back as they were.
 void MainForm::stopWiringCheck() {
     if (!wiring_.running()) return;
     wiring_.stop();

@@ -244,16 +244,17 @@ TEST(PortReports, NoticesAndALostPortAreLogLines) {
          {u"COM2 (/dev/ttyS1): the line settings could not be read"},
          {},
          {true, 2, false, false, u"optCom2", u"optDTROff", u"optRTSOff"}},
+        // While its device is waited for, the port's button and the output lines stay as the
+        // user chose them.
         {"a port that vanished with DTR on",
          {select(&MainForm::optCom4), select(&MainForm::optDTROn)},
          [](test::TestForm& window) {
              window.ports.open->listener.gone(u"the adapter was unplugged");
              window.loop.runPosted();
          },
-         {u"COM4 (/dev/ttyS3) is gone: the adapter was unplugged; the port is released",
-          u"SetComPort none", u"optDTROff_Click"},
+         {u"COM4 (/dev/ttyS3) is gone: the adapter was unplugged; the port is released"},
          {u"close /dev/ttyS3", u"watch /dev/ttyS3"},
-         {false, 4, false, false, u"optComNone", u"optDTROff", u"optRTSOff"}},
+         {false, 4, true, false, u"optCom4", u"optDTROn", u"optRTSOff"}},
         {"a lost port whose number was given another device while it was open",
          {select(&MainForm::optCom2),
           [](test::TestForm& window) { window.catalog.assignments[2] = u"/dev/ttyUSB0"; }},
@@ -261,11 +262,11 @@ TEST(PortReports, NoticesAndALostPortAreLogLines) {
              window.ports.open->listener.gone(u"unplugged");
              window.loop.runPosted();
          },
-         {u"COM2 (/dev/ttyS1) is gone: unplugged; the port is released", u"SetComPort none"},
+         {u"COM2 (/dev/ttyS1) is gone: unplugged; the port is released"},
          {u"close /dev/ttyS1", u"watch /dev/ttyS1"},
-         {false, 2, false, false, u"optComNone", u"optDTROff", u"optRTSOff"}},
-        {"a lost port whose device comes back, with DSR on",
-         {select(&MainForm::optCom2)},
+         {false, 2, false, false, u"optCom2", u"optDTROff", u"optRTSOff"}},
+        {"a lost port whose device comes back, with DSR on and DTR on",
+         {select(&MainForm::optCom2), select(&MainForm::optDTROn)},
          [](test::TestForm& window) {
              window.ports.open->listener.gone(u"unplugged");
              window.loop.runPosted();
@@ -274,11 +275,11 @@ TEST(PortReports, NoticesAndALostPortAreLogLines) {
              window.loop.runPosted();
              EXPECT_TRUE(window.form.dsrHandler.flag()) << "followed from its present level";
          },
-         {u"COM2 (/dev/ttyS1) is gone: unplugged; the port is released", u"SetComPort none",
-          u"COM2 (/dev/ttyS1) is back; the port is opened again", u"SetComPort 2"},
+         {u"COM2 (/dev/ttyS1) is gone: unplugged; the port is released",
+          u"COM2 (/dev/ttyS1) is back; the port is opened again"},
          {u"close /dev/ttyS1", u"watch /dev/ttyS1", u"unwatch /dev/ttyS1", u"open /dev/ttyS1",
-          u"DTR off", u"RTS off"},
-         {true, 2, false, false, u"optCom2", u"optDTROff", u"optRTSOff"}},
+          u"DTR on", u"RTS off"},
+         {true, 2, true, false, u"optCom2", u"optDTROn", u"optRTSOff"}},
         {"a lost port no longer waited for once another is chosen",
          {select(&MainForm::optCom2)},
          [](test::TestForm& window) {
@@ -288,11 +289,27 @@ TEST(PortReports, NoticesAndALostPortAreLogLines) {
              window.ports.comeBack();
              window.loop.runPosted();
          },
-         {u"COM2 (/dev/ttyS1) is gone: unplugged; the port is released", u"SetComPort none",
-          u"SetComPort 1"},
+         {u"COM2 (/dev/ttyS1) is gone: unplugged; the port is released", u"SetComPort 1"},
          {u"close /dev/ttyS1", u"watch /dev/ttyS1", u"unwatch /dev/ttyS1", u"open /dev/ttyS0",
           u"DTR off", u"RTS off"},
          {true, 1, false, false, u"optCom1", u"optDTROff", u"optRTSOff"}},
+        // Where the backend cannot wait for the device (Windows, the loopback plug), "None" is
+        // selected, which switches the output lines off.
+        {"a port that vanished with DTR on, its device not waited for",
+         {select(&MainForm::optCom4), select(&MainForm::optDTROn),
+          [](test::TestForm& window) {
+              PortBackend backend = window.ports.backend();
+              backend.watchReturn = {};
+              window.form.MSComm1.setBackend(backend);
+          }},
+         [](test::TestForm& window) {
+             window.ports.open->listener.gone(u"the adapter was unplugged");
+             window.loop.runPosted();
+         },
+         {u"COM4 (/dev/ttyS3) is gone: the adapter was unplugged; the port is released",
+          u"SetComPort none", u"optDTROff_Click"},
+         {u"close /dev/ttyS3"},
+         {false, 4, false, false, u"optComNone", u"optDTROff", u"optRTSOff"}},
     };
     for (const Case& c : cases) check(c);
 }

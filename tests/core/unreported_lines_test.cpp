@@ -111,8 +111,8 @@ TEST(UnreportedLines, EachOpenOfSuchAPortSaysItAgain) {
     window.newLog();
     window.ports.comeBack();
     window.loop.runPosted();
-    EXPECT_EQ(window.newLog(), (Log{u"COM1 (/dev/ttyS0) is back; the port is opened again",
-                                    u"SetComPort 1", kNotice}));
+    EXPECT_EQ(window.newLog(),
+              (Log{u"COM1 (/dev/ttyS0) is back; the port is opened again", kNotice}));
     EXPECT_EQ(window.form.boxCTS.fillColor(), kIndicatorNotReported);
     EXPECT_TRUE(window.input.events.empty());
 }

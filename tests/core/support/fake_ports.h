@@ -94,6 +94,10 @@ class FakePorts {
 
     std::vector<std::u16string> journal;
     std::set<std::u16string> refused;
+    // Devices that are there: a watch for one reports at once, from within watchReturn.
+    std::set<std::u16string> present;
+    // Hears every attempt to open a device, refused or not.
+    std::function<void(const std::u16string& device)> opening;
     std::function<std::u16string(int port)> deviceOf;  // empty: port n is /dev/ttyS<n-1>
     ModemLevels levelsAtOpen;  // the steady levels of each port opened from now on
     std::chrono::milliseconds settleTimeAtOpen{0};
@@ -119,13 +123,18 @@ class FakePorts {
 
     std::unique_ptr<DeviceWatch> watch(const std::u16string& device, std::function<void()> back) {
         journal.push_back(u"watch " + device);
-        back_ = std::move(back);
-        return std::make_unique<Watch>(*this, device);
+        auto watch = std::make_unique<Watch>(*this, device);
+        if (present.contains(device))
+            back();
+        else
+            back_ = std::move(back);
+        return watch;
     }
 
     std::function<void()> back_;
 
     OpenResult openPort(const std::u16string& device, PortListener& listener) {
+        if (opening) opening(device);
         if (refused.contains(device))
             return std::unexpected(Problem{ProblemKind::Missing, u"No such file or directory"});
         journal.push_back(u"open " + device);
