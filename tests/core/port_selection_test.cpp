@@ -244,8 +244,7 @@ TEST(PortReports, NoticesAndALostPortAreLogLines) {
          {u"COM2 (/dev/ttyS1): the line settings could not be read"},
          {},
          {true, 2, false, false, u"optCom2", u"optDTROff", u"optRTSOff"}},
-        // While its device is waited for, the port's button and the output lines stay as the
-        // user chose them.
+        // While its device is waited for, the port and the outputs stay as chosen.
         {"a port that vanished with DTR on",
          {select(&MainForm::optCom4), select(&MainForm::optDTROn)},
          [](test::TestForm& window) {
@@ -293,8 +292,7 @@ TEST(PortReports, NoticesAndALostPortAreLogLines) {
          {u"close /dev/ttyS1", u"watch /dev/ttyS1", u"unwatch /dev/ttyS1", u"open /dev/ttyS0",
           u"DTR off", u"RTS off"},
          {true, 1, false, false, u"optCom1", u"optDTROff", u"optRTSOff"}},
-        // Where the backend cannot wait for the device (Windows, the loopback plug), "None" is
-        // selected, which switches the output lines off.
+        // A backend that cannot wait for the device (Windows, the loopback plug) selects "None".
         {"a port that vanished with DTR on, its device not waited for",
          {select(&MainForm::optCom4), select(&MainForm::optDTROn),
           [](test::TestForm& window) {
