@@ -340,10 +340,9 @@ TEST_F(RealPortTest, ABurstOfTheFarEndEndsWithTheWindowOnTheFinalLevels) {
 TEST_F(RealPortTest, CheckWiringFindsWhatTheFarEndJoinsToDtrAndTypesNothing) {
     const int watch = ::open(kCdcAcmPort, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(watch, 0);
-    std::atomic<bool> stop{false};
-    std::thread plug([&] {
+    std::jthread plug([&](std::stop_token stop) {
         std::optional<GadgetEnd> farEnd;
-        for (int bits = 0; !stop; std::this_thread::sleep_for(2ms)) {
+        for (int bits = 0; !stop.stop_requested(); std::this_thread::sleep_for(2ms)) {
             if (::ioctl(watch, TIOCMGET, &bits) != 0) continue;
             if ((bits & TIOCM_DTR) == 0)
                 farEnd.reset();
@@ -352,28 +351,33 @@ TEST_F(RealPortTest, CheckWiringFindsWhatTheFarEndJoinsToDtrAndTypesNothing) {
         }
     });
     int outputs = 0;
+    RecordingInputSink input;
+    QtEventLoop loop;
+    Platform platform = linuxPlatform(input, loop);
+    QStringList told;  // a real dialog would wait for a click
+    platform.messageBox = [&](const std::u16string& text) {
+        told.append(QString::fromStdU16String(text));
+    };
     {
-        RecordingInputSink input;
-        LinuxForm form(input, "-dtr");
-        ASSERT_NO_FATAL_FAILURE(chooseCom1(form));
+        MainForm form(std::move(platform), u"");
+        form.Form_Load();
+        form.optCom1.setValue(true);
+        form.optDTROn.setValue(true);
         ASSERT_TRUE(processEventsUntil([&] { return linesOn(form); }));
         ASSERT_TRUE(settle());
         input.events.clear();
 
         for (MenuEntry& entry : form.menuOf(form.Port))
             if (entry.text == u"Check wiring") entry.chosen({});
-        const QString told =
-            "COM1 (/dev/ttyACM0) wiring: DTR → DSR, CD; RI never changed; CTS not "
-            "reported by the cdc_acm driver";
-        EXPECT_TRUE(processEventsUntil([&] { return logMessages(form).contains(told); }))
-            << logMessages(form).join(u'\n').toStdString();
+        ASSERT_TRUE(processEventsUntil([&] { return !told.isEmpty(); }));
+        EXPECT_EQ(told, QStringList{"COM1 (/dev/ttyACM0) wiring: DTR → DSR, CD; RI never changed; "
+                                    "CTS not reported by the cdc_acm driver"});
         ASSERT_TRUE(settle());
         EXPECT_EQ(input.events, QStringList{});
         EXPECT_TRUE(linesOn(form));
         ::ioctl(watch, TIOCMGET, &outputs);
     }
-    stop = true;
-    plug.join();
+    plug = {};
     ::close(watch);
     EXPECT_EQ(outputs & (TIOCM_DTR | TIOCM_RTS), TIOCM_DTR) << "the outputs as they were";
 }
