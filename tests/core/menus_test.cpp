@@ -122,9 +122,7 @@ TEST_F(MenusTest, TheConfigurationIsCopiedAndStartsAtLoginMinimised) {
               Lines{u"Start at login cannot be set: autostart/velnor.desktop cannot be written"});
 }
 
-// What a start would refuse for its length is neither copied nor made to start at login, and the
-// log says why; what is kept at the limit brings a fresh start to these settings. Start at login
-// adds "-minimize " unless the settings minimise already.
+// Start at login adds "-minimize " unless the settings minimise already.
 TEST(PortMenuLimitTest, SettingsLongerThanAStartAcceptsAreNeitherCopiedNorStartedAtLogin) {
     constexpr size_t kLimit = MainForm::kMaxArgumentsLength;
     const auto refused = [](std::u16string_view what, size_t length) {
@@ -175,8 +173,7 @@ TEST(PortMenuLimitTest, SettingsLongerThanAStartAcceptsAreNeitherCopiedNorStarte
     }
 }
 
-// Kept assignments that cannot be read are told once, at start, not at every look at the ports;
-// again when the reason changes, or when they could be read in between.
+// Told at start, then again only when the reason changes or they could be read in between.
 TEST(PortSettingsTest, AnUnreadableSettingsFileIsToldOnceAndAgainOnlyWhenItChanges) {
     test::TestForm window({.commandLine = {}, .load = false});
     MainForm& form = window.form;

@@ -1,7 +1,5 @@
-// The XTest backend's guardian: where the program looks for it (a copy of the program run from a
-// folder of its own starts velnor-guardian only from beside itself or from ../libexec/velnor, never
-// from the build tree it came from, and says in its event log when there is none), and what it
-// leaves behind when the program ends with requests still on their way to the X server.
+// The XTest guardian: started only from the program's own folder or ../libexec/velnor, and what
+// it leaves when the program ends with requests still on their way to the X server.
 #include "platform/x11/guardian.h"
 
 #include <gtest/gtest.h>
@@ -71,8 +69,7 @@ TEST_F(GuardianPlace, ARelocatedProgramStartsOnlyItsOwnGuardianAndLogsAMissingOn
     const QString strace = QStandardPaths::findExecutable("strace");
     ASSERT_FALSE(strace.isEmpty()) << "strace is not installed (Debian package strace)";
     ASSERT_FALSE(sessionBusAddress().isEmpty()) << "dbus-daemon did not start";
-    // The build's own guardian is there to be found by a program that looked for it.
-    ASSERT_TRUE(fs::exists(VELNOR_GUARDIAN));
+    ASSERT_TRUE(fs::exists(VELNOR_GUARDIAN)) << "the build tree's guardian is there to be found";
     for (const Layout& layout : kLayouts) {
         SCOPED_TRACE(layout.name);
         TempDir root;
@@ -129,8 +126,7 @@ std::vector<pid_t> children() {
     return pids;
 }
 
-// What the program's own connection sends after the program has ended: a request that was still
-// on its way to the server then.
+// A request still on its way to the server when the program ended.
 using Late = std::function<void(Display* program, KeyCode spare, KeyCode key)>;
 
 void bind(Display* connection, KeyCode code, KeySym keysym) {
@@ -144,8 +140,8 @@ struct Ending {
     const char* left;  // the symbol on the spare keycode afterwards, "" for none
 };
 
-// Each time the program has bound the spare keycode to Cyrillic_a and is binding it to
-// Cyrillic_be, holds Shift, and has marked `key` ('a') held before pressing it.
+// Each time the spare keycode is bound to Cyrillic_a and marked for Cyrillic_be, Shift is held and
+// 'a' is marked held before its press.
 const Ending kEndings[] = {
     {"the binding reached the server late",
      [](Display* program, KeyCode spare, KeyCode) { bind(program, spare, XK_Cyrillic_be); }, ""},

@@ -60,91 +60,52 @@ TEST(AutostartFileTest, WrittenEntryIsValidAndGivesBackTheCommand) {
     }
 }
 
-// What a reader of an entry starts: the assignments env(1) is given, then the command.
-struct Start {
-    Words environment;
-    Words command;
-    bool operator==(const Start&) const = default;
-};
-
-void PrintTo(const Start& start, std::ostream* out) {
-    *out << ::testing::PrintToString(start.environment) << " "
-         << ::testing::PrintToString(start.command);
-}
-
-Start startOf(Words words) {
-    Start start;
-    if (!words.empty() && fs::path(words.front()).filename() == "env") {
-        words.erase(words.begin());
-        while (!words.empty() && words.front().find('=') != std::string::npos) {
-            start.environment.push_back(words.front());
-            words.erase(words.begin());
-        }
-    }
-    start.command = std::move(words);
-    return start;
-}
-
 std::string contentOf(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// The character a C escape stands for (\n for 'n'); 0 for one that is not one.
-char cEscaped(char c) {
-    constexpr std::pair<char, char> kEscapes[] = {
-        {'n', '\n'}, {'t', '\t'}, {'r', '\r'},  {'a', '\a'}, {'b', '\b'}, {'f', '\f'},
-        {'v', '\v'}, {'s', ' '},  {'\\', '\\'}, {'"', '"'},  {'\'', '\''}};
-    for (const auto& [written, meant] : kEscapes)
-        if (c == written) return meant;
-    return 0;
+// The generator names env(1) by its full path, print_start as the entry does.
+Words withPlainEnv(Words words) {
+    if (!words.empty() && fs::path(words.front()).filename() == "env") words.front() = "env";
+    return words;
 }
 
-// The words of an ExecStart= value as systemd reads them (systemd.service(5), "COMMAND LINES";
-// systemd.syntax(7), "QUOTING"): double and single quotes, C escapes (an unknown one kept as it
-// is written, as systemd keeps it after a warning), %% for %; nothing for any other specifier.
+// The character a C escape that systemd writes stands for (\n for 'n'); 0 for another.
+char cEscaped(char c) {
+    constexpr std::string_view written = "ntr\\\"'", meant = "\n\t\r\\\"'";
+    const size_t at = written.find(c);
+    return at == written.npos ? 0 : meant[at];
+}
+
+// An ExecStart= value's words as systemd reads them (systemd.syntax(7)), as far as the generator
+// writes them: double quotes, C escapes, %% for %; anything else fails the test.
 std::optional<Words> systemdWords(std::string_view value) {
     if (value.starts_with(':')) value.remove_prefix(1);  // no variables expanded
-    Words words;
-    std::string word;
-    bool inWord = false;
-    char quote = 0;
+    Words words{{}};
+    bool quoted = false;
     for (size_t i = 0; i < value.size(); ++i) {
         const char c = value[i];
-        if (!quote && (c == ' ' || c == '\t')) {
-            if (inWord) words.push_back(std::exchange(word, {}));
-            inWord = false;
-            continue;
-        }
-        inWord = true;
-        if (quote ? c == quote : (c == '"' || c == '\'')) {
-            quote = quote ? 0 : c;
-        } else if (c == '%') {
-            if (++i == value.size() || value[i] != '%') return std::nullopt;
-            word += '%';
-        } else if (c != '\\') {
-            word += c;
-        } else if (++i == value.size()) {
-            return std::nullopt;
-        } else if (const char escaped = cEscaped(value[i])) {
-            word += escaped;
-        } else if (value[i] == 'x' && i + 2 < value.size()) {
-            word += static_cast<char>(std::stoi(std::string(value.substr(i + 1, 2)), nullptr, 16));
-            i += 2;
+        if (c == ' ' && !quoted) {
+            if (!words.back().empty()) words.emplace_back();
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c != '%' && c != '\\') {
+            words.back() += c;
+        } else if (++i < value.size() && (c == '%' ? value[i] == '%' : cEscaped(value[i]))) {
+            words.back() += c == '%' ? '%' : cEscaped(value[i]);
         } else {
-            word += '\\';
-            word += value[i];
+            return std::nullopt;
         }
     }
-    if (quote) return std::nullopt;
-    if (inWord) words.push_back(word);
+    if (quoted) return std::nullopt;
+    if (words.back().empty()) words.pop_back();
     return words;
 }
 
 constexpr char kGenerator[] = "/usr/lib/systemd/user-generators/systemd-xdg-autostart-generator";
 
-// The command of the unit that systemd-xdg-autostart-generator makes of the entries under
-// `configHome`, as systemd reads it; nothing when it makes none.
+// The command of the unit the generator makes of the entries under `configHome`.
 std::optional<Words> generatedCommand(const fs::path& configHome) {
     const fs::path units = configHome / "units";
     fs::create_directories(units);
@@ -166,9 +127,8 @@ std::optional<Words> generatedCommand(const fs::path& configHome) {
     return std::nullopt;
 }
 
-// What GLib's launcher (gio launch) starts from the entry in `file`, as the program sees it: the
-// entry must start print_start.
-std::optional<Start> glibStart(const fs::path& file) {
+// What GLib's launcher (gio launch) starts from the entry in `file`, as print_start tells it.
+std::optional<Words> glibStart(const fs::path& file) {
     const fs::path started = file.parent_path() / "started";
     QProcess gio;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -182,27 +142,18 @@ std::optional<Start> glibStart(const fs::path& file) {
     QElapsedTimer waited;
     waited.start();
     while (!fs::exists(started) && waited.elapsed() < 10000) QThread::msleep(10);
-    Start start{.environment = {}, .command = {PRINT_START}};
-    Words* into = &start.command;
+    Words words;
     std::istringstream given(contentOf(started));
-    for (std::string word; std::getline(given, word, '\0');) {
-        if (word == "--environment--")
-            into = &start.environment;
-        else
-            into->push_back(word);
-    }
+    for (std::string word; std::getline(given, word, '\0');) words.push_back(word);
     fs::remove(started);
-    return start;
+    return words;
 }
 
 std::string utf8(std::u16string_view text) {
     return QString::fromUtf16(text.data(), text.size()).toStdString();
 }
 
-// Every reader of the entry (ours, GLib's launcher, and the generator that turns the entries of
-// sessions that systemd runs into units) starts the same program with the same arguments in the
-// same environment: the texts as the window writes them, the devices VELNOR_COMn names, settings
-// as long as a start accepts.
+// Ours, GLib's launcher and the generator of sessions systemd runs read the same command.
 TEST(AutostartReadersTest, EveryReaderStartsTheSameCommand) {
     if (!fs::exists(kGenerator))
         GTEST_SKIP() << kGenerator << " is missing (Debian package systemd)";
@@ -233,20 +184,19 @@ TEST(AutostartReadersTest, EveryReaderStartsTheSameCommand) {
         const test::TempDir config;
         const fs::path file = config.path() / "autostart/org.velnor.Velnor.desktop";
         ASSERT_TRUE(writeAutostart(file, PRINT_START, row.arguments, row.environment));
-        Start expected{.environment = row.environment, .command = {PRINT_START}};
-        expected.command.insert(expected.command.end(), row.arguments.begin(), row.arguments.end());
-        const auto ours = readAutostart(file);
-        ASSERT_TRUE(ours);
-        EXPECT_EQ(startOf(*ours), expected);
+        Words expected = row.environment.empty() ? Words{} : Words{"env"};
+        expected.insert(expected.end(), row.environment.begin(), row.environment.end());
+        expected.push_back(PRINT_START);
+        expected.insert(expected.end(), row.arguments.begin(), row.arguments.end());
+        EXPECT_EQ(readAutostart(file), expected);
         EXPECT_EQ(glibStart(file), expected);
         const auto generated = generatedCommand(config.path());
         ASSERT_TRUE(generated);
-        EXPECT_EQ(startOf(*generated), expected);
+        EXPECT_EQ(withPlainEnv(*generated), expected);
     }
 }
 
-// A word that the generator would read otherwise than the desktop entry rules is refused, and an
-// entry there is stays as it was.
+// A word the generator would read otherwise is refused, and the entry there stays.
 TEST(AutostartFileTest, RefusesWhatASessionStartedBySystemdWouldNotReadBack) {
     const test::TempDir root;
     const fs::path file = root.path() / "autostart/org.velnor.Velnor.desktop";
