@@ -1,7 +1,6 @@
 // The program started on a ports.ini it cannot read comes up, tells once and leaves it as it was.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QDBusConnectionInterface>
 #include <QElapsedTimer>
@@ -10,6 +9,7 @@
 #include <fstream>
 #include <functional>
 
+#include "support/planted_file.h"
 #include "support/qt_print.h"
 #include "support/session_bus.h"
 #include "support/temp_dir.h"
@@ -19,15 +19,6 @@ namespace velnor::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Kind, mode, size and a link's target.
-std::string standing(const fs::path& path) {
-    struct stat found {};
-    if (::lstat(path.c_str(), &found) != 0) return "nothing";
-    std::string seen = std::to_string(found.st_mode) + " " + std::to_string(found.st_size);
-    if (S_ISLNK(found.st_mode)) seen += " -> " + fs::read_symlink(path).string();
-    return seen;
-}
 
 bool waitForNoRunningCopy() {
     QElapsedTimer waited;
@@ -41,15 +32,9 @@ bool waitForNoRunningCopy() {
 
 TEST(SettingsFileFaults, TheProgramStartsAnswersAndTellsOnce) {
     ASSERT_FALSE(sessionBusAddress().isEmpty()) << "dbus-daemon did not start";
-    const struct {
-        const char* what;
-        std::function<void(const fs::path&)> make;
-        QString why;
-    } rows[] = {
-        {"a FIFO", [](const fs::path& file) { ::mkfifo(file.c_str(), 0644); },
-         "it is a FIFO, not a regular file"},
-        {"a link to /dev/zero", [](const fs::path& file) { fs::create_symlink("/dev/zero", file); },
-         "it is a device, not a regular file"},
+    const PlantedFile rows[] = {
+        kPlantedFifo,
+        kPlantedDevice,
         {"not text",
          [](const fs::path& file) { std::ofstream(file) << std::string("[ports]\0\0\0", 10); },
          "it is not a text file"},
@@ -70,7 +55,7 @@ TEST(SettingsFileFaults, TheProgramStartsAnswersAndTellsOnce) {
             EXPECT_EQ(executeOnRunningCopy("-port=com2"), "");
             const QStringList told = runningCopyLog().filter("COM ports: ");
             EXPECT_EQ(told, QStringList{"COM ports: " + QString::fromStdString(file.string()) +
-                                        " cannot be read: " + row.why +
+                                        " cannot be read: " + QString::fromStdString(row.why) +
                                         "; COM1 to COM4 stand for their defaults"});
         }
         ASSERT_TRUE(waitForNoRunningCopy());

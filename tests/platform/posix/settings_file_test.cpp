@@ -12,15 +12,17 @@
 #include <fstream>
 #include <functional>
 #include <set>
-#include <sstream>
 
 #include "platform/posix/serial_devices.h"
+#include "support/planted_file.h"
 #include "support/temp_dir.h"
 
 namespace velnor::posix {
 namespace {
 
 namespace fs = std::filesystem;
+using test::PlantedFile;
+using test::standing;
 
 void write(const fs::path& file, std::string_view content) {
     std::ofstream(file, std::ios::binary) << content;
@@ -29,17 +31,6 @@ void write(const fs::path& file, std::string_view content) {
 std::string contentOf(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Kind, mode, a link's target and a file's content, to compare before and after.
-std::string standing(const fs::path& path) {
-    struct stat found {};
-    if (::lstat(path.c_str(), &found) != 0) return "nothing";
-    std::ostringstream seen;
-    seen << std::oct << found.st_mode;
-    if (S_ISLNK(found.st_mode)) seen << " -> " << fs::read_symlink(path).string();
-    if (S_ISREG(found.st_mode)) seen << ": " << contentOf(path);
-    return seen.str();
 }
 
 std::set<std::string> namesIn(const fs::path& folder) {
@@ -73,15 +64,9 @@ std::string inChild(const std::function<std::string()>& body) {
 // Root reads whatever the mode bits say, so the attempt runs as nobody there.
 TEST(SettingsFileTest, WhatCannotBeReadIsToldNeverWaitedForAndLeftAsItIs) {
     const std::string kept = "[ports]\nCOM1=/dev/ttyUSB0\n";
-    const struct {
-        const char* what;
-        std::function<void(const fs::path&)> make;
-        std::string why;
-    } cases[] = {
-        {"a FIFO", [](const fs::path& file) { ::mkfifo(file.c_str(), 0644); },
-         "it is a FIFO, not a regular file"},
-        {"a link to /dev/zero", [](const fs::path& file) { fs::create_symlink("/dev/zero", file); },
-         "it is a device, not a regular file"},
+    const PlantedFile cases[] = {
+        test::kPlantedFifo,
+        test::kPlantedDevice,
         {"a link to itself",
          [](const fs::path& file) { fs::create_symlink(file.filename(), file); },
          std::strerror(ELOOP)},
