@@ -62,6 +62,11 @@ SignalLine MainForm::makeLine(const InputLine& row, const Platform& platform) {
 }
 
 // True when another copy runs: the command line has then gone to it (if there was one).
+std::u16string handOverFailure(std::u16string_view reason) {
+    return u"Velnor is already running but did not take the command line: " +
+           std::u16string(reason);
+}
+
 bool MainForm::claimCommandChannel() {
     CommandChannel* channel = platform_.channel;
     if (!channel) return false;

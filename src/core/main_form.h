@@ -46,6 +46,10 @@ struct Platform {
     std::function<void(const std::u16string& text)> copyText{};
 };
 
+// What a second start says when the running copy did not take its command line, for the reason
+// it gave.
+std::u16string handOverFailure(std::u16string_view reason);
+
 // The program's one window, as its controls and their handlers. Its event handlers carry the
 // names of the control and the event. Controls are public, as on a form: handlers, commands and
 // tests reach them by name. A view shows the controls and passes the user's input to them.

@@ -5,7 +5,10 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include "core/main_form.h"
 #include "core/support/argument_spellings.h"
+#include "support/session_bus.h"
+#include "support/velnor_process.h"
 
 namespace velnor {
 namespace {
@@ -16,9 +19,10 @@ struct Outcome {
     QString err;
 };
 
-// Runs the program with no display at all and no Qt platform chosen.
+// Runs the program with no display at all and no Qt platform chosen, on the test's own bus.
 Outcome runWithoutDisplay(const QStringList& arguments, const QString& display = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DBUS_SESSION_BUS_ADDRESS", test::sessionBusAddress());
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
     if (!display.isEmpty()) env.insert("DISPLAY", display);
     QProcess process;
@@ -60,6 +64,34 @@ TEST(NoWindow, WithoutADisplayTheProgramSaysWhatIsMissingInOneLineAndEnds) {
         EXPECT_EQ(run.err.count(u'\n'), 1) << run.err.toStdString();
         EXPECT_TRUE(run.err.contains("QT_QPA_PLATFORM")) << run.err.toStdString();
         EXPECT_TRUE(run.out.isEmpty());
+    }
+}
+
+// A second start reaches the running copy before it opens anything of the window: with a display
+// named that nothing serves, one that built its QApplication first would end on the missing
+// display instead. Taken or refused, it says so as ever and ends with 0.
+TEST(NoWindow, ASecondStartHandsOverWithoutTouchingTheDisplay) {
+    const test::VelnorProcess first({});
+    ASSERT_TRUE(test::waitForRunningCopy());
+    const QString overlong(MainForm::kMaxArgumentsLength + 1, u'a');
+    const struct {
+        QString argument;
+        QString logged;  // the running copy's last log line
+        QString err;
+    } starts[] = {
+        {"-dsrMode=sendKeys", "arg(1) = -dsrMode=sendKeys", ""},
+        {overlong, "Arguments of 32767 characters not applied",
+         QString::fromStdU16String(
+             handOverFailure(u"The command was not applied; the event log says why")) +
+             u'\n'},
+    };
+    for (const auto& [argument, logged, err] : starts) {
+        const Outcome second = runWithoutDisplay({argument}, ":997");
+        EXPECT_EQ(second.exitCode, 0) << second.err.toStdString();
+        EXPECT_EQ(second.err, err);
+        const QStringList log = test::runningCopyLog();
+        ASSERT_FALSE(log.isEmpty());
+        EXPECT_TRUE(log.last().startsWith(logged)) << log.last().toStdString();
     }
 }
 

@@ -1,16 +1,17 @@
-#include <QApplication>
-#include <QStringList>
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <string>
 
+#include "app/linux/window_main.h"
 #include "core/arguments.h"
 #include "core/main_form.h"
-#include "platform/dbus/dbus_channel.h"
-#include "platform/linux/platform.h"
-#include "platform/linux/synthetic_input.h"
-#include "platform/linux/termination.h"
-#include "platform/qt/event_loop.h"
-#include "view/qt/form_view.h"
+#include "core/text.h"
+#include "platform/dbus/hand_over.h"
+#include "platform/posix/program_folder.h"
 
 namespace {
 
@@ -18,18 +19,27 @@ constexpr char16_t kEnvironment[] =
     u"Environment: VELNOR_COM1..VELNOR_COM4 (a device path or loopback), VELNOR_INPUT\n"
     u"(auto, x11, uinput, none), QT_QPA_PLATFORM. See the README for more.\n";
 
-constexpr char kNoDisplay[] =
-    "velnor: no display to show the window on: run it in a desktop session (X11 with DISPLAY, or "
-    "Wayland with WAYLAND_DISPLAY), or choose a Qt platform with QT_QPA_PLATFORM (for example "
-    "QT_QPA_PLATFORM=offscreen)\n";
-
-// The window needs a display; without one Qt would abort with a core dump and advice about
-// reinstalling. Says what is missing in one line instead.
-void refuseWithoutDisplay(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type != QtFatalMsg) return;  // Qt's warnings about the display lead up to the fatal one
-    std::fputs(message.contains(u"platform plugin") ? kNoDisplay : qPrintable(message + u'\n'),
-               stderr);
-    std::_Exit(EXIT_FAILURE);
+// Loads the window part from beside the program or from where the package installs it, and runs
+// it.
+int runWindow(char* argv[], const std::u16string& commandLine) {
+    const std::optional<std::string> library = velnor::posix::besideProgram(
+        {"libvelnor-window.so", "../lib/velnor/libvelnor-window.so"}, R_OK);
+    if (!library) {
+        std::fputs(
+            "velnor: the window part, libvelnor-window.so, was not found beside the program or "
+            "in ../lib/velnor\n",
+            stderr);
+        return EXIT_FAILURE;
+    }
+    void* window = ::dlopen(library->c_str(), RTLD_LAZY | RTLD_LOCAL);
+    const auto run =
+        window ? reinterpret_cast<decltype(&velnor_window_main)>(::dlsym(window, kWindowMainSymbol))
+               : nullptr;
+    if (!run) {
+        std::fprintf(stderr, "velnor: cannot load the window part: %s\n", ::dlerror());
+        return EXIT_FAILURE;
+    }
+    return run(argv, commandLine.c_str());
 }
 
 }  // namespace
@@ -37,47 +47,34 @@ void refuseWithoutDisplay(QtMsgType type, const QMessageLogContext&, const QStri
 int main(int argc, char* argv[]) {
     // Every argument belongs to the program's own argument language, so Qt sees none of them;
     // the Qt platform is chosen with QT_QPA_PLATFORM instead.
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
-    const std::u16string commandLine = arguments.join(u' ').toStdU16String();
+    std::u16string commandLine;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) commandLine += u' ';
+        commandLine += velnor::fromUtf8(argv[i]);
+    }
     // Answered before any display is touched.
     switch (velnor::startRequest(commandLine)) {
         case velnor::StartRequest::Version:
             std::printf("velnor %s\n", VELNOR_VERSION);
             return EXIT_SUCCESS;
         case velnor::StartRequest::Help:
-            std::fputs(QString::fromStdU16String(velnor::helpText(kEnvironment)).toLocal8Bit(),
-                       stdout);
+            std::fputs(velnor::toUtf8(velnor::helpText(kEnvironment)).c_str(), stdout);
             return EXIT_SUCCESS;
         case velnor::StartRequest::Run:
             break;
     }
-    int qtArgc = 1;
-    const QtMessageHandler previous = qInstallMessageHandler(refuseWithoutDisplay);
-    QApplication app(qtArgc, argv);
-    qInstallMessageHandler(previous);
-    velnor::quitOnTerminationSignals(app);
-    QApplication::setApplicationName(QStringLiteral("Velnor"));
-
-    // The command channel goes last, after the input backend has let go of what it holds: its
-    // bus may not answer. The event loop comes before the input backend, which injects from it
-    // what has to wait, and so outlives it.
-    velnor::DBusChannel channel;
-    velnor::QtEventLoop loop;
-    velnor::InputBackend input = velnor::openInputBackend(loop);
-    velnor::MainForm form(velnor::linuxPlatform(*input.sink, loop, &channel), commandLine);
-    if (!input.problem.empty()) form.LogEvent(input.problem);
-    form.Form_Load();
-    if (form.handedOver()) {
-        if (const auto& handed = form.handOverResult(); !handed)
-            std::fprintf(
-                stderr, "Velnor is already running but did not take the command line: %s\n",
-                QString::fromStdU16String(handed.error().reason).toLocal8Bit().constData());
-        return 0;
+    // A running copy takes the command line before anything of the window is loaded: a script's
+    // second start costs a bus call. When two starts find no copy at once, the bus-name claim in
+    // Form_Load decides between them.
+    if (const velnor::Result<> handed = velnor::dbus::handOver(commandLine);
+        handed || handed.error().kind != velnor::ProblemKind::Missing) {
+        if (!handed)
+            std::fprintf(stderr, "%s\n",
+                         velnor::toUtf8(velnor::handOverFailure(handed.error().reason)).c_str());
+        // Nothing was built that needs taking down.
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(EXIT_SUCCESS);
     }
-    // Built once the form has loaded: a second start that hands over builds no window, and the
-    // view takes the filled key lists over at once rather than entry by entry.
-    velnor::QtFormView view(form);
-    view.show();
-    return app.exec();
+    return runWindow(argv, commandLine);
 }

@@ -9,12 +9,14 @@
 #include <QDBusMessage>
 #include <limits>
 
+#include "platform/dbus/hand_over.h"
+
 namespace velnor {
 namespace {
 
-const QString kService = QStringLiteral("org.velnor.Velnor");
-const QString kPath = QStringLiteral("/MainForm");
-const QString kInterface = QStringLiteral("org.velnor.Velnor.Topic");
+const QString kService = QString::fromLatin1(dbus::kService);
+const QString kPath = QString::fromLatin1(dbus::kPath);
+const QString kInterface = QString::fromLatin1(dbus::kInterface);
 
 // What a call to the running copy that failed with `error` means to the caller.
 ProblemKind kindOf(const QDBusError& error) {
@@ -165,7 +167,7 @@ Result<> DBusChannel::call(const QString& method, const QVariantList& arguments)
             Problem{ProblemKind::Missing, bus.lastError().message().toStdU16String()});
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
     call.setArguments(arguments);
-    const QDBusMessage reply = bus.call(call, QDBus::Block, 10000);
+    const QDBusMessage reply = bus.call(call, QDBus::Block, dbus::kCallTimeoutMs);
     if (reply.type() == QDBusMessage::ErrorMessage) {
         const QDBusError error(reply);
         return std::unexpected(Problem{kindOf(error), error.message().toStdU16String()});

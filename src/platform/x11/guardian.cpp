@@ -1,7 +1,6 @@
 #include "platform/x11/guardian.h"
 
 #include <fcntl.h>
-#include <limits.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -13,26 +12,12 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/posix/program_folder.h"
+
 extern char** environ;
 
 namespace velnor::x11 {
 namespace {
-
-// velnor-guardian beside the running program, or where the package installs it relative to the
-// program. Nowhere else: a path fixed when the program was built may lie in a folder that others
-// can write to by the time it runs.
-std::optional<std::string> guardianProgram() {
-    char self[PATH_MAX];
-    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0) return std::nullopt;
-    std::string folder(self, size_t(length));
-    folder.erase(folder.rfind('/') + 1);
-    for (const char* place : {"velnor-guardian", "../libexec/velnor/velnor-guardian"}) {
-        const std::string program = folder + place;
-        if (::access(program.c_str(), X_OK) == 0) return program;
-    }
-    return std::nullopt;
-}
 
 std::u16string atRisk(const QString& problem) {
     return QStringLiteral("XTest: %1; keys held when Velnor is killed may stay down")
@@ -89,7 +74,8 @@ std::optional<std::u16string> Guardian::confirm() {
 }
 
 void Guardian::start(const char* displayName, unsigned long window, int memory, int socket) {
-    const std::optional<std::string> program = guardianProgram();
+    const std::optional<std::string> program =
+        posix::besideProgram({"velnor-guardian", "../libexec/velnor/velnor-guardian"}, X_OK);
     if (!program) {
         problem_ = atRisk(QStringLiteral(
             "velnor-guardian was not found beside the program or in ../libexec/velnor"));

@@ -1,5 +1,6 @@
-// The XTest guardian: started only from the program's own folder or ../libexec/velnor, and what
-// it leaves when the program ends with requests still on their way to the X server.
+// The XTest guardian: started only from the program's own folder or ../libexec/velnor (the window
+// part, by the same rule, from its own folder or ../lib/velnor), and what it leaves when the
+// program ends with requests still on their way to the X server.
 #include "platform/x11/guardian.h"
 
 #include <gtest/gtest.h>
@@ -39,13 +40,14 @@ namespace fs = std::filesystem;
 struct Layout {
     const char* name;
     const char* guardian;  // where a copy of velnor-guardian lies, from the root; null for none
+    const char* window;    // where its window part lies, found by the same rule
 };
 
 // The program is always root/bin/velnor.
 const Layout kLayouts[] = {
-    {"alone", nullptr},
-    {"beside", "bin/velnor-guardian"},
-    {"installed", "libexec/velnor/velnor-guardian"},
+    {"alone", nullptr, "bin/libvelnor-window.so"},
+    {"beside", "bin/velnor-guardian", "bin/libvelnor-window.so"},
+    {"installed", "libexec/velnor/velnor-guardian", "lib/velnor/libvelnor-window.so"},
 };
 
 constexpr char kMissing[] =
@@ -76,6 +78,8 @@ TEST_F(GuardianPlace, ARelocatedProgramStartsOnlyItsOwnGuardianAndLogsAMissingOn
         const fs::path program = root.path() / "bin/velnor";
         fs::create_directories(program.parent_path());
         fs::copy_file(VELNOR_BINARY, program);
+        fs::create_directories((root.path() / layout.window).parent_path());
+        fs::copy_file(VELNOR_WINDOW, root.path() / layout.window);
         if (layout.guardian) {
             fs::create_directories((root.path() / layout.guardian).parent_path());
             fs::copy_file(VELNOR_GUARDIAN, root.path() / layout.guardian);

@@ -1,0 +1,65 @@
+#include "app/linux/window_main.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/main_form.h"
+#include "platform/dbus/dbus_channel.h"
+#include "platform/linux/platform.h"
+#include "platform/linux/synthetic_input.h"
+#include "platform/linux/termination.h"
+#include "platform/qt/event_loop.h"
+#include "view/qt/form_view.h"
+
+namespace {
+
+constexpr char kNoDisplay[] =
+    "velnor: no display to show the window on: run it in a desktop session (X11 with DISPLAY, or "
+    "Wayland with WAYLAND_DISPLAY), or choose a Qt platform with QT_QPA_PLATFORM (for example "
+    "QT_QPA_PLATFORM=offscreen)\n";
+
+// The window needs a display; without one Qt would abort with a core dump and advice about
+// reinstalling. Says what is missing in one line instead.
+void refuseWithoutDisplay(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtFatalMsg) return;  // Qt's warnings about the display lead up to the fatal one
+    std::fputs(message.contains(u"platform plugin") ? kNoDisplay : qPrintable(message + u'\n'),
+               stderr);
+    std::_Exit(EXIT_FAILURE);
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int velnor_window_main(
+    char* argv[], const char16_t* commandLine) {
+    int qtArgc = 1;
+    const QtMessageHandler previous = qInstallMessageHandler(refuseWithoutDisplay);
+    QApplication app(qtArgc, argv);
+    qInstallMessageHandler(previous);
+    velnor::quitOnTerminationSignals(app);
+    QApplication::setApplicationName(QStringLiteral("Velnor"));
+
+    // The command channel goes last, after the input backend has let go of what it holds: its
+    // bus may not answer. The event loop comes before the input backend, which injects from it
+    // what has to wait, and so outlives it.
+    velnor::DBusChannel channel;
+    velnor::QtEventLoop loop;
+    velnor::InputBackend input = velnor::openInputBackend(loop);
+    velnor::MainForm form(velnor::linuxPlatform(*input.sink, loop, &channel), commandLine);
+    if (!input.problem.empty()) form.LogEvent(input.problem);
+    form.Form_Load();
+    // Two starts that found no running copy at once: the one that lost the bus name hands over.
+    if (form.handedOver()) {
+        if (const auto& handed = form.handOverResult(); !handed)
+            std::fprintf(stderr, "%s\n",
+                         QString::fromStdU16String(velnor::handOverFailure(handed.error().reason))
+                             .toLocal8Bit()
+                             .constData());
+        return 0;
+    }
+    // Built once the form has loaded: a second start that hands over builds no window, and the
+    // view takes the filled key lists over at once rather than entry by entry.
+    velnor::QtFormView view(form);
+    view.show();
+    return app.exec();
+}
