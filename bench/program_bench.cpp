@@ -1,14 +1,17 @@
 // The whole program as a separate process, on an Xvfb and a session bus of the benchmark's own:
-// start-up to window shown and memory then, idle wake-ups with a port open (both against a minimal
-// Qt Widgets program started the same way), an Execute round trip over the bus, and a command over
-// the bus to the key arriving in an X client; the two last beside the bus's own round trip.
+// start-up to window shown and to its first paint, and memory then, idle wake-ups with a port open
+// (all against a minimal Qt Widgets program started the same way), an Execute round trip over the
+// bus, and a command over the bus to the key arriving in an X client; the two last beside the bus's
+// own round trip.
 #include <benchmark/benchmark.h>
+#include <poll.h>
 
 #include <QDBusPendingCall>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QThread>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -27,6 +30,7 @@
 // Xlib's macros (Status, Bool) break Qt headers included after them.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xdamage.h>
 
 namespace {
 
@@ -47,6 +51,15 @@ QProcessEnvironment environmentOnX() {
     return velnor::test::loopbackOnX(display());
 }
 
+// The environment of a program started from the user's session: on the benchmark's X server and
+// session bus.
+QProcessEnvironment sessionEnvironment() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), velnor::test::sessionBusAddress());
+    env.insert(environmentOnX());
+    return env;
+}
+
 // The program as a user has it running: on X, watching COM1 (the loopback port).
 std::unique_ptr<VelnorProcess> startOnCom1() {
     return std::make_unique<VelnorProcess>(QStringList{QStringLiteral("-port=com1")},
@@ -58,10 +71,7 @@ std::unique_ptr<VelnorProcess> startOnCom1() {
 class MinimalQt {
   public:
     explicit MinimalQt(bool empty = false) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), velnor::test::sessionBusAddress());
-        env.insert(environmentOnX());
-        process_.setProcessEnvironment(env);
+        process_.setProcessEnvironment(sessionEnvironment());
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start(QStringLiteral(MINIMAL_QT_BINARY),
                        empty ? QStringList{QStringLiteral("--empty")} : QStringList());
@@ -71,25 +81,25 @@ class MinimalQt {
         process_.terminate();
         process_.waitForFinished();
     }
-    qint64 pid() const { return process_.processId(); }
+    QProcess& process() { return process_; }
 
   private:
     QProcess process_;
 };
 
-// Whether a top-level window titled `title` is viewable on `connection`.
-bool windowShown(Display* connection, const char* title) {
+// The viewable top-level window titled `title` on `connection`, or None.
+Window shownWindow(Display* connection, const char* title) {
     Window root, parent, *children = nullptr;
     unsigned int count = 0;
-    bool shown = false;
+    Window shown = None;
     if (!XQueryTree(connection, DefaultRootWindow(connection), &root, &parent, &children, &count))
-        return false;
-    for (unsigned int i = 0; i < count && !shown; ++i) {
+        return None;
+    for (unsigned int i = 0; i < count && shown == None; ++i) {
         XWindowAttributes attributes;
         char* name = nullptr;
         if (XGetWindowAttributes(connection, children[i], &attributes) &&
             attributes.map_state == IsViewable && XFetchName(connection, children[i], &name)) {
-            shown = std::strcmp(name, title) == 0;
+            if (std::strcmp(name, title) == 0) shown = children[i];
             XFree(name);
         }
     }
@@ -101,7 +111,7 @@ bool windowShown(Display* connection, const char* title) {
 // after kShowLimit.
 bool awaitWindow(Display* connection, const char* title, bool shown = true) {
     const Clock::time_point start = Clock::now();
-    while (windowShown(connection, title) != shown) {
+    while ((shownWindow(connection, title) != None) != shown) {
         if (Clock::now() - start > kShowLimit) return false;
         QThread::usleep(200);
     }
@@ -139,40 +149,117 @@ double residentWithChildren(qint64 pid) {
     return resident;
 }
 
+// Watches for a program's window to be shown: viewable on the server.
+class ShownWatch {
+  public:
+    static constexpr const char* kMissing = "no window within 10 s";
+    explicit ShownWatch(Display* connection) : connection_(connection) {}
+    void forget() {}
+    bool await(const char* title) { return awaitWindow(connection_, title); }
+
+  private:
+    Display* connection_;
+};
+
+// Watches for a program's window to be painted, through the DAMAGE extension: every drawing on the
+// screen, as rectangles of the root window. Without a compositor a window's content is drawn on the
+// screen, so the first rectangle inside the window is the first of its paint to reach the server.
+// Qt's windows have no background that the server would paint for them.
+class PaintWatch {
+  public:
+    static constexpr const char* kMissing = "no paint within 10 s";
+    PaintWatch() {
+        int errorBase = 0;
+        if (!XDamageQueryExtension(connection_, &eventBase_, &errorBase))
+            throw std::runtime_error("the X server has no DAMAGE extension");
+        damage_ = XDamageCreate(connection_, DefaultRootWindow(static_cast<Display*>(connection_)),
+                                XDamageReportRawRectangles);
+    }
+    ~PaintWatch() { XDamageDestroy(connection_, damage_); }
+    PaintWatch(const PaintWatch&) = delete;
+    PaintWatch& operator=(const PaintWatch&) = delete;
+
+    // Forgets what was drawn so far (the screen behind a window that went away).
+    void forget() { XSync(connection_, True); }
+
+    // Waits until something is drawn inside the viewable window titled `title`; false after
+    // kShowLimit.
+    bool await(const char* title) {
+        const Clock::time_point start = Clock::now();
+        pollfd events = {ConnectionNumber(static_cast<Display*>(connection_)), POLLIN, 0};
+        while (Clock::now() - start < kShowLimit) {
+            while (XPending(connection_)) {
+                XEvent event;
+                XNextEvent(connection_, &event);
+                if (event.type == eventBase_ + XDamageNotify &&
+                    drawnInside(reinterpret_cast<const XDamageNotifyEvent&>(event).area, title))
+                    return true;
+            }
+            poll(&events, 1, 100);
+        }
+        return false;
+    }
+
+  private:
+    bool drawnInside(const XRectangle& area, const char* title) {
+        const Window window = shownWindow(connection_, title);
+        XWindowAttributes inside;
+        if (window == None || !XGetWindowAttributes(connection_, window, &inside)) return false;
+        return area.x < inside.x + inside.width && inside.x < area.x + area.width &&
+               area.y < inside.y + inside.height && inside.y < area.y + area.height;
+    }
+
+    XConnection connection_;
+    int eventBase_ = 0;
+    Damage damage_ = None;
+};
+
+// One start of a program (`start` returns it) until `watch` sees its window titled `title` arrive,
+// in microseconds; then `afterwards(program)`, untimed, before the program is ended again.
+template <class Watch, class Start, class Afterwards>
+double startUp(benchmark::State& state, Display* connection, Watch& watch, const char* title,
+               Start start, Afterwards afterwards) {
+    if (!awaitWindow(connection, title, false)) state.SkipWithError("an old window stays");
+    watch.forget();
+    const Clock::time_point begin = Clock::now();
+    auto program = start();
+    if (!watch.await(title)) state.SkipWithError(Watch::kMissing);
+    const double micros = microsSince(begin);
+    afterwards(*program);
+    return micros;
+}
+
+std::unique_ptr<MinimalQt> startMinimal(bool empty = false) {
+    return std::make_unique<MinimalQt>(empty);
+}
+
 // Start of a program to its window shown, and its resident memory then, against the minimal
 // program: Qt's "Hello world" label, or with argument 1 an empty window, which loads no fonts as
 // any window with a word in it must. Each sample starts the program, which is ended again before
 // the next.
 void BM_StartToWindowShown(benchmark::State& state) {
     XConnection connection;
+    ShownWatch shown(connection);
     Samples resident;
     Samples residentWithGuardian;
     Samples referenceResident;
-    // The sample is the time to the window; ending the process is left out.
-    const auto startUp = [&](auto start, const char* title, auto measureMemory) {
-        if (!awaitWindow(connection, title, false)) state.SkipWithError("an old window stays");
-        const Clock::time_point begin = Clock::now();
-        auto program = start();
-        if (!awaitWindow(connection, title)) state.SkipWithError("no window within 10 s");
-        const double micros = microsSince(begin);
-        measureMemory(*program);
-        return micros;
-    };
     velnor::bench::alternate(
         state,
         [&] {
-            return startUp(startOnCom1, kVelnorTitle, [&](VelnorProcess& velnor) {
-                const qint64 pid = velnor.process().processId();
-                resident.add(residentMegabytes(pid));
-                residentWithGuardian.add(residentWithChildren(pid));
-            });
+            return startUp(state, connection, shown, kVelnorTitle, startOnCom1,
+                           [&](VelnorProcess& velnor) {
+                               const qint64 pid = velnor.process().processId();
+                               resident.add(residentMegabytes(pid));
+                               residentWithGuardian.add(residentWithChildren(pid));
+                           });
         },
         [&] {
-            return startUp([&] { return std::make_unique<MinimalQt>(state.range(0) == 1); },
-                           kMinimalTitle,
-                           [&](MinimalQt& minimal) {
-                               referenceResident.add(residentMegabytes(minimal.pid()));
-                           });
+            return startUp(
+                state, connection, shown, kMinimalTitle,
+                [&] { return startMinimal(state.range(0) == 1); },
+                [&](MinimalQt& minimal) {
+                    referenceResident.add(residentMegabytes(minimal.process().processId()));
+                });
         });
     state.counters["resident_MB"] = resident.p50();
     state.counters["with_guardian_MB"] = residentWithGuardian.p50();
@@ -184,6 +271,42 @@ BENCHMARK(BM_StartToWindowShown)
     ->ArgName("empty_window")
     ->Arg(0)
     ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20)
+    ->Apply(velnor::bench::withSpread);
+
+// Start of the program to the first paint of its window reaching the X server, against Qt's "Hello
+// world" label; and the resident memory of each, with the processes it started (the program's
+// guardian), a second after that paint.
+void BM_StartToFirstPaint(benchmark::State& state) {
+    XConnection connection;
+    PaintWatch painted;
+    Samples resident;
+    Samples referenceResident;
+    const auto aSecondLater = [](Samples& samples) {
+        return [&samples](auto& program) {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            samples.add(residentWithChildren(program.process().processId()));
+        };
+    };
+    velnor::bench::alternate(
+        state,
+        [&] {
+            return startUp(state, connection, painted, kVelnorTitle, startOnCom1,
+                           aSecondLater(resident));
+        },
+        [&] {
+            return startUp(
+                state, connection, painted, kMinimalTitle, [] { return startMinimal(); },
+                aSecondLater(referenceResident));
+        });
+    state.counters["resident_MB"] = resident.p50();
+    state.counters["ref_resident_MB"] = referenceResident.p50();
+    if (referenceResident.p50() > 0)
+        state.counters["ratio_resident"] = resident.p50() / referenceResident.p50();
+}
+BENCHMARK(BM_StartToFirstPaint)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(20)
@@ -232,13 +355,14 @@ void BM_IdleWakeUps(benchmark::State& state) {
         std::map<qint64, long> guardianBefore;
         for (qint64 guardian : guardians)
             guardianBefore[guardian] = total(contextSwitches(guardian));
-        const long referenceBefore = total(contextSwitches(minimal.pid()));
+        const long referenceBefore = total(contextSwitches(minimal.process().processId()));
         std::this_thread::sleep_for(kWindow);
         const auto after = contextSwitches(pid);
         const double seconds = std::chrono::duration<double>(kWindow).count();
         wakeUps = double(total(after) - total(before)) / seconds;
         referenceWakeUps =
-            double(total(contextSwitches(minimal.pid())) - referenceBefore) / seconds;
+            double(total(contextSwitches(minimal.process().processId())) - referenceBefore) /
+            seconds;
         guardianWakeUps = 0;
         for (qint64 guardian : guardians)
             guardianWakeUps +=
