@@ -2,9 +2,14 @@
 // start-up to window shown and to its first paint, and memory then, idle wake-ups with a port open
 // (all against a minimal Qt Widgets program started the same way), an Execute round trip over the
 // bus, and a command over the bus to the key arriving in an X client; the two last beside the bus's
-// own round trip.
+// own round trip. A second start that hands its command over, timed to the key and to its exit
+// beside dbus-send, gdbus and xdotool.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QDBusPendingCall>
 #include <QDir>
@@ -20,6 +25,8 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "on_xvfb.h"
 #include "samples.h"
@@ -438,9 +445,20 @@ void BM_ExecuteRoundTrip(benchmark::State& state) {
 }
 BENCHMARK(BM_ExecuteRoundTrip)->Apply(velnor::bench::sampled<300>);
 
-// Execute "-rts" over the bus to the key press arriving in a focused X client of our own (RTS
-// drives CTS on the loopback port, which holds Alt), "-rtsOff" to its release the next time;
-// against Ping.
+// The command that raises RTS, which the loopback plug wires to CTS and CTS holds Alt by; or lowers
+// it again.
+QString edgeCommand(bool press) {
+    return press ? QStringLiteral("-rts") : QStringLiteral("-rtsOff");
+}
+
+// Whether the server holds Alt alone after a press and nothing after a release: the one event
+// waited for was Alt's, and it came alone.
+bool holdsOnlyAlt(velnor::test::FocusWindow& window, bool press) {
+    return window.held() == (press ? QStringList{"Alt_L"} : QStringList{});
+}
+
+// Execute "-rts" over the bus to the key press arriving in a focused X client of our own, "-rtsOff"
+// to its release the next time; against Ping.
 void BM_CommandToKeyInXClient(benchmark::State& state) {
     RunningCopy velnor;
     if (!velnor.ready()) return state.SkipWithError("no running copy");
@@ -448,8 +466,7 @@ void BM_CommandToKeyInXClient(benchmark::State& state) {
     velnor::test::FocusWindow window(display());
     bool press = true;
     besidePing(state, [&] {
-        const QDBusMessage call =
-            velnor::test::executeCall(press ? QStringLiteral("-rts") : QStringLiteral("-rtsOff"));
+        const QDBusMessage call = velnor::test::executeCall(edgeCommand(press));
         std::optional<QDBusPendingCall> reply;
         bool arrived = false;
         const double micros = timeMicros([&] {
@@ -459,13 +476,154 @@ void BM_CommandToKeyInXClient(benchmark::State& state) {
         reply->waitForFinished();
         if (reply->isError()) state.SkipWithError("refused");
         if (!arrived) state.SkipWithError("no key in the focused window within 5 s");
-        // The one event waited for was Alt's, and it came alone.
-        if (window.held() != (press ? QStringList{"Alt_L"} : QStringList{}))
-            state.SkipWithError("other keys came with the command");
+        if (!holdsOnlyAlt(window, press)) state.SkipWithError("other keys came with the command");
         press = !press;
         return micros;
     });
 }
 BENCHMARK(BM_CommandToKeyInXClient)->Apply(velnor::bench::sampled<300>);
+
+// One run of a command line as a script runs it (in the user's session, its output dropped): from
+// its start to the first key event in `window`, and to its exit, watched at once as either may
+// come first.
+struct CommandRun {
+    double toKey = 0;
+    double toExit = 0;
+    bool keyArrived = false;
+    bool succeeded = false;
+};
+
+CommandRun runCommand(std::vector<std::string> command, velnor::test::FocusWindow& window) {
+    static std::vector<std::string> environment = [] {
+        std::vector<std::string> variables;
+        for (const QString& variable : sessionEnvironment().toStringList())
+            variables.push_back(variable.toStdString());
+        return variables;
+    }();
+    std::vector<char*> argv;
+    for (std::string& argument : command) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (std::string& variable : environment) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    CommandRun run;
+    const Clock::time_point start = Clock::now();
+    pid_t pid = 0;
+    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0) return run;
+    std::thread waiter([&] {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.toExit = microsSince(start);
+        run.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    });
+    run.keyArrived = window.awaitCount(1, 0);
+    run.toKey = microsSince(start);
+    waiter.join();
+    return run;
+}
+
+// A way a script presses Alt in the focused X client: `press` and `release` are command lines that
+// raise and lower RTS, or `press` alone presses and releases the key itself (xdotool).
+struct ScriptedKey {
+    ScriptedKey(std::string name, std::vector<std::string> press,
+                std::vector<std::string> release = {})
+        : name(std::move(name)), press(std::move(press)), release(std::move(release)) {}
+
+    std::string name;
+    std::vector<std::string> press;
+    std::vector<std::string> release;
+    Samples toKey;
+    Samples toExit;
+
+    // Press and release; what went wrong, or nullptr.
+    const char* sample(velnor::test::FocusWindow& window) {
+        for (const bool pressing : {true, false}) {
+            const std::vector<std::string>& command = pressing ? press : release;
+            if (command.empty()) break;
+            const CommandRun run = runCommand(command, window);
+            if (!run.succeeded) return "a command failed";
+            if (!run.keyArrived) return "no key in the focused window within 5 s";
+            // The release that came with the press.
+            if (release.empty()) window.takeEvents(0);
+            if (!holdsOnlyAlt(window, pressing && !release.empty()))
+                return "other keys came with the command";
+            toKey.add(run.toKey);
+            toExit.add(run.toExit);
+        }
+        return nullptr;
+    }
+};
+
+// The call of Execute with `command` on the running copy by dbus-send.
+std::vector<std::string> dbusSend(const QString& command) {
+    return {"dbus-send",
+            "--session",
+            "--print-reply",
+            "--dest=org.velnor.Velnor",
+            "/MainForm",
+            "org.velnor.Velnor.Topic.Execute",
+            "string:" + command.toStdString()};
+}
+
+// The same by gdbus, which first asks the object for the method's signature.
+std::vector<std::string> gdbusCall(const QString& command) {
+    return {"gdbus",
+            "call",
+            "--session",
+            "--dest",
+            "org.velnor.Velnor",
+            "--object-path",
+            "/MainForm",
+            "--method",
+            "org.velnor.Velnor.Topic.Execute",
+            "'" + command.toStdString() + "'"};
+}
+
+// A second start of the program, "velnor -rts" then "velnor -rtsOff", as a script or a desktop
+// shortcut runs it with a copy running (COM1 on the loopback port, CTS holding Alt): from its start
+// to Alt's event in a focused X client of our own, and to its exit. In the same rounds, each way in
+// turn going first: the same Execute sent by dbus-send and by gdbus, and `xdotool key alt`, which a
+// user could run instead. Ratios are against dbus-send.
+void BM_SecondStartToKey(benchmark::State& state) {
+    RunningCopy velnor;
+    if (!velnor.ready()) return state.SkipWithError("no running copy");
+    // Made after the program's window is shown, so that it owns the focus.
+    velnor::test::FocusWindow window(display());
+    const auto secondStart = [](const QString& command) {
+        return std::vector<std::string>{VELNOR_BINARY, command.toStdString()};
+    };
+    std::vector<ScriptedKey> ways;
+    for (const auto& [name, line] :
+         {std::pair{"", +secondStart}, {"dbus_send_", &dbusSend}, {"gdbus_", &gdbusCall}})
+        ways.emplace_back(name, line(edgeCommand(true)), line(edgeCommand(false)));
+    ways.emplace_back("xdotool_", std::vector<std::string>{"xdotool", "key", "alt"});
+    // The benchmark's own time is a round of all the ways; the figures are the counters.
+    std::size_t first = 0;
+    for (auto _ : state) {
+        const double round = timeMicros([&] {
+            for (std::size_t turn = 0; turn < ways.size(); ++turn)
+                if (const char* problem = ways[(first + turn) % ways.size()].sample(window))
+                    return state.SkipWithError(problem);
+        });
+        state.SetIterationTime(round / 1e6);
+        if (state.error_occurred()) break;
+        first = (first + 1) % ways.size();
+    }
+    for (const ScriptedKey& way : ways) {
+        way.toKey.report(state, way.name + "key_");
+        way.toExit.report(state, way.name + "exit_");
+    }
+    const ScriptedKey& reference = ways[1];
+    if (reference.toKey.p50() > 0 && reference.toExit.p50() > 0) {
+        state.counters["ratio_key"] = ways.front().toKey.p50() / reference.toKey.p50();
+        state.counters["ratio_exit"] = ways.front().toExit.p50() / reference.toExit.p50();
+    }
+}
+BENCHMARK(BM_SecondStartToKey)->Apply(velnor::bench::sampled<100>);
 
 }  // namespace
