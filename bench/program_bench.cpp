@@ -559,29 +559,25 @@ struct ScriptedKey {
     }
 };
 
+// A command line as a script writes it, split into its words.
+std::vector<std::string> words(const QString& line) {
+    std::vector<std::string> words;
+    for (const QString& word : line.split(u' ')) words.push_back(word.toStdString());
+    return words;
+}
+
 // The call of Execute with `command` on the running copy by dbus-send.
 std::vector<std::string> dbusSend(const QString& command) {
-    return {"dbus-send",
-            "--session",
-            "--print-reply",
-            "--dest=org.velnor.Velnor",
-            "/MainForm",
-            "org.velnor.Velnor.Topic.Execute",
-            "string:" + command.toStdString()};
+    return words(QStringLiteral("dbus-send --session --print-reply --dest=org.velnor.Velnor "
+                                "/MainForm org.velnor.Velnor.Topic.Execute string:%1")
+                     .arg(command));
 }
 
 // The same by gdbus, which first asks the object for the method's signature.
 std::vector<std::string> gdbusCall(const QString& command) {
-    return {"gdbus",
-            "call",
-            "--session",
-            "--dest",
-            "org.velnor.Velnor",
-            "--object-path",
-            "/MainForm",
-            "--method",
-            "org.velnor.Velnor.Topic.Execute",
-            "'" + command.toStdString() + "'"};
+    return words(QStringLiteral("gdbus call --session --dest org.velnor.Velnor --object-path "
+                                "/MainForm --method org.velnor.Velnor.Topic.Execute '%1'")
+                     .arg(command));
 }
 
 // A second start of the program, "velnor -rts" then "velnor -rtsOff", as a script or a desktop
@@ -601,7 +597,7 @@ void BM_SecondStartToKey(benchmark::State& state) {
     for (const auto& [name, line] :
          {std::pair{"", +secondStart}, {"dbus_send_", &dbusSend}, {"gdbus_", &gdbusCall}})
         ways.emplace_back(name, line(edgeCommand(true)), line(edgeCommand(false)));
-    ways.emplace_back("xdotool_", std::vector<std::string>{"xdotool", "key", "alt"});
+    ways.emplace_back("xdotool_", words(QStringLiteral("xdotool key alt")));
     // The benchmark's own time is a round of all the ways; the figures are the counters.
     std::size_t first = 0;
     for (auto _ : state) {
