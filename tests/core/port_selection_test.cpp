@@ -14,6 +14,13 @@ using Step = std::function<void(test::TestForm&)>;
 Step select(OptionButton FormControls::*button) {
     return [button](test::TestForm& window) { window.select(button); };
 }
+// The open port's device goes away for `reason`, and the loss is delivered.
+Step lose(std::u16string reason) {
+    return [reason](test::TestForm& window) {
+        window.ports.open->listener.gone(reason);
+        window.loop.runPosted();
+    };
+}
 Step call(void (MainForm::*operation)()) {
     return [operation](test::TestForm& window) { (window.form.*operation)(); };
 }
@@ -247,28 +254,21 @@ TEST(PortReports, NoticesAndALostPortAreLogLines) {
         // While its device is waited for, the port and the outputs stay as chosen.
         {"a port that vanished with DTR on",
          {select(&MainForm::optCom4), select(&MainForm::optDTROn)},
-         [](test::TestForm& window) {
-             window.ports.open->listener.gone(u"the adapter was unplugged");
-             window.loop.runPosted();
-         },
+         lose(u"the adapter was unplugged"),
          {u"COM4 (/dev/ttyS3) is gone: the adapter was unplugged; the port is released"},
          {u"close /dev/ttyS3", u"watch /dev/ttyS3"},
          {false, 4, true, false, u"optCom4", u"optDTROn", u"optRTSOff"}},
         {"a lost port whose number was given another device while it was open",
          {select(&MainForm::optCom2),
           [](test::TestForm& window) { window.catalog.assignments[2] = u"/dev/ttyUSB0"; }},
-         [](test::TestForm& window) {
-             window.ports.open->listener.gone(u"unplugged");
-             window.loop.runPosted();
-         },
+         lose(u"unplugged"),
          {u"COM2 (/dev/ttyS1) is gone: unplugged; the port is released"},
          {u"close /dev/ttyS1", u"watch /dev/ttyS1"},
          {false, 2, false, false, u"optCom2", u"optDTROff", u"optRTSOff"}},
         {"a lost port whose device comes back, with DSR on and DTR on",
          {select(&MainForm::optCom2), select(&MainForm::optDTROn)},
          [](test::TestForm& window) {
-             window.ports.open->listener.gone(u"unplugged");
-             window.loop.runPosted();
+             lose(u"unplugged")(window);
              window.ports.levelsAtOpen.dsr = true;
              window.ports.comeBack();
              window.loop.runPosted();
@@ -282,8 +282,7 @@ TEST(PortReports, NoticesAndALostPortAreLogLines) {
         {"a lost port no longer waited for once another is chosen",
          {select(&MainForm::optCom2)},
          [](test::TestForm& window) {
-             window.ports.open->listener.gone(u"unplugged");
-             window.loop.runPosted();
+             lose(u"unplugged")(window);
              window.select(&MainForm::optCom1);
              window.ports.comeBack();
              window.loop.runPosted();
@@ -300,10 +299,7 @@ TEST(PortReports, NoticesAndALostPortAreLogLines) {
               backend.watchReturn = {};
               window.form.MSComm1.setBackend(backend);
           }},
-         [](test::TestForm& window) {
-             window.ports.open->listener.gone(u"the adapter was unplugged");
-             window.loop.runPosted();
-         },
+         lose(u"the adapter was unplugged"),
          {u"COM4 (/dev/ttyS3) is gone: the adapter was unplugged; the port is released",
           u"SetComPort none", u"optDTROff_Click"},
          {u"close /dev/ttyS3"},
