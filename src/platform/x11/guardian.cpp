@@ -28,7 +28,7 @@ std::u16string atRisk(const QString& problem) {
 }  // namespace
 
 Guardian::Guardian(const char* displayName, unsigned long window) : display_(displayName) {
-    const int memory = ::memfd_create("velnor-held", MFD_CLOEXEC);
+    int memory = ::memfd_create("velnor-held", MFD_CLOEXEC);
     int sockets[2] = {-1, -1};
     if (memory < 0 || ::ftruncate(memory, sizeof(HeldState)) != 0 ||
         ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) {
@@ -43,7 +43,8 @@ Guardian::Guardian(const char* displayName, unsigned long window) : display_(dis
         state_ = static_cast<HeldState*>(shared);
         shared_ = true;
         socket_ = std::exchange(sockets[0], -1);
-        start(displayName, window, memory, sockets[1]);
+        starter_ = std::thread(&Guardian::start, this, std::to_string(window),
+                               std::exchange(memory, -1), std::exchange(sockets[1], -1));
     }
     for (const int fd : {memory, sockets[0], sockets[1]})
         if (fd >= 0) ::close(fd);
@@ -51,6 +52,7 @@ Guardian::Guardian(const char* displayName, unsigned long window) : display_(dis
 }
 
 Guardian::~Guardian() {
+    started();
     if (socket_ >= 0) ::close(socket_);
     if (shared_)
         ::munmap(state_, sizeof(HeldState));
@@ -58,8 +60,13 @@ Guardian::~Guardian() {
         delete state_;
 }
 
+void Guardian::started() {
+    if (starter_.joinable()) starter_.join();
+}
+
 std::optional<std::u16string> Guardian::confirm() {
     if (confirmed_) return std::nullopt;
+    started();
     if (problem_) {
         confirmed_ = true;
         return std::exchange(problem_, std::nullopt);
@@ -73,12 +80,15 @@ std::optional<std::u16string> Guardian::confirm() {
                       .arg(QString::fromStdString(program_), QString::fromLocal8Bit(display_)));
 }
 
-void Guardian::start(const char* displayName, unsigned long window, int memory, int socket) {
+// Takes `memory` and `socket`, the guardian's ends, and closes them once it has them.
+void Guardian::start(const std::string& windowId, int memory, int socket) {
     const std::optional<std::string> program =
         posix::besideProgram({"velnor-guardian", "../libexec/velnor/velnor-guardian"}, X_OK);
     if (!program) {
         problem_ = atRisk(QStringLiteral(
             "velnor-guardian was not found beside the program or in ../libexec/velnor"));
+        ::close(memory);
+        ::close(socket);
         return;
     }
     // Above the descriptors the guardian gets, so that moving them cannot clash.
@@ -89,8 +99,7 @@ void Guardian::start(const char* displayName, unsigned long window, int memory, 
     posix_spawn_file_actions_adddup2(&actions, memoryFd, kGuardianStateFd);
     posix_spawn_file_actions_adddup2(&actions, socketFd, kGuardianSocketFd);
     posix_spawn_file_actions_addclosefrom_np(&actions, kGuardianStateFd + 1);
-    const std::string windowId = std::to_string(window);
-    char* argv[] = {const_cast<char*>("velnor-guardian"), const_cast<char*>(displayName),
+    char* argv[] = {const_cast<char*>("velnor-guardian"), display_.data(),
                     const_cast<char*>(windowId.c_str()), nullptr};
     // In a session of its own, so that signals meant for our terminal leave it alone. It is not
     // waited for: once we have ended, init collects it.
@@ -101,8 +110,7 @@ void Guardian::start(const char* displayName, unsigned long window, int memory, 
     const int spawned = ::posix_spawn(&pid, program->c_str(), &actions, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
-    ::close(memoryFd);
-    ::close(socketFd);
+    for (const int fd : {memory, socket, memoryFd, socketFd}) ::close(fd);
     program_ = *program;
     if (spawned != 0)
         problem_ = atRisk(QStringLiteral("%1 cannot start (%2)")

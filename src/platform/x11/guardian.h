@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "platform/x11/held_state.h"
 
@@ -12,7 +13,8 @@ namespace velnor::x11 {
 // package installs it, ../libexec/velnor from the program's folder: a copy of the program run
 // from anywhere starts no other program. Starting it waits for nothing. When it is not found,
 // cannot start, or there is no shared memory for it, the state is kept all the same, in memory of
-// our own, and confirm() says so.
+// our own, and confirm() says so. The guardian is started on a thread of its own, so that the
+// window's thread goes on while the system creates the process.
 class Guardian {
   public:
     // Starts the guardian on its own connection to `displayName`; it acts once the program has
@@ -32,7 +34,9 @@ class Guardian {
     std::optional<std::u16string> confirm();
 
   private:
-    void start(const char* displayName, unsigned long window, int memory, int socket);
+    void start(const std::string& windowId, int memory, int socket);
+    // Waits until the guardian has been started; problem_ and program_ are ours after that.
+    void started();
 
     HeldState* state_ = nullptr;
     bool shared_ = false;
@@ -41,6 +45,7 @@ class Guardian {
     std::string display_;
     std::optional<std::u16string> problem_;  // found at the start, not told yet
     bool confirmed_ = false;
+    std::thread starter_;
 };
 
 }  // namespace velnor::x11

@@ -10,6 +10,7 @@
 #include <QStandardItemModel>
 #include <algorithm>
 
+#include "view/qt/frame_style.h"
 #include "view/qt/indicator_box.h"
 #include "view/qt/log_label.h"
 
@@ -54,7 +55,8 @@ void selectEntry(QComboBox& list, int index) {
 
 }  // namespace
 
-QtFormView::QtFormView(MainForm& form, QWidget* parent) : QWidget(parent), form_(form) {
+QtFormView::QtFormView(MainForm& form, QWidget* parent)
+    : QWidget(parent), form_(form), frameStyle_(FrameStyle::forFrames(this)) {
     widgets_[&form_.window] = this;
     setObjectName(QString::fromStdU16String(form_.window.name()));
     setWindowTitle(QString::fromStdU16String(form_.window.initialCaption()));
@@ -88,6 +90,7 @@ QWidget* QtFormView::create(Control& control) {
             return this;
         case ControlKind::Frame:
             widget = new QGroupBox(caption, container);
+            if (frameStyle_) widget->setStyle(frameStyle_);
             break;
         case ControlKind::OptionButton:
             widget = new QRadioButton(caption, container);

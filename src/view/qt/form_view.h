@@ -7,6 +7,7 @@
 #include "core/main_form.h"
 
 class QMenu;
+class QStyle;
 
 namespace velnor {
 
@@ -50,6 +51,7 @@ class QtFormView final : public QWidget, private ControlObserver {
 
     MainForm& form_;
     std::unordered_map<const Control*, QWidget*> widgets_;
+    QStyle* const frameStyle_;
     // Set while the view writes the model's state into its widgets: what the widgets report
     // then is not the user's input.
     bool following_ = false;

@@ -181,9 +181,13 @@ TEST_F(GuardianEnd, UndoesWhatTheServerHoldsOnceItHasClosedTheProgramsConnection
         XSync(program, False);
         const std::vector<pid_t> before = children();
         auto guardian = std::make_unique<x11::Guardian>(xvfbDisplay().c_str(), marker);
+        // Started on a thread of its own: it may not be there at once.
         pid_t started = -1;
-        for (const pid_t child : children())
-            if (std::ranges::find(before, child) == before.end()) started = child;
+        for (int tries = 0; started < 0 && tries < 500; ++tries) {
+            for (const pid_t child : children())
+                if (std::ranges::find(before, child) == before.end()) started = child;
+            if (started < 0) QThread::msleep(10);
+        }
         ASSERT_GT(started, 0) << "no guardian started";
         const int watched = int(syscall(SYS_pidfd_open, started, 0));
         HeldState& held = guardian->state();

@@ -32,6 +32,7 @@
 #include "support/log_lines.h"
 #include "support/qt_print.h"
 #include "support/recording_input_sink.h"
+#include "view/qt/frame_style.h"
 #include "view/qt/indicator_box.h"
 #include "view/qt/log_label.h"
 
@@ -213,6 +214,40 @@ TEST_F(WindowTest, EveryOptionCaptionFitsItsButtonInOneFont) {
         probe.setFont(larger);
         return probe.sizeHint().width() > button->width();
     }));
+}
+
+// The rectangle of `box` painted in anything but the window's colour.
+QRect paintedPart(QGroupBox& box) {
+    const QImage image = box.grab().toImage();
+    const QRgb background = box.palette().window().color().rgb();
+    QRect painted;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != background) painted |= QRect(x, y, 1, 1);
+    return painted;
+}
+
+// Fusion paints a frame from an image, and the first image read makes Qt load every image-format
+// plugin: the window paints its frames without one, where Fusion's would stand.
+TEST_F(WindowTest, FramesStandWhereTheStylesWouldWithoutLoadingAnImagePlugin) {
+    view.grab();
+    QFile maps("/proc/self/maps");
+    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(maps.readAll().contains("/imageformats/"));
+
+    QObject owner;
+    QStyle* frames = FrameStyle::forFrames(&owner);
+    ASSERT_NE(frames, nullptr) << "the tests run with Fusion";
+    for (const QString title : {"DSR Input Signal", ""}) {
+        SCOPED_TRACE(title.toStdString());
+        QGroupBox ours(title), fusions(title);
+        ours.setStyle(frames);
+        for (QGroupBox* box : {&ours, &fusions}) {
+            box->setFont(view.font());
+            box->resize(329, 137);
+        }
+        EXPECT_EQ(paintedPart(ours), paintedPart(fusions));
+    }
 }
 
 TEST_F(ViewTest, IndicatorsStartDarkAndShowAnyStoredColour) {
