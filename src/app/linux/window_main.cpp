@@ -1,8 +1,11 @@
 #include "app/linux/window_main.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QFontDatabase>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "core/main_form.h"
 #include "platform/dbus/dbus_channel.h"
@@ -36,6 +39,13 @@ extern "C" __attribute__((visibility("default"))) int velnor_window_main(
     const QtMessageHandler previous = qInstallMessageHandler(refuseWithoutDisplay);
     QApplication app(qtArgc, argv);
     qInstallMessageHandler(previous);
+    // Fontconfig reads its configuration and Qt lists the fonts at the first use of a font, and the
+    // session bus is connected at the first use of the bus: both are waited for, the one by the
+    // window, the other by the form as it loads. Here they overlap opening input and the form.
+    std::jthread warmUp([] {
+        QDBusConnection::sessionBus();
+        QFontDatabase::families();
+    });
     velnor::quitOnTerminationSignals(app);
     QApplication::setApplicationName(QStringLiteral("Velnor"));
 
@@ -59,6 +69,7 @@ extern "C" __attribute__((visibility("default"))) int velnor_window_main(
     }
     // Built once the form has loaded: a second start that hands over builds no window, and the
     // view takes the filled key lists over at once rather than entry by entry.
+    warmUp.join();
     velnor::QtFormView view(form);
     view.show();
     return app.exec();
