@@ -54,20 +54,24 @@ constexpr char kMissing[] =
     "XTest: velnor-guardian was not found beside the program or in ../libexec/velnor; keys held "
     "when Velnor is killed may stay down";
 
-// Every program that `trace` (strace -f -e trace=execve) saw executed, canonical.
-std::vector<fs::path> executed(const fs::path& trace) {
+// The paths, canonical, of every call in `trace` (strace -f) that `call` matches, its first group
+// the path.
+std::vector<fs::path> pathsIn(const fs::path& trace, const QRegularExpression& call) {
     QFile file(QString::fromStdString(trace.string()));
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << trace;
-    std::vector<fs::path> programs;
-    static const QRegularExpression call(QStringLiteral(R"(execve\("([^"]*)\")"));
+    std::vector<fs::path> paths;
     for (auto match = call.globalMatch(QString::fromLocal8Bit(file.readAll())); match.hasNext();)
-        programs.push_back(fs::weakly_canonical(match.next().captured(1).toStdString()));
-    return programs;
+        paths.push_back(fs::weakly_canonical(match.next().captured(1).toStdString()));
+    return paths;
 }
+
+const QRegularExpression kExecuted(R"(execve\("([^"]*)\")");
+const QRegularExpression kWindowPartOpened(
+    R"re(openat\(\w+, "([^"]*libvelnor-window\.so)".*= \d)re");
 
 using GuardianPlace = OnXvfb;
 
-TEST_F(GuardianPlace, ARelocatedProgramStartsOnlyItsOwnGuardianAndLogsAMissingOne) {
+TEST_F(GuardianPlace, ARelocatedProgramRunsOnlyItsOwnPartsAndLogsAMissingGuardian) {
     const QString strace = QStandardPaths::findExecutable("strace");
     ASSERT_FALSE(strace.isEmpty()) << "strace is not installed (Debian package strace)";
     ASSERT_FALSE(sessionBusAddress().isEmpty()) << "dbus-daemon did not start";
@@ -93,7 +97,7 @@ TEST_F(GuardianPlace, ARelocatedProgramStartsOnlyItsOwnGuardianAndLogsAMissingOn
         traced.setProcessChannelMode(QProcess::ForwardedChannels);
         const fs::path trace = root.path() / "trace";
         // DSR and CD come on with DTR: Shift and Control held.
-        traced.start(strace, {"-f", "-qq", "-e", "trace=execve", "-e", "signal=none", "-o",
+        traced.start(strace, {"-f", "-qq", "-e", "trace=execve,openat", "-e", "signal=none", "-o",
                               QString::fromStdString(trace.string()), "--",
                               QString::fromStdString(program.string()), "-port=com1", "-dtr"});
         ASSERT_TRUE(waitForRunningCopy());
@@ -116,7 +120,10 @@ TEST_F(GuardianPlace, ARelocatedProgramStartsOnlyItsOwnGuardianAndLogsAMissingOn
         std::vector<fs::path> expected = {fs::weakly_canonical(program)};
         if (layout.guardian)
             expected.push_back(fs::weakly_canonical(root.path() / layout.guardian));
-        EXPECT_EQ(executed(trace), expected);
+        EXPECT_EQ(pathsIn(trace, kExecuted), expected);
+        // Its own window part, never the build tree's.
+        EXPECT_EQ(pathsIn(trace, kWindowPartOpened),
+                  std::vector{fs::weakly_canonical(root.path() / layout.window)});
     }
 }
 
