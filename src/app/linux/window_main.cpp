@@ -5,6 +5,7 @@
 #include <QFontDatabase>
 #include <cstdio>
 #include <cstdlib>
+#include <system_error>
 #include <thread>
 
 #include "core/main_form.h"
@@ -42,10 +43,15 @@ extern "C" __attribute__((visibility("default"))) int velnor_window_main(
     // Fontconfig reads its configuration and Qt lists the fonts at the first use of a font, and the
     // session bus is connected at the first use of the bus: both are waited for, the one by the
     // window, the other by the form as it loads. Here they overlap opening input and the form.
-    std::jthread warmUp([] {
-        QDBusConnection::sessionBus();
-        QFontDatabase::families();
-    });
+    std::jthread warmUp;
+    try {
+        warmUp = std::jthread([] {
+            QDBusConnection::sessionBus();
+            QFontDatabase::families();
+        });
+    } catch (const std::system_error&) {
+        // No thread to spare: each is done at its first use instead.
+    }
     velnor::quitOnTerminationSignals(app);
     QApplication::setApplicationName(QStringLiteral("Velnor"));
 
@@ -69,7 +75,7 @@ extern "C" __attribute__((visibility("default"))) int velnor_window_main(
     }
     // Built once the form has loaded: a second start that hands over builds no window, and the
     // view takes the filled key lists over at once rather than entry by entry.
-    warmUp.join();
+    if (warmUp.joinable()) warmUp.join();
     velnor::QtFormView view(form);
     view.show();
     return app.exec();

@@ -10,6 +10,7 @@
 #include <QString>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 #include <utility>
 
 #include "platform/posix/program_folder.h"
@@ -43,8 +44,13 @@ Guardian::Guardian(const char* displayName, unsigned long window) : display_(dis
         state_ = static_cast<HeldState*>(shared);
         shared_ = true;
         socket_ = std::exchange(sockets[0], -1);
-        starter_ = std::thread(&Guardian::start, this, std::to_string(window),
-                               std::exchange(memory, -1), std::exchange(sockets[1], -1));
+        const int itsMemory = std::exchange(memory, -1), itsSocket = std::exchange(sockets[1], -1);
+        try {
+            starter_ =
+                std::thread(&Guardian::start, this, std::to_string(window), itsMemory, itsSocket);
+        } catch (const std::system_error&) {
+            start(std::to_string(window), itsMemory, itsSocket);  // no thread to spare: here
+        }
     }
     for (const int fd : {memory, sockets[0], sockets[1]})
         if (fd >= 0) ::close(fd);
