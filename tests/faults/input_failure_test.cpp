@@ -113,7 +113,7 @@ TEST(UinputRefusesEvents, EveryEventIsLostAndTheFailureToldOnce) {
     // /dev/full refuses every write, as a device that went away does.
     const int fd = open("/dev/full", O_WRONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
-    ReportingSink input(std::make_unique<UinputInput>(fd));
+    ReportingSink input(std::make_unique<UinputInput>(fd, *XkbLayout::named("us")));
     for (int round = 0; round < 3; ++round) injectEverything(*input.sink);
     ASSERT_EQ(input.problems.size(), 1);
     EXPECT_THAT(input.problems[0].toStdString(), StartsWith("uinput cannot inject input"));
@@ -123,7 +123,7 @@ TEST(UinputRefusesEvents, EveryEventIsLostAndTheFailureToldOnce) {
 TEST(UinputRefusesEvents, AFailureAfterRecoveryIsToldAgain) {
     int fds[2];
     ASSERT_EQ(pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0);
-    ReportingSink input(std::make_unique<UinputInput>(fds[1]));
+    ReportingSink input(std::make_unique<UinputInput>(fds[1], *XkbLayout::named("us")));
     const auto fillUntilRefused = [&] {
         const qsizetype before = input.problems.size();
         for (int i = 0; i < 100000 && input.problems.size() == before; ++i)

@@ -8,39 +8,28 @@
 #include <QString>
 #include <cerrno>
 #include <cstring>
-#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/linux/key_map.h"
 
 namespace velnor {
 namespace {
 
-// The printable ASCII characters in US layout order: each row the keys' unshifted characters,
-// then their shifted ones, then their codes.
-struct LayoutRow {
-    std::string_view plain;
-    std::string_view shifted;
-    std::initializer_list<uint16_t> codes;
-};
-
-const LayoutRow kUsLayout[] = {
-    {"`1234567890-=",
-     "~!@#$%^&*()_+",
-     {KEY_GRAVE, KEY_1, KEY_2, KEY_3, KEY_4, KEY_5, KEY_6, KEY_7, KEY_8, KEY_9, KEY_0, KEY_MINUS,
-      KEY_EQUAL}},
-    {"qwertyuiop[]\\",
-     "QWERTYUIOP{}|",
-     {KEY_Q, KEY_W, KEY_E, KEY_R, KEY_T, KEY_Y, KEY_U, KEY_I, KEY_O, KEY_P, KEY_LEFTBRACE,
-      KEY_RIGHTBRACE, KEY_BACKSLASH}},
-    {"asdfghjkl;'",
-     "ASDFGHJKL:\"",
-     {KEY_A, KEY_S, KEY_D, KEY_F, KEY_G, KEY_H, KEY_J, KEY_K, KEY_L, KEY_SEMICOLON,
-      KEY_APOSTROPHE}},
-    {"zxcvbnm,./",
-     "ZXCVBNM<>?",
-     {KEY_Z, KEY_X, KEY_C, KEY_V, KEY_B, KEY_N, KEY_M, KEY_COMMA, KEY_DOT, KEY_SLASH}},
-    {" \t\n\b", " \t\n\b", {KEY_SPACE, KEY_TAB, KEY_ENTER, KEY_BACKSPACE}},
-};
+// The other key of a modifier that has two: either one held holds the modifier.
+uint16_t twin(uint16_t modifier) {
+    switch (modifier) {
+        case KEY_LEFTSHIFT:
+            return KEY_RIGHTSHIFT;
+        case KEY_RIGHTSHIFT:
+            return KEY_LEFTSHIFT;
+        case KEY_LEFTCTRL:
+            return KEY_RIGHTCTRL;
+        case KEY_RIGHTCTRL:
+            return KEY_LEFTCTRL;
+    }
+    return modifier;
+}
 
 uint16_t buttonCode(MouseButton button) {
     switch (button) {
@@ -79,19 +68,7 @@ std::array<input_event, 2> keyRecords(uint16_t code, bool down) {
     return {change, report};
 }
 
-std::optional<LayoutKey> usLayoutKey(char32_t character) {
-    if (character > 0x7f) return std::nullopt;
-    for (const auto& row : kUsLayout) {
-        for (const bool shift : {false, true}) {
-            const auto keys = shift ? row.shifted : row.plain;
-            if (const auto at = keys.find(char(character)); at != keys.npos)
-                return LayoutKey{std::data(row.codes)[at], shift};
-        }
-    }
-    return std::nullopt;
-}
-
-UinputInput::UinputInput(int fd) : fd_(fd) {}
+UinputInput::UinputInput(int fd, XkbLayout layout) : fd_(fd), layout_(std::move(layout)) {}
 
 UinputInput::~UinputInput() {
     for (uint16_t code = 0; code < held_.size(); ++code) {
@@ -102,6 +79,13 @@ UinputInput::~UinputInput() {
 }
 
 void UinputInput::key(int virtualKey, bool down) {
+    // A letter or a digit is the key that gives it on the layout, as Windows maps them.
+    const bool letter = virtualKey >= 'A' && virtualKey <= 'Z';
+    if (letter || (virtualKey >= '0' && virtualKey <= '9')) {
+        if (const auto placed =
+                layout_.keyFor(char32_t(letter ? virtualKey - 'A' + 'a' : virtualKey)))
+            return send(placed->code, down);
+    }
     const KeyMapEntry* entry = findKey(virtualKey);
     if (entry && entry->evdevCode) send(entry->evdevCode, down);
 }
@@ -111,13 +95,16 @@ void UinputInput::mouseButton(MouseButton button, bool down) {
 }
 
 void UinputInput::typeCharacter(char32_t character) {
-    const auto key = usLayoutKey(character);
+    const auto key = layout_.keyFor(character);
     if (!key) return;
-    const bool addShift = key->shift && !held_[KEY_LEFTSHIFT] && !held_[KEY_RIGHTSHIFT];
-    if (addShift) send(KEY_LEFTSHIFT, true);
+    std::vector<uint16_t> added;
+    for (const uint16_t modifier : key->modifiers)
+        if (!held_[modifier] && !held_[twin(modifier)]) added.push_back(modifier);
+    for (const uint16_t modifier : added) send(modifier, true);
     send(key->code, true);
     send(key->code, false);
-    if (addShift) send(KEY_LEFTSHIFT, false);
+    for (auto modifier = added.rbegin(); modifier != added.rend(); ++modifier)
+        send(*modifier, false);
 }
 
 void UinputInput::send(uint16_t code, bool down) {
@@ -136,6 +123,10 @@ void UinputInput::send(uint16_t code, bool down) {
 }
 
 Result<std::unique_ptr<InputSink>> openUinputInput(const char* path) {
+    auto layout = XkbLayout::named(qEnvironmentVariable("VELNOR_XKB_LAYOUT", "us").toStdString(),
+                                   qEnvironmentVariable("VELNOR_XKB_VARIANT").toStdString());
+    if (!layout)
+        return refused(layout.error().kind, QString::fromStdU16String(layout.error().reason));
     const int fd = open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -159,9 +150,8 @@ Result<std::unique_ptr<InputSink>> openUinputInput(const char* path) {
     for (const auto& entry : keyMap()) {
         if (entry.evdevCode) ok = ok && ioctl(fd, UI_SET_KEYBIT, entry.evdevCode) == 0;
     }
-    for (const auto& row : kUsLayout) {
-        for (const uint16_t code : row.codes) ok = ok && ioctl(fd, UI_SET_KEYBIT, code) == 0;
-    }
+    for (const uint16_t code : layout->codes())
+        ok = ok && code < KEY_CNT && ioctl(fd, UI_SET_KEYBIT, code) == 0;
     for (const uint16_t button : {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE})
         ok = ok && ioctl(fd, UI_SET_KEYBIT, button) == 0;
 
@@ -175,7 +165,7 @@ Result<std::unique_ptr<InputSink>> openUinputInput(const char* path) {
         return refused(ProblemKind::Other,
                        withError(QString("%1 refused to create a device").arg(path), error));
     }
-    return std::make_unique<UinputInput>(fd);
+    return std::make_unique<UinputInput>(fd, std::move(*layout));
 }
 
 }  // namespace velnor

@@ -9,26 +9,21 @@
 
 #include "core/input_sink.h"
 #include "core/problem.h"
+#include "platform/uinput/xkb_layout.h"
 
 namespace velnor {
 
 // The kernel input records of one key or button change: the change, then the report that ends it.
 std::array<input_event, 2> keyRecords(uint16_t code, bool down);
 
-// Where a character sits on a US keyboard, the layout the uinput backend assumes: the key's Linux
-// code and whether Shift is needed. Nothing for characters that layout cannot type.
-struct LayoutKey {
-    uint16_t code;
-    bool shift;
-};
-std::optional<LayoutKey> usLayoutKey(char32_t character);
-
 // Injects input by writing kernel input records to a uinput device. The device knows no keymap:
-// characters are typed as the keys of a US layout, and others are dropped.
+// whoever reads it (the compositor, the X server) turns its keys into characters through the
+// user's layout, so characters, letters and digits are typed as the keys that give them on
+// `layout`. A character the layout lacks is dropped.
 class UinputInput final : public InputSink {
   public:
     // Takes ownership of `fd`, a uinput device already created (or, in tests, any writable fd).
-    explicit UinputInput(int fd);
+    UinputInput(int fd, XkbLayout layout);
     // Releases every key and button still held, then removes the device.
     ~UinputInput() override;
     UinputInput(const UinputInput&) = delete;
@@ -42,12 +37,14 @@ class UinputInput final : public InputSink {
     void send(uint16_t code, bool down);
 
     int fd_;
+    XkbLayout layout_;
     std::bitset<KEY_CNT> held_;
 };
 
-// Creates the virtual keyboard and mouse on `path`, once per run. On failure the problem's reason
-// is one sentence saying why and how to get access: Missing without the device, Permission when
-// this user may not write it.
+// Creates the virtual keyboard and mouse on `path`, once per run, typing on the layout that
+// VELNOR_XKB_LAYOUT and VELNOR_XKB_VARIANT name (US English when unset). On failure the problem's
+// reason is one sentence saying why and how to get access: Missing without the device or the
+// layout, Permission when this user may not write it.
 Result<std::unique_ptr<InputSink>> openUinputInput(const char* path = "/dev/uinput");
 
 }  // namespace velnor

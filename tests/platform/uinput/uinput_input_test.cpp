@@ -14,6 +14,9 @@
 #include <QProcess>
 #include <QStringList>
 #include <QThread>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "core/send_keys.h"
 
@@ -72,25 +75,64 @@ TEST(UinputRecords, AKeyChangeIsTheChangeThenAReport) {
     EXPECT_EQ(describe(keyRecords(BTN_MIDDLE, false)[0]), "key 274 0");
 }
 
-TEST(UinputRecords, UsLayoutPlacesEveryPrintableAsciiCharacter) {
-    for (char32_t c = 0x20; c < 0x7f; ++c) EXPECT_TRUE(usLayoutKey(c)) << char(c);
+const std::vector<uint16_t> kNone, kShift{KEY_LEFTSHIFT}, kAltGr{KEY_RIGHTALT};
+
+// Layouts compiled from the system's xkeyboard-config data.
+const XkbLayout& layout(const std::string& name, const std::string& variant = {}) {
+    static std::map<std::string, XkbLayout> compiled;
+    auto found = compiled.find(name + "(" + variant + ")");
+    if (found == compiled.end()) {
+        auto made = XkbLayout::named(name, variant);
+        EXPECT_TRUE(made) << name;
+        found = compiled.emplace(name + "(" + variant + ")", std::move(*made)).first;
+    }
+    return found->second;
+}
+
+TEST(XkbLayoutKeys, ACharacterIsTheKeyThatGivesItOnTheLayoutOrNothing) {
     const struct {
+        const char* layout;
+        const char* variant;
         char32_t character;
-        uint16_t code;
-        bool shift;
+        std::optional<LayoutKey> key;
     } rows[] = {
-        {U'a', KEY_A, false},        {U'A', KEY_A, true},          {U'1', KEY_1, false},
-        {U'!', KEY_1, true},         {U')', KEY_0, true},          {U'~', KEY_GRAVE, true},
-        {U'|', KEY_BACKSLASH, true}, {U'"', KEY_APOSTROPHE, true}, {U'?', KEY_SLASH, true},
-        {U' ', KEY_SPACE, false},    {U'\n', KEY_ENTER, false},    {U'\t', KEY_TAB, false},
+        {"us", "", U'a', LayoutKey{KEY_A, kNone}},
+        {"us", "", U'A', LayoutKey{KEY_A, kShift}},
+        {"us", "", U'!', LayoutKey{KEY_1, kShift}},
+        {"us", "", U'~', LayoutKey{KEY_GRAVE, kShift}},
+        {"us", "", U'\n', LayoutKey{KEY_ENTER, kNone}},
+        {"us", "", U'\t', LayoutKey{KEY_TAB, kNone}},
+        {"us", "", U'\b', LayoutKey{KEY_BACKSPACE, kNone}},
+        {"us", "", U'é', std::nullopt},
+        {"us", "", U'\x01', std::nullopt},
+        {"de", "", U'z', LayoutKey{KEY_Y, kNone}},
+        {"de", "", U'Y', LayoutKey{KEY_Z, kShift}},
+        {"de", "", U'-', LayoutKey{KEY_SLASH, kNone}},
+        {"de", "", U'ß', LayoutKey{KEY_MINUS, kNone}},
+        {"de", "", U'€', LayoutKey{KEY_E, kAltGr}},
+        {"de", "", U'<', LayoutKey{KEY_102ND, kNone}},
+        {"de", "", U'é', std::nullopt},  // a dead key and a letter, not one key
+        {"fr", "", U'a', LayoutKey{KEY_Q, kNone}},
+        {"fr", "", U'é', LayoutKey{KEY_2, kNone}},
+        {"fr", "", U'1', LayoutKey{KEY_1, kShift}},
+        {"us", "dvorak", U'z', LayoutKey{KEY_SLASH, kNone}},
+        {"us", "dvorak", U'o', LayoutKey{KEY_S, kNone}},
+        {"ru,us", "", U'я', LayoutKey{KEY_Z, kNone}},
+        {"ru,us", "", U'z', std::nullopt},  // on the second layout only
     };
     for (const auto& row : rows) {
-        const auto key = usLayoutKey(row.character);
-        ASSERT_TRUE(key) << char(row.character);
-        EXPECT_EQ(key->code, row.code) << char(row.character);
-        EXPECT_EQ(key->shift, row.shift) << char(row.character);
+        SCOPED_TRACE(std::string(row.layout) + "(" + row.variant + ") U+" +
+                     QString::number(uint(row.character), 16).toStdString());
+        const auto key = layout(row.layout, row.variant).keyFor(row.character);
+        EXPECT_EQ(key.has_value(), row.key.has_value());
+        if (key && row.key) {
+            EXPECT_EQ(key->code, row.key->code);
+            EXPECT_EQ(key->modifiers, row.key->modifiers);
+        }
     }
-    for (const char32_t c : {U'é', U'€', U'\x01', U'\x7f'}) EXPECT_FALSE(usLayoutKey(c));
+    for (char32_t c = 0x20; c < 0x7f; ++c) EXPECT_TRUE(layout("us").keyFor(c)) << char(c);
+    EXPECT_EQ(layout("de").name(), "German");
+    EXPECT_FALSE(XkbLayout::named("no-such-layout"));
 }
 
 // The sink writes to a pipe here, so what it would hand the kernel can be read back.
@@ -98,7 +140,7 @@ class UinputOverPipe : public ::testing::Test {
   protected:
     UinputOverPipe() {
         EXPECT_EQ(pipe2(fds_, O_NONBLOCK), 0);
-        sink = std::make_unique<UinputInput>(fds_[1]);
+        sink = std::make_unique<UinputInput>(fds_[1], layout("us"));
     }
     ~UinputOverPipe() override {
         sink.reset();
@@ -132,6 +174,44 @@ TEST_F(UinputOverPipe, ShiftHeldAlreadyIsNotPressedAgain) {
     sink->typeCharacter(U'X');
     sink->key(16, false);
     EXPECT_EQ(written(), "key 42 1, key 45 1, key 45 0, key 42 0");
+}
+
+// Letters and digits held, and characters typed, are the keys that give them on the layout: on a
+// German one Z is where a US keyboard has Y and € is AltGr with E; on a French one A is where a
+// US keyboard has Q, and the digit 1 is the key that gives it with Shift.
+TEST(UinputOnALayout, LettersDigitsAndCharactersAreTheLayoutsKeys) {
+    const struct {
+        const char* layout;
+        void (*act)(InputSink&);
+        const char* records;
+    } rows[] = {
+        {"de",
+         [](InputSink& s) {
+             s.key('Z', true);
+             s.key('Z', false);
+             s.typeCharacter(U'€');
+         },
+         "key 21 1, key 21 0, key 100 1, key 18 1, key 18 0, key 100 0"},
+        {"fr",
+         [](InputSink& s) {
+             s.key('A', true);
+             s.key('A', false);
+             s.key('1', true);
+             s.key('1', false);
+         },
+         "key 16 1, key 16 0, key 2 1, key 2 0"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.layout);
+        int fds[2];
+        ASSERT_EQ(pipe2(fds, O_NONBLOCK), 0);
+        {
+            UinputInput sink(fds[1], layout(row.layout));
+            row.act(sink);
+            EXPECT_EQ(drain(fds[0]), row.records);
+        }
+        close(fds[0]);
+    }
 }
 
 TEST_F(UinputOverPipe, ReleasesWhatIsStillHeldWhenDestroyed) {

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <xkbcommon/xkbcommon.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "core/problem.h"
+
+namespace velnor {
+
+// Where a character sits on a keyboard layout: its key and the modifier keys held around it, all
+// as Linux key codes.
+struct LayoutKey {
+    uint16_t code;
+    std::vector<uint16_t> modifiers;
+    bool operator==(const LayoutKey&) const = default;
+};
+
+// A keyboard layout as libxkbcommon compiles it from the system's xkeyboard-config data, and the
+// key that types each character on its first layout: at the lowest level that has it, with the
+// modifier keys of that layout that select the level. A compositor or X server turns key codes
+// into characters through the user's layout, so a character is typed as the key that gives it
+// there, not where a US keyboard has it.
+class XkbLayout {
+  public:
+    // The layout `layout` (for example "de", or "ru,us") with `variant` ("" for the default).
+    static Result<XkbLayout> named(const std::string& layout, const std::string& variant = {});
+
+    // The key for `character`, or nothing when no key of the layout gives it.
+    std::optional<LayoutKey> keyFor(char32_t character) const;
+    // Every key code the layout has, for a device that declares the keys it may send.
+    const std::vector<uint16_t>& codes() const { return codes_; }
+    // The layout's name as the data describes it, for example "German".
+    const std::string& name() const { return name_; }
+
+  private:
+    XkbLayout() = default;
+    void index(xkb_keymap* keymap);
+
+    std::unordered_map<xkb_keysym_t, LayoutKey> keys_;
+    std::vector<uint16_t> codes_;
+    std::string name_;
+};
+
+}  // namespace velnor
