@@ -4,6 +4,8 @@
 #include <string>
 #include <utility>
 
+#include "core/text.h"
+
 namespace velnor {
 
 enum class MouseButton { Left, Right, Middle };
@@ -30,7 +32,24 @@ class InputSink {
         reporter_ = std::move(reporter);
     }
 
+    // Called by SendKeys after each text: the characters of it that the backend could not type
+    // are told in one sentence, each once.
+    void textTyped() {
+        if (untyped_.empty()) return;
+        const std::u16string them = untyped_.size() == 1 ? u"it" : u"them";
+        if (reporter_)
+            reporter_(u"SendKeys could not type \"" + toUtf16(untyped_) + u"\": no key of the " +
+                      untypedLayout_ + u" keyboard layout gives " + them);
+        untyped_.clear();
+    }
+
   protected:
+    // A backend calls this for a character that no key of its keyboard layout, named `layout`,
+    // gives: it is dropped, never typed as another, and told once the text is done.
+    void characterUntyped(char32_t character, const std::u16string& layout) {
+        if (untyped_.find(character) == std::u32string::npos) untyped_ += character;
+        untypedLayout_ = layout;
+    }
     // Backends call these after each injection: a failure is told only when the previous
     // injection worked.
     void injectionFailed(const std::u16string& problem) {
@@ -47,6 +66,8 @@ class InputSink {
   private:
     std::function<void(const std::u16string&)> reporter_;
     bool failing_ = false;
+    std::u32string untyped_;  // of the text being typed, each once
+    std::u16string untypedLayout_;
 };
 
 // Drops every event: where nothing can inject, and for runs that only need the program's logic.

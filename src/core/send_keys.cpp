@@ -230,6 +230,7 @@ std::optional<SendKeysError> SendKeys(InputSink& sink, std::u16string_view keys)
                 break;
         }
     }
+    sink.textTyped();
     return std::nullopt;
 }
 

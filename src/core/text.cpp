@@ -37,6 +37,12 @@ std::u16string toU16(int value) {
     return {digits.begin(), digits.end()};
 }
 
+std::u16string toUtf16(std::u32string_view text) {
+    std::u16string encoded;
+    for (const char32_t code : text) appendUtf16(encoded, code);
+    return encoded;
+}
+
 std::u16string fromUtf8(std::string_view text) {
     // The least code point of each length: a smaller one written longer (overlong) is refused,
     // as it could hide a character from whoever checks the bytes.

@@ -12,6 +12,9 @@ std::u16string toU16(int value);
 // a sequence cut short.
 std::u16string fromUtf8(std::string_view text);
 
+// `text` written as UTF-16, characters beyond the first plane as surrogate pairs.
+std::u16string toUtf16(std::u32string_view text);
+
 // `text` written as UTF-8; an unpaired surrogate becomes U+FFFD, so the result is always valid.
 std::string toUtf8(std::u16string_view text);
 

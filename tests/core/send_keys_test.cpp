@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "support/line_input_sink.h"
 
 namespace velnor {
@@ -114,6 +117,34 @@ TEST(SendKeys, RejectsTheWholeStringAndTypesNothing) {
         EXPECT_EQ(error->message, row.message);
         EXPECT_TRUE(sink.events.empty());
     }
+}
+
+// A backend whose layout has keys for ASCII alone.
+class AsciiOnlySink : public RecordedInput {
+  public:
+    AsciiOnlySink() {
+        setProblemReporter([this](const std::u16string& problem) { told.push_back(problem); });
+    }
+    void typeCharacter(char32_t character) override {
+        if (character > 0x7f) return characterUntyped(character, u"English (US)");
+        RecordedInput::typeCharacter(character);
+    }
+    std::vector<std::u16string> told;
+};
+
+TEST(SendKeys, TellsOncePerTextWhatTheLayoutCouldNotType) {
+    AsciiOnlySink sink;
+    SendKeys(sink, u"aé€é😀b");
+    SendKeys(sink, u"plain");
+    SendKeys(sink, u"ü");
+    EXPECT_EQ(sink.joined(), "char a, char b, char p, char l, char a, char i, char n");
+    EXPECT_EQ(
+        sink.told,
+        (std::vector<std::u16string>{
+            u"SendKeys could not type \"é€😀\": no key of the English (US) keyboard layout "
+            u"gives them",
+            u"SendKeys could not type \"ü\": no key of the English (US) keyboard layout gives "
+            u"it"}));
 }
 
 TEST(SendKeys, RepeatsUpToTheLimit) {

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/text.h"
 #include "platform/linux/key_map.h"
 
 namespace velnor {
@@ -68,7 +69,8 @@ std::array<input_event, 2> keyRecords(uint16_t code, bool down) {
     return {change, report};
 }
 
-UinputInput::UinputInput(int fd, XkbLayout layout) : fd_(fd), layout_(std::move(layout)) {}
+UinputInput::UinputInput(int fd, XkbLayout layout)
+    : fd_(fd), layout_(std::move(layout)), layoutName_(fromUtf8(layout_.name())) {}
 
 UinputInput::~UinputInput() {
     for (uint16_t code = 0; code < held_.size(); ++code) {
@@ -96,7 +98,7 @@ void UinputInput::mouseButton(MouseButton button, bool down) {
 
 void UinputInput::typeCharacter(char32_t character) {
     const auto key = layout_.keyFor(character);
-    if (!key) return;
+    if (!key) return characterUntyped(character, layoutName_);
     std::vector<uint16_t> added;
     for (const uint16_t modifier : key->modifiers)
         if (!held_[modifier] && !held_[twin(modifier)]) added.push_back(modifier);

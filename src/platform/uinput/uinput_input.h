@@ -19,7 +19,7 @@ std::array<input_event, 2> keyRecords(uint16_t code, bool down);
 // Injects input by writing kernel input records to a uinput device. The device knows no keymap:
 // whoever reads it (the compositor, the X server) turns its keys into characters through the
 // user's layout, so characters, letters and digits are typed as the keys that give them on
-// `layout`. A character the layout lacks is dropped.
+// `layout`. A character the layout lacks is dropped, and told once its text is done.
 class UinputInput final : public InputSink {
   public:
     // Takes ownership of `fd`, a uinput device already created (or, in tests, any writable fd).
@@ -38,6 +38,7 @@ class UinputInput final : public InputSink {
 
     int fd_;
     XkbLayout layout_;
+    std::u16string layoutName_;
     std::bitset<KEY_CNT> held_;
 };
 

@@ -214,6 +214,16 @@ TEST(UinputOnALayout, LettersDigitsAndCharactersAreTheLayoutsKeys) {
     }
 }
 
+TEST_F(UinputOverPipe, ACharacterTheLayoutLacksIsToldWithTheLayoutsName) {
+    std::vector<std::u16string> told;
+    sink->setProblemReporter([&told](const std::u16string& problem) { told.push_back(problem); });
+    SendKeys(*sink, u"€x");
+    EXPECT_EQ(written(), "key 45 1, key 45 0");
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find(u"\"€\": no key of the English (US) keyboard layout"),
+              std::u16string::npos);
+}
+
 TEST_F(UinputOverPipe, ReleasesWhatIsStillHeldWhenDestroyed) {
     sink->key(17, true);
     sink->mouseButton(MouseButton::Middle, true);
