@@ -124,11 +124,7 @@ void UinputInput::send(uint16_t code, bool down) {
     held_[code] = down;
 }
 
-Result<std::unique_ptr<InputSink>> openUinputInput(const char* path) {
-    auto layout = XkbLayout::named(qEnvironmentVariable("VELNOR_XKB_LAYOUT", "us").toStdString(),
-                                   qEnvironmentVariable("VELNOR_XKB_VARIANT").toStdString());
-    if (!layout)
-        return refused(layout.error().kind, QString::fromStdU16String(layout.error().reason));
+Result<std::unique_ptr<InputSink>> openUinputInput(XkbLayout layout, const char* path) {
     const int fd = open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -152,7 +148,7 @@ Result<std::unique_ptr<InputSink>> openUinputInput(const char* path) {
     for (const auto& entry : keyMap()) {
         if (entry.evdevCode) ok = ok && ioctl(fd, UI_SET_KEYBIT, entry.evdevCode) == 0;
     }
-    for (const uint16_t code : layout->codes())
+    for (const uint16_t code : layout.codes())
         ok = ok && code < KEY_CNT && ioctl(fd, UI_SET_KEYBIT, code) == 0;
     for (const uint16_t button : {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE})
         ok = ok && ioctl(fd, UI_SET_KEYBIT, button) == 0;
@@ -167,7 +163,7 @@ Result<std::unique_ptr<InputSink>> openUinputInput(const char* path) {
         return refused(ProblemKind::Other,
                        withError(QString("%1 refused to create a device").arg(path), error));
     }
-    return std::make_unique<UinputInput>(fd, std::move(*layout));
+    return std::make_unique<UinputInput>(fd, std::move(layout));
 }
 
 }  // namespace velnor

@@ -42,10 +42,10 @@ class UinputInput final : public InputSink {
     std::bitset<KEY_CNT> held_;
 };
 
-// Creates the virtual keyboard and mouse on `path`, once per run, typing on the layout that
-// VELNOR_XKB_LAYOUT and VELNOR_XKB_VARIANT name (US English when unset). On failure the problem's
-// reason is one sentence saying why and how to get access: Missing without the device or the
-// layout, Permission when this user may not write it.
-Result<std::unique_ptr<InputSink>> openUinputInput(const char* path = "/dev/uinput");
+// Creates the virtual keyboard and mouse on `path`, once per run, typing on `layout`. On failure
+// the problem's reason is one sentence saying why and how to get access: Missing without the
+// device, Permission when this user may not write it.
+Result<std::unique_ptr<InputSink>> openUinputInput(XkbLayout layout,
+                                                   const char* path = "/dev/uinput");
 
 }  // namespace velnor

@@ -1,7 +1,11 @@
 #include "platform/uinput/xkb_layout.h"
 
+#include <xcb/xcb.h>
+#include <xkbcommon/xkbcommon-x11.h>
+
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <iterator>
 #include <map>
 #include <string_view>
@@ -15,7 +19,6 @@ namespace {
 // above 255, so keys beyond it (a Euro key, say) could not reach them.
 constexpr xkb_keycode_t kEvdevOffset = 8;
 constexpr xkb_keycode_t kLastXKeycode = 255;
-constexpr xkb_layout_index_t kFirstLayout = 0;
 
 struct ContextDeleter {
     void operator()(xkb_context* context) const { xkb_context_unref(context); }
@@ -25,6 +28,9 @@ struct KeymapDeleter {
 };
 struct StateDeleter {
     void operator()(xkb_state* state) const { xkb_state_unref(state); }
+};
+struct ConnectionDeleter {
+    void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
 };
 
 // Whether `code` is one of the keys xkeyboard-config adds only to carry a modifier, which no
@@ -37,7 +43,8 @@ bool virtualKey(xkb_keymap* keymap, xkb_keycode_t code) {
 
 // The keys that set each modifier of `keymap`, by the modifier's mask bit: found by pressing, in a
 // state of their own, the keys that carry the usual modifier symbols at their first level.
-std::map<xkb_mod_mask_t, xkb_keycode_t> modifierKeys(xkb_keymap* keymap) {
+std::map<xkb_mod_mask_t, xkb_keycode_t> modifierKeys(xkb_keymap* keymap,
+                                                     xkb_layout_index_t layout) {
     constexpr xkb_keysym_t kModifierSymbols[] = {
         XKB_KEY_Shift_L, XKB_KEY_Control_L,        XKB_KEY_ISO_Level3_Shift,
         XKB_KEY_Alt_L,   XKB_KEY_ISO_Level5_Shift, XKB_KEY_Super_L,
@@ -45,12 +52,12 @@ std::map<xkb_mod_mask_t, xkb_keycode_t> modifierKeys(xkb_keymap* keymap) {
     };
     std::map<xkb_mod_mask_t, xkb_keycode_t> keys;
     const std::unique_ptr<xkb_state, StateDeleter> state(xkb_state_new(keymap));
+    xkb_state_update_mask(state.get(), 0, 0, 0, 0, 0, layout);
     for (const xkb_keysym_t symbol : kModifierSymbols) {
         for (xkb_keycode_t code = xkb_keymap_min_keycode(keymap);
              code <= xkb_keymap_max_keycode(keymap); ++code) {
             const xkb_keysym_t* symbols = nullptr;
-            const int count =
-                xkb_keymap_key_get_syms_by_level(keymap, code, kFirstLayout, 0, &symbols);
+            const int count = xkb_keymap_key_get_syms_by_level(keymap, code, layout, 0, &symbols);
             if (count != 1 || symbols[0] != symbol || virtualKey(keymap, code)) continue;
             xkb_state_update_key(state.get(), code, XKB_KEY_DOWN);
             const xkb_mod_mask_t set =
@@ -82,13 +89,42 @@ Result<XkbLayout> XkbLayout::named(const std::string& layout, const std::string&
                              "\" in the system's xkeyboard-config data (package xkb-data)")});
     }
     XkbLayout compiled;
-    compiled.index(keymap.get());
+    compiled.index(keymap.get(), 0);
     return compiled;
 }
 
-void XkbLayout::index(xkb_keymap* keymap) {
-    if (const char* name = xkb_keymap_layout_get_name(keymap, kFirstLayout)) name_ = name;
-    const auto modifiers = modifierKeys(keymap);
+Result<XkbLayout> XkbLayout::ofXServer(const char* displayName) {
+    const auto refused = [displayName](const std::string& why) {
+        const char* name = displayName ? displayName : std::getenv("DISPLAY");
+        return std::unexpected(
+            Problem{ProblemKind::Missing, fromUtf8("the keymap of the X display \"" +
+                                                   std::string(name ? name : "") + "\" " + why)});
+    };
+    const std::unique_ptr<xcb_connection_t, ConnectionDeleter> connection(
+        xcb_connect(displayName, nullptr));
+    if (xcb_connection_has_error(connection.get())) return refused("cannot be read: no connection");
+    if (!xkb_x11_setup_xkb_extension(
+            connection.get(), XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
+            XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr, nullptr))
+        return refused("cannot be read: the server lacks XKB");
+    const std::unique_ptr<xkb_context, ContextDeleter> context(
+        xkb_context_new(XKB_CONTEXT_NO_FLAGS));
+    const int32_t device = xkb_x11_get_core_keyboard_device_id(connection.get());
+    const std::unique_ptr<xkb_keymap, KeymapDeleter> keymap(
+        context && device >= 0 ? xkb_x11_keymap_new_from_device(context.get(), connection.get(),
+                                                                device, XKB_KEYMAP_COMPILE_NO_FLAGS)
+                               : nullptr);
+    const std::unique_ptr<xkb_state, StateDeleter> state(
+        keymap ? xkb_x11_state_new_from_device(keymap.get(), connection.get(), device) : nullptr);
+    if (!state) return refused("cannot be read");
+    XkbLayout read;
+    read.index(keymap.get(), xkb_state_serialize_layout(state.get(), XKB_STATE_LAYOUT_EFFECTIVE));
+    return read;
+}
+
+void XkbLayout::index(xkb_keymap* keymap, xkb_layout_index_t layout) {
+    if (const char* name = xkb_keymap_layout_get_name(keymap, layout)) name_ = name;
+    const auto modifiers = modifierKeys(keymap, layout);
     // The modifier keys of `mask`, or nothing when a modifier of it has no key (Lock, say).
     const auto keysOf = [&modifiers](xkb_mod_mask_t mask) -> std::optional<std::vector<uint16_t>> {
         std::vector<uint16_t> keys;
@@ -103,9 +139,9 @@ void XkbLayout::index(xkb_keymap* keymap) {
     const xkb_keycode_t last = std::min(xkb_keymap_max_keycode(keymap), kLastXKeycode);
     xkb_level_index_t levels = 0;
     for (xkb_keycode_t code = first; code <= last; ++code) {
-        levels = std::max(levels, xkb_keymap_num_levels_for_key(keymap, code, kFirstLayout));
+        levels = std::max(levels, xkb_keymap_num_levels_for_key(keymap, code, layout));
         const xkb_keysym_t* symbols = nullptr;
-        if (xkb_keymap_key_get_syms_by_level(keymap, code, kFirstLayout, 0, &symbols) > 0)
+        if (xkb_keymap_key_get_syms_by_level(keymap, code, layout, 0, &symbols) > 0)
             codes_.push_back(uint16_t(code - kEvdevOffset));
     }
     // Level by level, so that a character found on several keys takes the lowest level.
@@ -113,11 +149,11 @@ void XkbLayout::index(xkb_keymap* keymap) {
         for (xkb_keycode_t code = first; code <= last; ++code) {
             const xkb_keysym_t* symbols = nullptr;
             const int count =
-                xkb_keymap_key_get_syms_by_level(keymap, code, kFirstLayout, level, &symbols);
+                xkb_keymap_key_get_syms_by_level(keymap, code, layout, level, &symbols);
             if (count != 1 || keys_.contains(symbols[0])) continue;
             xkb_mod_mask_t masks[8];
-            const size_t found = xkb_keymap_key_get_mods_for_level(keymap, code, kFirstLayout,
-                                                                   level, masks, std::size(masks));
+            const size_t found = xkb_keymap_key_get_mods_for_level(keymap, code, layout, level,
+                                                                   masks, std::size(masks));
             // Of the masks that select the level, the one with the fewest modifier keys.
             std::optional<std::vector<uint16_t>> fewest;
             for (size_t i = 0; i < found; ++i) {

@@ -22,14 +22,16 @@ struct LayoutKey {
 };
 
 // A keyboard layout as libxkbcommon compiles it from the system's xkeyboard-config data, and the
-// key that types each character on its first layout: at the lowest level that has it, with the
-// modifier keys of that layout that select the level. A compositor or X server turns key codes
-// into characters through the user's layout, so a character is typed as the key that gives it
-// there, not where a US keyboard has it.
+// key that types each character on one of its layouts (the first, or the active one): at the lowest
+// level that has it, with the modifier keys of that layout that select the level. A compositor or X
+// server turns key codes into characters through the user's layout, so a character is typed as the
+// key that gives it there, not where a US keyboard has it.
 class XkbLayout {
   public:
     // The layout `layout` (for example "de", or "ru,us") with `variant` ("" for the default).
     static Result<XkbLayout> named(const std::string& layout, const std::string& variant = {});
+    // The keymap of the X display `displayName` (DISPLAY when null), at its active layout.
+    static Result<XkbLayout> ofXServer(const char* displayName = nullptr);
 
     // The key for `character`, or nothing when no key of the layout gives it.
     std::optional<LayoutKey> keyFor(char32_t character) const;
@@ -40,7 +42,7 @@ class XkbLayout {
 
   private:
     XkbLayout() = default;
-    void index(xkb_keymap* keymap);
+    void index(xkb_keymap* keymap, xkb_layout_index_t layout);
 
     std::unordered_map<xkb_keysym_t, LayoutKey> keys_;
     std::vector<uint16_t> codes_;

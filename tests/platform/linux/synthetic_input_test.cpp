@@ -39,12 +39,15 @@ class Environment {
 const bool uinputWritable = access("/dev/uinput", W_OK) == 0;
 
 struct Choice {
-    const char* input;    // VELNOR_INPUT, null for unset
-    bool display;         // DISPLAY names the test's Xvfb
-    bool wayland;         // WAYLAND_DISPLAY is set
-    const char* name;     // the backend expected
-    const char* problem;  // a part of the log line expected ("" for none)
+    const char* input;             // VELNOR_INPUT, null for unset
+    bool display;                  // DISPLAY names the test's Xvfb
+    bool wayland;                  // WAYLAND_DISPLAY is set
+    const char* name;              // the backend expected
+    const char* problem;           // a part of the log line expected ("" for none)
+    const char* layout = nullptr;  // VELNOR_XKB_LAYOUT, null for unset
 };
+
+constexpr char kTypesOnUs[] = "uinput types on the English (US) keyboard layout";
 
 // Without a writable /dev/uinput here, uinput fails with its reason and the fallbacks show.
 const Choice kChoices[] = {
@@ -55,11 +58,15 @@ const Choice kChoices[] = {
     {"auto", true, false, "x11", ""},
     {"X11", true, false, "x11", "VELNOR_INPUT=X11 is not one of auto, x11, uinput, none"},
     {"uinput", true, false, uinputWritable ? "uinput" : "none",
-     uinputWritable ? "" : "uinput cannot inject input: /dev/uinput"},
+     uinputWritable ? kTypesOnUs : "uinput cannot inject input: /dev/uinput"},
     {"auto", true, true, uinputWritable ? "uinput" : "x11",
-     uinputWritable ? "" : "using XTest, which reaches X11 (XWayland) windows only"},
+     uinputWritable ? kTypesOnUs : "using XTest, which reaches X11 (XWayland) windows only"},
     {"auto", false, false, uinputWritable ? "uinput" : "none",
-     uinputWritable ? "" : "DISPLAY is not set"},
+     uinputWritable ? kTypesOnUs : "DISPLAY is not set"},
+    {"uinput", true, false, "none",
+     "uinput cannot inject input: no keyboard layout \"nowhere\" in the system's xkeyboard-config "
+     "data (package xkb-data) (VELNOR_XKB_LAYOUT)",
+     "nowhere"},
 };
 
 TEST(OpenInputBackend, ChoosesAsVelnorInputSaysAndTellsWhy) {
@@ -71,6 +78,7 @@ TEST(OpenInputBackend, ChoosesAsVelnorInputSaysAndTellsWhy) {
             {"DISPLAY", choice.display ? QByteArray(test::xvfbDisplay().c_str()) : QByteArray()},
             {"WAYLAND_DISPLAY", choice.wayland ? QByteArray("wayland-0") : QByteArray()},
             {"XDG_SESSION_TYPE", QByteArray()},
+            {"VELNOR_XKB_LAYOUT", choice.layout ? QByteArray(choice.layout) : QByteArray()},
         });
         const InputBackend backend = openInputBackend(loop);
         const std::string context =

@@ -19,9 +19,13 @@
 #include <vector>
 
 #include "core/send_keys.h"
+#include "support/x_server.h"
 
 namespace velnor {
 namespace {
+
+using test::xvfbDisplay;
+using test::xvfbProblem;
 
 QString describe(const input_event& record) {
     if (record.type == EV_SYN && record.code == SYN_REPORT && record.value == 0) return "syn";
@@ -133,6 +137,26 @@ TEST(XkbLayoutKeys, ACharacterIsTheKeyThatGivesItOnTheLayoutOrNothing) {
     for (char32_t c = 0x20; c < 0x7f; ++c) EXPECT_TRUE(layout("us").keyFor(c)) << char(c);
     EXPECT_EQ(layout("de").name(), "German");
     EXPECT_FALSE(XkbLayout::named("no-such-layout"));
+}
+
+// The X server's keymap, as setxkbmap leaves it, at its active layout.
+TEST(XkbLayoutOfXServer, IsTheServersKeymap) {
+    ASSERT_FALSE(xvfbDisplay().empty()) << xvfbProblem().toStdString();
+    const QString display = QString::fromStdString(xvfbDisplay());
+    const struct {
+        const char* layouts;
+        const char* name;
+        uint16_t z;
+    } rows[] = {{"de,us", "German", KEY_Y}, {"us", "English (US)", KEY_Z}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.layouts);
+        ASSERT_EQ(QProcess::execute("setxkbmap", {"-display", display, row.layouts}), 0);
+        const auto read = XkbLayout::ofXServer(xvfbDisplay().c_str());
+        ASSERT_TRUE(read) << QString::fromStdU16String(read.error().reason).toStdString();
+        EXPECT_EQ(read->name(), row.name);
+        EXPECT_EQ(read->keyFor(U'z'), (LayoutKey{row.z, kNone}));
+    }
+    EXPECT_FALSE(XkbLayout::ofXServer(":65000"));
 }
 
 // The sink writes to a pipe here, so what it would hand the kernel can be read back.
@@ -267,7 +291,7 @@ class UinputDevice : public ::testing::Test {
 };
 
 TEST_F(UinputDevice, OneDeviceCarriesEveryEventToItsNodeAndGoesWithTheSink) {
-    auto opened = openUinputInput();
+    auto opened = openUinputInput(layout("us"));
     ASSERT_TRUE(opened) << QString::fromStdU16String(opened.error().reason).toStdString();
     const QString node = eventNode();
     ASSERT_FALSE(node.isEmpty());
@@ -328,13 +352,13 @@ TEST_F(UinputDevice, ATerminationSignalReleasesWhatAnotherProcessHolds) {
 }
 
 TEST(UinputOpen, SaysWhyItCannotBeCreated) {
-    const auto missing = openUinputInput("/nonexistent/uinput");
+    const auto missing = openUinputInput(layout("us"), "/nonexistent/uinput");
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error().kind, ProblemKind::Missing);
     EXPECT_EQ(missing.error().reason,
               u"uinput cannot inject input: /nonexistent/uinput does not exist (load the module: "
               u"sudo modprobe uinput)");
-    const auto notDevice = openUinputInput("/dev/null");
+    const auto notDevice = openUinputInput(layout("us"), "/dev/null");
     ASSERT_FALSE(notDevice);
     EXPECT_EQ(notDevice.error().kind, ProblemKind::Other);
     const QString reason = QString::fromStdU16String(notDevice.error().reason);
