@@ -5,7 +5,6 @@
 #include <array>
 #include <bitset>
 #include <memory>
-#include <optional>
 
 #include "core/input_sink.h"
 #include "core/problem.h"

@@ -16,6 +16,7 @@
 #include <QThread>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/send_keys.h"
@@ -83,12 +84,12 @@ const std::vector<uint16_t> kNone, kShift{KEY_LEFTSHIFT}, kAltGr{KEY_RIGHTALT};
 
 // Layouts compiled from the system's xkeyboard-config data.
 const XkbLayout& layout(const std::string& name, const std::string& variant = {}) {
-    static std::map<std::string, XkbLayout> compiled;
-    auto found = compiled.find(name + "(" + variant + ")");
+    static std::map<std::pair<std::string, std::string>, XkbLayout> compiled;
+    auto found = compiled.find({name, variant});
     if (found == compiled.end()) {
         auto made = XkbLayout::named(name, variant);
         EXPECT_TRUE(made) << name;
-        found = compiled.emplace(name + "(" + variant + ")", std::move(*made)).first;
+        found = compiled.emplace(std::pair{name, variant}, std::move(made.value())).first;
     }
     return found->second;
 }
