@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "core/menu.h"
 #include "core/text.h"
 
 namespace velnor {
@@ -24,6 +25,10 @@ class InputSink {
     virtual void mouseButton(MouseButton button, bool down) = 0;
     // Types one character as the active keymap produces it, adding Shift where the keymap needs it.
     virtual void typeCharacter(char32_t character) = 0;
+
+    // What the backend offers in the window's menu (the keyboard layout it types on, asking the
+    // desktop again for input), built afresh each time the menu opens; none by default.
+    virtual Menu menu() { return {}; }
 
     // Receives, on the injecting thread, one sentence when injection stops working mid-run (the
     // X server went away, the device refuses events), or works without a safeguard it relies on;

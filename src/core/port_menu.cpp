@@ -1,10 +1,12 @@
 // What the port buttons stand for, and the window's settings carried elsewhere: the "Port" frame's
 // menu assigns a device to each of COM1 to COM4 (kept per user), each button's hint names its
 // device, and the menu checks the open port's wiring, copies the present configuration as a
-// command line or makes it start at login.
+// command line or makes it start at login, and the input backend offers its own entries last.
 
 #include <algorithm>
+#include <utility>
 
+#include "core/input_sink.h"
 #include "core/main_form.h"
 #include "core/split_text.h"
 #include "core/text.h"
@@ -88,6 +90,12 @@ Menu MainForm::portMenu() {
                         .mark = MenuEntry::Mark::Check,
                         .checked = on,
                         .chosen = [this, on](std::u16string_view) { startAtLogin(!on); }});
+    }
+    for (bool first = true; MenuEntry & entry : platform_.input.menu()) {
+        if (std::exchange(first, false))
+            add(std::move(entry));
+        else
+            menu.push_back(std::move(entry));
     }
     return menu;
 }

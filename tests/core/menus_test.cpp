@@ -61,6 +61,12 @@ TEST_F(MenusTest, ThePortMenuOffersEachPortsDevicesAndTheConfigurationElsewhere)
                      u"[ ] Start at login with these settings"});
     EXPECT_EQ(test::menuText(portMenu()), expected);
 
+    window.input.offered = {{.text = u"Ask the desktop for input"},
+                            MenuEntry::submenu(u"Keyboard layout", {{.text = u"German"}})};
+    expected.insert(expected.end(),
+                    {u"---", u"Ask the desktop for input", u"Keyboard layout >", u"  German"});
+    EXPECT_EQ(test::menuText(portMenu()), expected);
+
     window.catalog.plugged.clear();
     Menu none = portMenu();
     EXPECT_EQ(test::menuText(none)[1], u"  No serial adapter found (disabled)");

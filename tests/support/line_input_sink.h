@@ -47,7 +47,10 @@ class RecordedInput : public LineInputSink {
         return text;
     }
 
+    Menu menu() override { return offered; }
+
     std::vector<std::string> events;
+    Menu offered;  // the entries the backend offers in the window's menu
 
   protected:
     void record(std::string line) override { events.push_back(std::move(line)); }

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include "platform/linux/typing_layout.h"
 #include "platform/uinput/uinput_input.h"
 #include "platform/x11/xtest_input.h"
 
@@ -15,37 +16,6 @@ struct Candidate {
     const char16_t* name;
     Opener open;
 };
-
-// The keyboard layout uinput types on: the one VELNOR_XKB_LAYOUT names, else the X server's (in a
-// Wayland session XWayland's, which follows the compositor's), else US English. Where it came from
-// goes to `told`.
-Result<XkbLayout> typingLayout(QStringList& told) {
-    const auto typesOn = [&told](const XkbLayout& layout, const QString& source) {
-        told << QString("uinput types on the %1 keyboard layout (%2)")
-                    .arg(QString::fromStdString(layout.name()), source);
-    };
-    if (const QString named = qEnvironmentVariable("VELNOR_XKB_LAYOUT"); !named.isEmpty()) {
-        auto layout = XkbLayout::named(named.toStdString(),
-                                       qEnvironmentVariable("VELNOR_XKB_VARIANT").toStdString());
-        if (!layout)
-            return std::unexpected(Problem{
-                layout.error().kind,
-                u"uinput cannot inject input: " + layout.error().reason + u" (VELNOR_XKB_LAYOUT)"});
-        typesOn(*layout, "VELNOR_XKB_LAYOUT");
-        return layout;
-    }
-    if (qEnvironmentVariableIsSet("DISPLAY")) {
-        auto read = XkbLayout::ofXServer();
-        if (read) {
-            typesOn(*read, "the X server's");
-            return read;
-        }
-        told << QString::fromStdU16String(read.error().reason);
-    }
-    auto us = XkbLayout::named("us");
-    if (us) typesOn(*us, "no other was found; VELNOR_XKB_LAYOUT names one");
-    return us;
-}
 
 const Candidate kX11 = {u"x11", [](EventLoop& loop, QStringList&) { return openXTestInput(loop); }};
 const Candidate kUinput = {u"uinput",

@@ -14,6 +14,7 @@
 #include <set>
 
 #include "platform/posix/serial_devices.h"
+#include "platform/posix/user_value.h"
 #include "support/planted_file.h"
 #include "support/temp_dir.h"
 
@@ -177,6 +178,32 @@ TEST(SettingsFileTest, AChangedFileIsReadAgain) {
     write(file, "[ports]\nCOM1=/dev/ttyACM0\n");
     EXPECT_EQ(assignments.deviceOf(1), "/dev/ttyACM0");
     EXPECT_EQ(assignments.problem(), std::nullopt);
+}
+
+}  // namespace
+}  // namespace velnor::posix
+
+namespace velnor::posix {
+namespace {
+
+// A kept value is private to the user from its first write (the portal's token stands for the
+// user's consent), comes back without its line's end, and an empty one forgets it.
+TEST(UserValueTest, KeptPrivatelyReadBackAndForgotten) {
+    const test::TempDir config;
+    ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    EXPECT_EQ(userValue("keyboard-layout"), std::nullopt);
+
+    ASSERT_TRUE(keepUserValue("keyboard-layout", "German"));
+    const fs::path file = config.path() / "velnor/keyboard-layout";
+    struct stat status {};
+    ASSERT_EQ(::stat(file.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    EXPECT_EQ(userValue("keyboard-layout"), "German");
+
+    ASSERT_TRUE(keepUserValue("keyboard-layout", ""));
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_EQ(userValue("keyboard-layout"), std::nullopt);
+    ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace
