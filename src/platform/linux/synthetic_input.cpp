@@ -20,15 +20,13 @@ struct Candidate {
 const Candidate kX11 = {u"x11", [](EventLoop& loop, QStringList&) { return openXTestInput(loop); }};
 const Candidate kUinput = {u"uinput",
                            [](EventLoop&, QStringList& told) -> Result<std::unique_ptr<InputSink>> {
-                               auto layout = typingLayout(told);
-                               if (!layout) return std::unexpected(layout.error());
-                               return openUinputInput(std::move(*layout));
+                               auto typing = typingLayout(told);
+                               if (!typing) return std::unexpected(typing.error());
+                               auto opened = openUinputInput(std::move(typing->layout));
+                               if (!opened) return std::unexpected(opened.error());
+                               if (typing->feed) (*opened)->follow(std::move(typing->feed));
+                               return std::move(*opened);
                            }};
-
-bool waylandSession() {
-    return qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
-           qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland");
-}
 
 }  // namespace
 

@@ -1,12 +1,79 @@
 #include "platform/linux/typing_layout.h"
 
-namespace velnor {
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QSocketNotifier>
+#include <utility>
 
-Result<XkbLayout> typingLayout(QStringList& told) {
-    const auto typesOn = [&told](const XkbLayout& layout, const QString& source) {
-        told << QString("uinput types on the %1 keyboard layout (%2)")
-                    .arg(QString::fromStdString(layout.name()), source);
+#include "platform/posix/user_value.h"
+#include "platform/wayland/compositor_keymap.h"
+
+namespace velnor {
+namespace {
+
+// systemd starts localed on demand, which may take a moment on a busy machine.
+constexpr int kLocaleTimeoutMs = 2000;
+constexpr char kSystemBus[] = "unix:path=/var/run/dbus/system_bus_socket";
+
+// `layout` at the layout the user picked in the window, where its keymap has it.
+XkbLayout withKeptPick(XkbLayout layout) {
+    if (const auto kept = posix::userValue(kKeptLayout))
+        if (auto picked = layout.atLayout(*kept)) return std::move(*picked);
+    return layout;
+}
+
+// Follows the compositor's keymap from the event loop.
+class CompositorFeed final : public KeymapFeed {
+  public:
+    explicit CompositorFeed(std::unique_ptr<CompositorKeymap> compositor)
+        : compositor_(std::move(compositor)), notifier_(compositor_->fd(), QSocketNotifier::Read) {}
+
+    void start(std::function<void(XkbLayout)> arrived) override {
+        QObject::connect(&notifier_, &QSocketNotifier::activated,
+                         [this, arrived = std::move(arrived)] {
+                             if (compositor_->read()) {
+                                 if (auto layout = XkbLayout::fromText(compositor_->keymap()))
+                                     arrived(withKeptPick(std::move(*layout)));
+                             } else if (compositor_->lost()) {
+                                 notifier_.setEnabled(false);
+                             }
+                         });
+    }
+
+  private:
+    std::unique_ptr<CompositorKeymap> compositor_;
+    QSocketNotifier notifier_;
+};
+
+// The system's keyboard layout, as systemd-localed keeps it for consoles and display managers.
+Result<XkbLayout> systemLayout() {
+    const auto unread = [](const QString& why) {
+        return std::unexpected(Problem{
+            ProblemKind::Missing,
+            ("the system's keyboard layout (org.freedesktop.locale1) " + why).toStdU16String()});
     };
+    QDBusMessage call =
+        QDBusMessage::createMethodCall("org.freedesktop.locale1", "/org/freedesktop/locale1",
+                                       "org.freedesktop.DBus.Properties", "GetAll");
+    call << QString("org.freedesktop.locale1");
+    // A connection of its own, closed after the one question. The address is read here, where
+    // libdbus would have read it once for the whole process.
+    QDBusConnection bus = QDBusConnection::connectToBus(
+        qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS", kSystemBus), "velnor-locale");
+    const QDBusMessage reply = bus.call(call, QDBus::Block, kLocaleTimeoutMs);
+    QDBusConnection::disconnectFromBus("velnor-locale");
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        return unread("cannot be read: " + reply.errorMessage());
+    const QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().value(0));
+    const QString layout = properties.value("X11Layout").toString();
+    if (layout.isEmpty()) return unread("names none");
+    return XkbLayout::named(layout.toStdString(),
+                            properties.value("X11Variant").toString().toStdString());
+}
+
+// What answers first, without the user's pick.
+Result<TypingLayout> firstSource(QStringList& told, QString& source) {
     if (const QString named = qEnvironmentVariable("VELNOR_XKB_LAYOUT"); !named.isEmpty()) {
         auto layout = XkbLayout::named(named.toStdString(),
                                        qEnvironmentVariable("VELNOR_XKB_VARIANT").toStdString());
@@ -14,20 +81,62 @@ Result<XkbLayout> typingLayout(QStringList& told) {
             return std::unexpected(Problem{
                 layout.error().kind,
                 u"uinput cannot inject input: " + layout.error().reason + u" (VELNOR_XKB_LAYOUT)"});
-        typesOn(*layout, "VELNOR_XKB_LAYOUT");
-        return layout;
+        source = "VELNOR_XKB_LAYOUT";
+        return TypingLayout{std::move(*layout)};
+    }
+    if (waylandSession()) {
+        auto compositor = CompositorKeymap::connect();
+        auto layout = compositor ? XkbLayout::fromText((*compositor)->keymap())
+                                 : std::unexpected(compositor.error());
+        if (layout) {
+            source = "the Wayland compositor's";
+            return TypingLayout{std::move(*layout),
+                                std::make_unique<CompositorFeed>(std::move(*compositor))};
+        }
+        told << QString::fromStdU16String(layout.error().reason);
     }
     if (qEnvironmentVariableIsSet("DISPLAY")) {
-        auto read = XkbLayout::ofXServer();
-        if (read) {
-            typesOn(*read, "the X server's");
-            return read;
+        if (auto read = XkbLayout::ofXServer()) {
+            source = "the X server's";
+            return TypingLayout{std::move(*read)};
+        } else {
+            told << QString::fromStdU16String(read.error().reason);
         }
-        told << QString::fromStdU16String(read.error().reason);
     }
+    if (auto system = systemLayout()) {
+        source = "the system's, org.freedesktop.locale1";
+        return TypingLayout{std::move(*system)};
+    } else {
+        told << QString::fromStdU16String(system.error().reason);
+    }
+    source = "no other was found; VELNOR_XKB_LAYOUT names one";
     auto us = XkbLayout::named("us");
-    if (us) typesOn(*us, "no other was found; VELNOR_XKB_LAYOUT names one");
-    return us;
+    if (!us) return std::unexpected(us.error());
+    return TypingLayout{std::move(*us)};
+}
+
+}  // namespace
+
+bool waylandSession() {
+    return qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+           qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland");
+}
+
+Result<TypingLayout> typingLayout(QStringList& told) {
+    QString source;
+    auto typing = firstSource(told, source);
+    if (!typing) return typing;
+    XkbLayout& layout = typing->layout;
+    layout = withKeptPick(std::move(layout));
+    if (layout.layoutNames().size() > 1) {
+        const bool picked = posix::userValue(kKeptLayout) == layout.name();
+        source += picked ? "; picked in the window"
+                         : "; it has more layouts: the Port menu's \"Keyboard layout to type "
+                           "on\" picks another";
+    }
+    told << QString("uinput types on the %1 keyboard layout (%2)")
+                .arg(QString::fromStdString(layout.name()), source);
+    return typing;
 }
 
 }  // namespace velnor

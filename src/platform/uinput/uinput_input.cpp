@@ -13,6 +13,7 @@
 
 #include "core/text.h"
 #include "platform/linux/key_map.h"
+#include "platform/posix/user_value.h"
 
 namespace velnor {
 namespace {
@@ -31,6 +32,9 @@ uint16_t twin(uint16_t modifier) {
     }
     return modifier;
 }
+
+// X key codes end at 255, the kernel's at 8 fewer.
+constexpr uint16_t kLastXKey = 255 - 8;
 
 uint16_t buttonCode(MouseButton button) {
     switch (button) {
@@ -109,6 +113,38 @@ void UinputInput::typeCharacter(char32_t character) {
         send(*modifier, false);
 }
 
+Menu UinputInput::menu() {
+    const std::vector<std::string> names = layout_.layoutNames();
+    if (names.size() < 2) return {};
+    std::vector<MenuEntry> choices;
+    for (const std::string& name : names) {
+        choices.push_back({.text = fromUtf8(name),
+                           .mark = MenuEntry::Mark::Radio,
+                           .checked = name == layout_.name(),
+                           .chosen = [this, name](std::u16string_view) {
+                               const auto picked = layout_.atLayout(name);
+                               if (!picked) return;
+                               use(*picked, u"picked in the window");
+                               if (auto kept = posix::keepUserValue(kKeptLayout, name); !kept)
+                                   tell(u"The keyboard layout picked holds for this run only: " +
+                                        fromUtf8(kept.error()));
+                           }});
+    }
+    return {MenuEntry::submenu(u"Keyboard layout to type on", std::move(choices))};
+}
+
+void UinputInput::follow(std::unique_ptr<KeymapFeed> feed) {
+    feed_ = std::move(feed);
+    feed_->start(
+        [this](XkbLayout layout) { use(std::move(layout), u"the compositor's new keymap"); });
+}
+
+void UinputInput::use(XkbLayout layout, const std::u16string& told) {
+    layout_ = std::move(layout);
+    if (std::exchange(layoutName_, fromUtf8(layout_.name())) != layoutName_)
+        tell(u"uinput types on the " + layoutName_ + u" keyboard layout (" + told + u")");
+}
+
 void UinputInput::send(uint16_t code, bool down) {
     const auto records = keyRecords(code, down);
     // An event the kernel refuses is lost, as with any injection backend; the log hears of it.
@@ -124,7 +160,7 @@ void UinputInput::send(uint16_t code, bool down) {
     held_[code] = down;
 }
 
-Result<std::unique_ptr<InputSink>> openUinputInput(XkbLayout layout, const char* path) {
+Result<std::unique_ptr<UinputInput>> openUinputInput(XkbLayout layout, const char* path) {
     const int fd = open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -148,8 +184,10 @@ Result<std::unique_ptr<InputSink>> openUinputInput(XkbLayout layout, const char*
     for (const auto& entry : keyMap()) {
         if (entry.evdevCode) ok = ok && ioctl(fd, UI_SET_KEYBIT, entry.evdevCode) == 0;
     }
-    for (const uint16_t code : layout.codes())
-        ok = ok && code < KEY_CNT && ioctl(fd, UI_SET_KEYBIT, code) == 0;
+    // Every key an X client can tell from another, so that any keymap the device is asked to
+    // type on later finds its keys declared.
+    for (uint16_t code = KEY_ESC; code <= kLastXKey; ++code)
+        ok = ok && ioctl(fd, UI_SET_KEYBIT, code) == 0;
     for (const uint16_t button : {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE})
         ok = ok && ioctl(fd, UI_SET_KEYBIT, button) == 0;
 

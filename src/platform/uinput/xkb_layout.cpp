@@ -23,9 +23,6 @@ constexpr xkb_keycode_t kLastXKeycode = 255;
 struct ContextDeleter {
     void operator()(xkb_context* context) const { xkb_context_unref(context); }
 };
-struct KeymapDeleter {
-    void operator()(xkb_keymap* keymap) const { xkb_keymap_unref(keymap); }
-};
 struct StateDeleter {
     void operator()(xkb_state* state) const { xkb_state_unref(state); }
 };
@@ -70,15 +67,23 @@ std::map<xkb_mod_mask_t, xkb_keycode_t> modifierKeys(xkb_keymap* keymap,
     return keys;
 }
 
+std::shared_ptr<xkb_keymap> shared(xkb_keymap* keymap) {
+    return {keymap, xkb_keymap_unref};
+}
+
+// A context whose complaints are told in our own words, not on standard error.
+std::unique_ptr<xkb_context, ContextDeleter> quietContext() {
+    std::unique_ptr<xkb_context, ContextDeleter> context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
+    if (context) xkb_context_set_log_level(context.get(), XKB_LOG_LEVEL_CRITICAL);
+    return context;
+}
+
 }  // namespace
 
 Result<XkbLayout> XkbLayout::named(const std::string& layout, const std::string& variant) {
-    const std::unique_ptr<xkb_context, ContextDeleter> context(
-        xkb_context_new(XKB_CONTEXT_NO_FLAGS));
-    // A layout that does not compile is told in our own words, not on standard error.
-    if (context) xkb_context_set_log_level(context.get(), XKB_LOG_LEVEL_CRITICAL);
+    const auto context = quietContext();
     const xkb_rule_names names = {nullptr, nullptr, layout.c_str(), variant.c_str(), nullptr};
-    const std::unique_ptr<xkb_keymap, KeymapDeleter> keymap(
+    Keymap keymap = shared(
         context ? xkb_keymap_new_from_names(context.get(), &names, XKB_KEYMAP_COMPILE_NO_FLAGS)
                 : nullptr);
     if (!keymap) {
@@ -88,9 +93,18 @@ Result<XkbLayout> XkbLayout::named(const std::string& layout, const std::string&
                     fromUtf8("no keyboard layout \"" + named +
                              "\" in the system's xkeyboard-config data (package xkb-data)")});
     }
-    XkbLayout compiled;
-    compiled.index(keymap.get(), 0);
-    return compiled;
+    return XkbLayout(std::move(keymap), 0);
+}
+
+Result<XkbLayout> XkbLayout::fromText(const std::string& text) {
+    const auto context = quietContext();
+    Keymap keymap = shared(context ? xkb_keymap_new_from_string(context.get(), text.c_str(),
+                                                                XKB_KEYMAP_FORMAT_TEXT_V1,
+                                                                XKB_KEYMAP_COMPILE_NO_FLAGS)
+                                   : nullptr);
+    if (!keymap || xkb_keymap_num_layouts(keymap.get()) == 0)
+        return std::unexpected(Problem{ProblemKind::Other, u"the keymap does not compile"});
+    return XkbLayout(std::move(keymap), 0);
 }
 
 Result<XkbLayout> XkbLayout::ofXServer(const char* displayName) {
@@ -110,19 +124,36 @@ Result<XkbLayout> XkbLayout::ofXServer(const char* displayName) {
     const std::unique_ptr<xkb_context, ContextDeleter> context(
         xkb_context_new(XKB_CONTEXT_NO_FLAGS));
     const int32_t device = xkb_x11_get_core_keyboard_device_id(connection.get());
-    const std::unique_ptr<xkb_keymap, KeymapDeleter> keymap(
-        context && device >= 0 ? xkb_x11_keymap_new_from_device(context.get(), connection.get(),
+    Keymap keymap = shared(context && device >= 0
+                               ? xkb_x11_keymap_new_from_device(context.get(), connection.get(),
                                                                 device, XKB_KEYMAP_COMPILE_NO_FLAGS)
                                : nullptr);
     const std::unique_ptr<xkb_state, StateDeleter> state(
         keymap ? xkb_x11_state_new_from_device(keymap.get(), connection.get(), device) : nullptr);
     if (!state) return refused("cannot be read");
-    XkbLayout read;
-    read.index(keymap.get(), xkb_state_serialize_layout(state.get(), XKB_STATE_LAYOUT_EFFECTIVE));
-    return read;
+    const xkb_layout_index_t active =
+        xkb_state_serialize_layout(state.get(), XKB_STATE_LAYOUT_EFFECTIVE);
+    return XkbLayout(std::move(keymap), active);
 }
 
-void XkbLayout::index(xkb_keymap* keymap, xkb_layout_index_t layout) {
+std::vector<std::string> XkbLayout::layoutNames() const {
+    std::vector<std::string> names;
+    for (xkb_layout_index_t layout = 0; layout < xkb_keymap_num_layouts(keymap_.get()); ++layout) {
+        const char* name = xkb_keymap_layout_get_name(keymap_.get(), layout);
+        names.push_back(name ? name : "");
+    }
+    return names;
+}
+
+std::optional<XkbLayout> XkbLayout::atLayout(const std::string& name) const {
+    const auto names = layoutNames();
+    const auto found = std::ranges::find(names, name);
+    if (found == names.end()) return std::nullopt;
+    return XkbLayout(keymap_, xkb_layout_index_t(found - names.begin()));
+}
+
+XkbLayout::XkbLayout(Keymap compiled, xkb_layout_index_t layout) : keymap_(std::move(compiled)) {
+    xkb_keymap* const keymap = keymap_.get();
     if (const char* name = xkb_keymap_layout_get_name(keymap, layout)) name_ = name;
     const auto modifiers = modifierKeys(keymap, layout);
     // The modifier keys of `mask`, or nothing when a modifier of it has no key (Lock, say).
@@ -138,12 +169,8 @@ void XkbLayout::index(xkb_keymap* keymap, xkb_layout_index_t layout) {
     const xkb_keycode_t first = std::max(xkb_keymap_min_keycode(keymap), kEvdevOffset + 1);
     const xkb_keycode_t last = std::min(xkb_keymap_max_keycode(keymap), kLastXKeycode);
     xkb_level_index_t levels = 0;
-    for (xkb_keycode_t code = first; code <= last; ++code) {
+    for (xkb_keycode_t code = first; code <= last; ++code)
         levels = std::max(levels, xkb_keymap_num_levels_for_key(keymap, code, layout));
-        const xkb_keysym_t* symbols = nullptr;
-        if (xkb_keymap_key_get_syms_by_level(keymap, code, layout, 0, &symbols) > 0)
-            codes_.push_back(uint16_t(code - kEvdevOffset));
-    }
     // Level by level, so that a character found on several keys takes the lowest level.
     for (xkb_level_index_t level = 0; level < levels; ++level) {
         for (xkb_keycode_t code = first; code <= last; ++code) {

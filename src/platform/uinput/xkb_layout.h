@@ -32,20 +32,24 @@ class XkbLayout {
     static Result<XkbLayout> named(const std::string& layout, const std::string& variant = {});
     // The keymap of the X display `displayName` (DISPLAY when null), at its active layout.
     static Result<XkbLayout> ofXServer(const char* displayName = nullptr);
+    // A keymap as XKB text, as a Wayland compositor hands it to its clients, at its first layout.
+    static Result<XkbLayout> fromText(const std::string& text);
 
     // The key for `character`, or nothing when no key of the layout gives it.
     std::optional<LayoutKey> keyFor(char32_t character) const;
-    // Every key code the layout has, for a device that declares the keys it may send.
-    const std::vector<uint16_t>& codes() const { return codes_; }
     // The layout's name as the data describes it, for example "German".
     const std::string& name() const { return name_; }
+    // The names of every layout of the keymap, in its order.
+    std::vector<std::string> layoutNames() const;
+    // The same keymap at its layout named `name`, or nothing when it has none of that name.
+    std::optional<XkbLayout> atLayout(const std::string& name) const;
 
   private:
-    XkbLayout() = default;
-    void index(xkb_keymap* keymap, xkb_layout_index_t layout);
+    using Keymap = std::shared_ptr<xkb_keymap>;
+    XkbLayout(Keymap keymap, xkb_layout_index_t layout);
 
+    Keymap keymap_;
     std::unordered_map<xkb_keysym_t, LayoutKey> keys_;
-    std::vector<uint16_t> codes_;
     std::string name_;
 };
 

@@ -233,8 +233,7 @@ class XTestInput final : public InputSink {
     // Once the guardian is known to be missing or unable to act, the event log says so; a guardian
     // that ended with the X server is no news, the sink tells that loss itself.
     void confirmGuardian() {
-        if (const auto problem = guardian_.confirm(); problem && !lost_)
-            injectionUnguarded(*problem);
+        if (const auto problem = guardian_.confirm(); problem && !lost_) tell(*problem);
     }
 
     void fakeButton(unsigned number, bool down) {

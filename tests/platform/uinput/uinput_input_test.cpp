@@ -352,6 +352,55 @@ TEST_F(UinputDevice, ATerminationSignalReleasesWhatAnotherProcessHolds) {
     EXPECT_EQ(devices().count("Name=\"Velnor virtual input\""), 0);
 }
 
+// What a compositor on the same layout reads from the device: each key press the kernel delivers,
+// fed through an xkb_state as a compositor feeds it, gives back the text asked for.
+TEST_F(UinputDevice, TextReadBackThroughTheLayoutIsTheTextAskedFor) {
+    const struct {
+        const char* layout;
+        std::u16string text;
+    } rows[] = {
+        {"de", u"zy-ß€ Hallo, Welt! <>|@"},
+        {"fr", u"azerty àéè€ 1234 !?"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.layout);
+        auto opened = openUinputInput(layout(row.layout));
+        ASSERT_TRUE(opened) << QString::fromStdU16String(opened.error().reason).toStdString();
+        const QString node = eventNode();
+        ASSERT_FALSE(node.isEmpty());
+        const int reader = open(node.toLocal8Bit(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(reader, 0) << strerror(errno);
+        xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+        const xkb_rule_names names = {nullptr, nullptr, row.layout, nullptr, nullptr};
+        xkb_keymap* keymap =
+            xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
+        xkb_state* state = xkb_state_new(keymap);
+        std::string typed;
+        // A character at a time, read before the next, so that no record waits long enough in
+        // the node's buffer to be dropped.
+        for (const char16_t character : row.text) {
+            SendKeys(**opened, std::u16string(1, character));
+            input_event record;
+            while (read(reader, &record, sizeof record) == sizeof record) {
+                if (record.type != EV_KEY) continue;
+                const xkb_keycode_t code = record.code + 8;
+                if (record.value == 1) {
+                    char utf8[8] = {};
+                    xkb_state_key_get_utf8(state, code, utf8, sizeof utf8);
+                    typed += utf8;
+                }
+                xkb_state_update_key(state, code, record.value ? XKB_KEY_DOWN : XKB_KEY_UP);
+            }
+        }
+        EXPECT_EQ(QString::fromStdString(typed), QString::fromStdU16String(row.text));
+        xkb_state_unref(state);
+        xkb_keymap_unref(keymap);
+        xkb_context_unref(context);
+        opened->reset();
+        close(reader);
+    }
+}
+
 TEST(UinputOpen, SaysWhyItCannotBeCreated) {
     const auto missing = openUinputInput(layout("us"), "/nonexistent/uinput");
     ASSERT_FALSE(missing);
