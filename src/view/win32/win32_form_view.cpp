@@ -297,10 +297,17 @@ void Win32FormView::showEntries(const DropDownList& list) {
 
 void Win32FormView::showSelection(const DropDownList& list) {
     HWND handle = handles_.at(&list);
+    // Selecting no entry empties the edit field, and setting its text back puts the caret at the
+    // start: the caret is put back where it was, so that typing over a selected entry goes on.
+    DWORD start = 0;
+    DWORD end = 0;
+    SendMessageW(handle, CB_GETEDITSEL, WPARAM(&start), LPARAM(&end));
     if (SendMessageW(handle, CB_GETCURSEL, 0, 0) != list.listIndex())
         SendMessageW(handle, CB_SETCURSEL, WPARAM(list.listIndex()), 0);
-    // Selecting no entry empties the edit field; the list's text stays as it was.
-    if (windowText(handle) != list.text()) SetWindowTextW(handle, wide(list.text()).c_str());
+    if (windowText(handle) != list.text()) {
+        SetWindowTextW(handle, wide(list.text()).c_str());
+        SendMessageW(handle, CB_SETEDITSEL, 0, MAKELPARAM(start, end));
+    }
 }
 
 // A text box that cannot act as written says why instead of its hint.

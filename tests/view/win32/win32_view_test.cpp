@@ -205,6 +205,21 @@ TEST_F(Win32ViewTest, TheUsersInputGoesThroughTheModel) {
               std::u16string::npos);
 }
 
+// Typing over a selected entry leaves no entry selected, which empties the field and sets the
+// text again: the caret must stay at the end of what was typed.
+TEST_F(Win32ViewTest, AKeyNameTypedOverASelectedEntryReadsBackAsTyped) {
+    HWND list = handle(u"cboDSREmulateKey");
+    SendMessageW(list, CB_SETCURSEL, 0, 0);
+    userCommand(u"cboDSREmulateKey", CBN_SELCHANGE);
+    ASSERT_EQ(form.cboDSREmulateKey.listIndex(), 0);
+    HWND edit = GetWindow(list, GW_CHILD);
+    ASSERT_NE(edit, nullptr);
+    SendMessageW(edit, EM_SETSEL, 0, -1);
+    for (const wchar_t typed : std::wstring(L"vbKeyF5")) SendMessageW(edit, WM_CHAR, typed, 1);
+    EXPECT_EQ(textOf(list), u"vbKeyF5");
+    EXPECT_EQ(form.cboDSREmulateKey.text(), u"vbKeyF5");
+}
+
 TEST_F(Win32ViewTest, ClosingUnloadsTheFormAndEndsTheWindow) {
     bool closed = false;
     view.onClosed = [&closed] { closed = true; };
