@@ -103,7 +103,8 @@ Result<XkbLayout> XkbLayout::fromText(const std::string& text) {
                                                                 XKB_KEYMAP_COMPILE_NO_FLAGS)
                                    : nullptr);
     if (!keymap || xkb_keymap_num_layouts(keymap.get()) == 0)
-        return std::unexpected(Problem{ProblemKind::Other, u"the keymap does not compile"});
+        return std::unexpected(
+            Problem{ProblemKind::Other, u"the Wayland compositor's keymap does not compile"});
     return XkbLayout(std::move(keymap), 0);
 }
 
@@ -121,8 +122,7 @@ Result<XkbLayout> XkbLayout::ofXServer(const char* displayName) {
             connection.get(), XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
             XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr, nullptr))
         return refused("cannot be read: the server lacks XKB");
-    const std::unique_ptr<xkb_context, ContextDeleter> context(
-        xkb_context_new(XKB_CONTEXT_NO_FLAGS));
+    const auto context = quietContext();
     const int32_t device = xkb_x11_get_core_keyboard_device_id(connection.get());
     Keymap keymap = shared(context && device >= 0
                                ? xkb_x11_keymap_new_from_device(context.get(), connection.get(),

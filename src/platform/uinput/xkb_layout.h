@@ -32,7 +32,7 @@ class XkbLayout {
     static Result<XkbLayout> named(const std::string& layout, const std::string& variant = {});
     // The keymap of the X display `displayName` (DISPLAY when null), at its active layout.
     static Result<XkbLayout> ofXServer(const char* displayName = nullptr);
-    // A keymap as XKB text, as a Wayland compositor hands it to its clients, at its first layout.
+    // The keymap a Wayland compositor hands its clients, as XKB text, at its first layout.
     static Result<XkbLayout> fromText(const std::string& text);
 
     // The key for `character`, or nothing when no key of the layout gives it.

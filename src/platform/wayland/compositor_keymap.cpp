@@ -4,7 +4,6 @@
 #include <unistd.h>
 #include <wayland-client.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -24,13 +23,11 @@ struct CompositorKeymap::Objects {
 
 struct CompositorKeymap::Listener {
     static void global(void* data, wl_registry* registry, uint32_t name, const char* interface,
-                       uint32_t version) {
+                       uint32_t) {
         auto* self = static_cast<CompositorKeymap*>(data);
         if (std::strcmp(interface, wl_seat_interface.name) != 0) return;
-        // Version 4 is the first that announces a keyboard's repeat; nothing of it is needed here,
-        // but older seats send the keymap the same way.
-        auto* seat = static_cast<wl_seat*>(
-            wl_registry_bind(registry, name, &wl_seat_interface, std::min(version, 4u)));
+        // The first version has all that is read here: the capabilities and the keymap.
+        auto* seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
         self->objects_->seats.push_back(seat);
         wl_seat_add_listener(seat, &kSeat, self);
     }
