@@ -60,8 +60,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) 
         case velnor::StartRequest::Run:
             break;
     }
-    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
-
     velnor::Win32EventLoop loop;
     velnor::SendInputSink input;
     velnor::DdeChannel channel;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 
+#include "view/win32/dpi.h"
 #include "view/win32/native_text.h"
 
 namespace velnor {
@@ -91,7 +92,7 @@ void build(HWND dialog, const Asking& asking) {
                {right - buttonWidth, top, right, top + buttonHeight});
 
     RECT frame{0, 0, right + margin, top + buttonHeight + margin};
-    AdjustWindowRectExForDpi(&frame, kStyle, FALSE, 0, asking.dpi);
+    dpi::adjustWindowRect(frame, kStyle, asking.dpi);
     RECT owner{};
     GetWindowRect(GetWindow(dialog, GW_OWNER), &owner);
     const int frameWidth = frame.right - frame.left;

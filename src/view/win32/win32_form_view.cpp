@@ -10,6 +10,7 @@
 #include "core/layout.h"
 #include "core/lines.h"
 #include "core/main_form.h"
+#include "view/win32/dpi.h"
 #include "view/win32/native_text.h"
 
 namespace velnor {
@@ -67,10 +68,7 @@ NativeKind nativeKind(const Control& control) {
 }
 
 HFONT messageFont(UINT dpi, int height) {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi);
-    LOGFONTW font = metrics.lfMessageFont;
+    LOGFONTW font = dpi::nonClientMetrics(dpi).lfMessageFont;
     if (height != 0) font.lfHeight = height;
     return CreateFontIndirectW(&font);
 }
@@ -98,7 +96,7 @@ Win32FormView::Win32FormView(MainForm& form, HINSTANCE instance)
     window_ =
         CreateWindowExW(0, kWindowClass, wide(form.window.initialCaption()).c_str(), style,
                         CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance, this);
-    dpi_ = GetDpiForWindow(window_);
+    dpi_ = dpi::ofWindow(window_);
     toolTips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_,
                                 nullptr, instance, nullptr);
@@ -178,7 +176,7 @@ void Win32FormView::fitFont() {
     GetObjectW(font, sizeof chosen, &chosen);
     const int smallest = -MulDiv(7, int(dpi_), 96);
     HDC dc = GetDC(window_);
-    const int box = GetSystemMetricsForDpi(SM_CXMENUCHECK, dpi_) + MulDiv(6, int(dpi_), 96);
+    const int box = dpi::systemMetric(SM_CXMENUCHECK, dpi_) + MulDiv(6, int(dpi_), 96);
     for (;;) {
         HGDIOBJ previous = SelectObject(dc, font);
         bool fits = true;
@@ -212,7 +210,7 @@ void Win32FormView::placeControls() {
     const Geometry& form = form_.window.geometry();
     RECT frame{0, 0, pixels(form.width, dpi_), pixels(form.height, dpi_)};
     const DWORD style = DWORD(GetWindowLongPtrW(window_, GWL_STYLE));
-    AdjustWindowRectExForDpi(&frame, style, FALSE, 0, dpi_);
+    dpi::adjustWindowRect(frame, style, dpi_);
     SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     for (const auto& [control, handle] : handles_) {

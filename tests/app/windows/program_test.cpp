@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "support/argument_spellings.h"
 #include "support/win32/processes.h"
@@ -120,6 +122,64 @@ TEST(VelnorProgram, HelpAmongOtherArgumentsIsAnArgumentOfTheWindow) {
     EXPECT_EQ(output, "");
     EXPECT_NE(log.find("Unknown argument:  --help"), std::string::npos) << log;
     EXPECT_NE(log.find("SetComPort 1"), std::string::npos) << log;
+}
+
+}  // namespace
+}  // namespace velnor
+
+namespace velnor {
+namespace {
+
+// The program file as Explorer and the loader read it: its icon, version and manifest, and no
+// import that Windows 7 and 8.1 lack, which would stop it from loading there at all.
+TEST(VelnorProgramFile, CarriesItsResourcesAndImportsNothingNewerThanWindows7) {
+    HMODULE file = LoadLibraryExW(kVelnor.c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(file, nullptr);
+    const auto resource = [file](LPCWSTR type) -> std::string_view {
+        HRSRC found = FindResourceW(file, MAKEINTRESOURCEW(1), type);
+        if (!found) return {};
+        return {static_cast<const char*>(LockResource(LoadResource(file, found))),
+                SizeofResource(file, found)};
+    };
+    EXPECT_FALSE(resource(RT_GROUP_ICON).empty());
+    const std::string_view version = resource(RT_VERSION);
+    const std::u16string productVersion = u"ProductVersion";
+    const std::u16string_view wideVersion(reinterpret_cast<const char16_t*>(version.data()),
+                                          version.size() / 2);
+    EXPECT_NE(wideVersion.find(productVersion), std::u16string_view::npos);
+    EXPECT_NE(wideVersion.find(VELNOR_VERSION), std::u16string_view::npos);
+    const std::string_view manifest = resource(RT_MANIFEST);
+    EXPECT_NE(manifest.find("PerMonitorV2"), std::string_view::npos);
+    EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string_view::npos);
+
+    // Mapped as an image: its addresses are relative to the mapping, whose handle marks its low
+    // bits.
+    const auto* base = reinterpret_cast<const BYTE*>(uintptr_t(file) & ~uintptr_t(3));
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY imports =
+        headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    std::vector<std::string> newer;
+    bool sendInput = false;  // one import it must have: the walk itself found the imports
+    for (auto* library =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         library->Name; ++library) {
+        for (auto* thunk =
+                 reinterpret_cast<const IMAGE_THUNK_DATA*>(base + library->OriginalFirstThunk);
+             thunk->u1.AddressOfData; ++thunk) {
+            if (IMAGE_SNAP_BY_ORDINAL(thunk->u1.Ordinal)) continue;
+            const std::string name =
+                reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + thunk->u1.AddressOfData)->Name;
+            sendInput = sendInput || name == "SendInput";
+            if (name.ends_with("ForDpi") || name.starts_with("GetDpiFor") ||
+                name.find("DpiAwareness") != std::string::npos)
+                newer.push_back(name);
+        }
+    }
+    EXPECT_TRUE(sendInput);
+    EXPECT_EQ(newer, std::vector<std::string>{});
+    FreeLibrary(file);
 }
 
 }  // namespace
