@@ -72,8 +72,9 @@ Result<XkbLayout> systemLayout() {
                             properties.value("X11Variant").toString().toStdString());
 }
 
-// What answers first, without the user's pick.
-Result<TypingLayout> firstSource(QStringList& told, QString& source) {
+// The layout of the first source that answers, without the user's pick.
+Result<XkbLayout> firstLayout(QStringList& told, QString& source,
+                              std::unique_ptr<KeymapFeed>& feed) {
     if (const QString named = qEnvironmentVariable("VELNOR_XKB_LAYOUT"); !named.isEmpty()) {
         auto layout = XkbLayout::named(named.toStdString(),
                                        qEnvironmentVariable("VELNOR_XKB_VARIANT").toStdString());
@@ -82,37 +83,42 @@ Result<TypingLayout> firstSource(QStringList& told, QString& source) {
                 layout.error().kind,
                 u"uinput cannot inject input: " + layout.error().reason + u" (VELNOR_XKB_LAYOUT)"});
         source = "VELNOR_XKB_LAYOUT";
-        return TypingLayout{std::move(*layout)};
+        return layout;
     }
     if (waylandSession()) {
-        auto compositor = CompositorKeymap::connect();
-        auto layout = compositor ? XkbLayout::fromText((*compositor)->keymap())
-                                 : std::unexpected(compositor.error());
-        if (layout) {
-            source = "the Wayland compositor's";
-            return TypingLayout{std::move(*layout),
-                                std::make_unique<CompositorFeed>(std::move(*compositor))};
+        if (auto compositor = CompositorKeymap::connect()) {
+            const std::string keymap = (*compositor)->keymap();
+            feed = std::make_unique<CompositorFeed>(std::move(*compositor));
+            // With no keyboard yet, its keymap comes with the first: ours, once it is made.
+            if (keymap.empty()) {
+                told << "the Wayland compositor has no keyboard yet: uinput types on its keymap "
+                        "once it has one";
+            } else if (auto layout = XkbLayout::fromText(keymap)) {
+                source = "the Wayland compositor's";
+                return layout;
+            } else {
+                told << QString::fromStdU16String(layout.error().reason);
+            }
+        } else {
+            told << QString::fromStdU16String(compositor.error().reason);
         }
-        told << QString::fromStdU16String(layout.error().reason);
     }
     if (qEnvironmentVariableIsSet("DISPLAY")) {
         if (auto read = XkbLayout::ofXServer()) {
             source = "the X server's";
-            return TypingLayout{std::move(*read)};
+            return read;
         } else {
             told << QString::fromStdU16String(read.error().reason);
         }
     }
     if (auto system = systemLayout()) {
         source = "the system's, org.freedesktop.locale1";
-        return TypingLayout{std::move(*system)};
+        return system;
     } else {
         told << QString::fromStdU16String(system.error().reason);
     }
     source = "no other was found; VELNOR_XKB_LAYOUT names one";
-    auto us = XkbLayout::named("us");
-    if (!us) return std::unexpected(us.error());
-    return TypingLayout{std::move(*us)};
+    return XkbLayout::named("us");
 }
 
 }  // namespace
@@ -124,10 +130,11 @@ bool waylandSession() {
 
 Result<TypingLayout> typingLayout(QStringList& told) {
     QString source;
-    auto typing = firstSource(told, source);
-    if (!typing) return typing;
-    XkbLayout& layout = typing->layout;
-    layout = withKeptPick(std::move(layout));
+    std::unique_ptr<KeymapFeed> feed;
+    auto first = firstLayout(told, source, feed);
+    if (!first) return std::unexpected(first.error());
+    TypingLayout typing{withKeptPick(std::move(*first)), std::move(feed)};
+    const XkbLayout& layout = typing.layout;
     if (layout.layoutNames().size() > 1) {
         const bool picked = posix::userValue(kKeptLayout) == layout.name();
         source += picked ? "; picked in the window"

@@ -87,7 +87,6 @@ Result<std::unique_ptr<CompositorKeymap>> CompositorKeymap::connect(const char* 
         if (wl_display_roundtrip(connection->display_) < 0)
             return refused("cannot be read: the connection was lost");
     }
-    if (!connection->arrived_) return refused("cannot be read: it has no keyboard");
     connection->arrived_ = false;
     return connection;
 }
@@ -114,6 +113,9 @@ bool CompositorKeymap::read() {
         lost_ = true;
         return false;
     }
+    // What the events asked of us (a keyboard, once a seat has one) goes out now, not with the
+    // next event, which may wait for it.
+    wl_display_flush(display_);
     return std::exchange(arrived_, false);
 }
 

@@ -15,13 +15,14 @@ namespace velnor {
 class CompositorKeymap {
   public:
     // Connects to `display` (WAYLAND_DISPLAY's when null) and waits for the keymap of the first
-    // seat that has a keyboard.
+    // seat that has a keyboard. A compositor with no keyboard yet sends one when a keyboard comes,
+    // which may be our own device.
     static Result<std::unique_ptr<CompositorKeymap>> connect(const char* display = nullptr);
     ~CompositorKeymap();
     CompositorKeymap(const CompositorKeymap&) = delete;
     CompositorKeymap& operator=(const CompositorKeymap&) = delete;
 
-    // The latest keymap, as XKB text.
+    // The latest keymap, as XKB text; empty while the compositor has no keyboard.
     const std::string& keymap() const { return keymap_; }
     // Readable when the compositor has sent something.
     int fd() const;
