@@ -13,8 +13,9 @@ enum class MouseButton { Left, Right, Middle };
 
 // Where synthetic input goes: each call injects exactly one event into the input stream of the
 // focused application, in the order of the calls, with no batching and no delay, except that a
-// character which has to wait for a keymap slot (XTest) goes out later from the event loop, and
-// every event asked for after it behind it.
+// character which has to wait for a keymap slot (XTest), or an event past the time one turn of the
+// window's thread may spend injecting (SendInput), goes out later from the event loop, and every
+// event asked for after it behind it.
 class InputSink {
   public:
     virtual ~InputSink() = default;

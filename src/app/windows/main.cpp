@@ -61,7 +61,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) 
             break;
     }
     velnor::Win32EventLoop loop;
-    velnor::SendInputSink input;
+    velnor::SendInputSink input(loop);
     velnor::DdeChannel channel;
     HWND window = nullptr;  // the view's, once it is built: the clipboard's owner
     velnor::MainForm form(
@@ -84,7 +84,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) 
         arguments);
     velnor::Win32FormView view(form, instance);
     window = view.window();
-    view.onClosed = [] { PostQuitMessage(0); };
+    // Typing stops as the window goes: the session may end the program right after, and WM_QUIT
+    // comes only once no work is posted any more.
+    view.onClosed = [&input] {
+        input.stop();
+        PostQuitMessage(0);
+    };
     form.Form_Load();
     if (form.handedOver()) {
         if (const auto& handed = form.handOverResult(); !handed) {

@@ -76,16 +76,105 @@ HKL focusedLayout() {
     return GetKeyboardLayout(GetWindowThreadProcessId(GetForegroundWindow(), nullptr));
 }
 
+// How long one turn of the window's thread may spend on SendInput before the rest waits for the
+// next turn. A time rather than a number of calls: one call costs from microseconds to a good part
+// of a second (another program's low-level keyboard hook runs inside it, Wine asks its server),
+// so only the clock bounds how long the window goes unanswered. 5 ms is well under a frame, and
+// long beside the cost of one trip through the loop, so a long text still types at nearly full
+// speed.
+constexpr EventLoop::Duration kTurn{5};
+
+// Input, painting or a timer of this thread waiting: a WM_TIMER comes after them, while work
+// posted again and again would keep them (and WM_QUIT) waiting until the text is done.
+bool windowWaits() {
+    return HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT | QS_TIMER)) != 0;
+}
+
 }  // namespace
 
+SendInputSink::SendInputSink(EventLoop& loop)
+    : loop_(loop),
+      timer_(loop.createTimer([this] { drain(); })),
+      self_(std::make_shared<SendInputSink*>(this)) {}
+
 SendInputSink::~SendInputSink() {
+    stop();
+}
+
+void SendInputSink::stop() {
+    waiting_.clear();
+    timer_->stop();
     for (auto held = heldKeys_.rbegin(); held != heldKeys_.rend(); ++held)
         sendAll({keyInput(*held, false)});
+    heldKeys_.clear();
     for (int button = 0; button < int(heldButtons_.size()); ++button)
-        if (heldButtons_[button]) sendAll({mouseInput(MouseButton(button), false)});
+        if (std::exchange(heldButtons_[button], false))
+            sendAll({mouseInput(MouseButton(button), false)});
 }
 
 void SendInputSink::key(int virtualKey, bool down) {
+    submit({.kind = Stroke::Key, .code = virtualKey, .down = down});
+}
+
+void SendInputSink::mouseButton(MouseButton button, bool down) {
+    submit({.kind = Stroke::Button, .code = int(button), .down = down});
+}
+
+void SendInputSink::typeCharacter(char32_t character) {
+    submit({.kind = Stroke::Character, .character = character});
+}
+
+void SendInputSink::submit(const Stroke& stroke) {
+    if (waiting_.empty() && inTurn())
+        send(stroke);
+    else
+        waiting_.push_back(stroke);
+}
+
+bool SendInputSink::inTurn() {
+    if (!turnOpen_) {
+        turnOpen_ = true;
+        turnEnd_ = loop_.now() + kTurn;
+        // Runs once the loop has handled what was posted before: the turn is over then.
+        loop_.post([self = std::weak_ptr(self_)] {
+            if (const auto sink = self.lock()) (*sink)->turnEnded();
+        });
+        return true;
+    }
+    return loop_.now() < turnEnd_;
+}
+
+void SendInputSink::turnEnded() {
+    turnOpen_ = false;
+    if (waiting_.empty()) return;
+    if (windowWaits())
+        timer_->start(EventLoop::Duration::zero());
+    else
+        drain();
+}
+
+void SendInputSink::drain() {
+    while (!waiting_.empty() && inTurn()) {
+        send(waiting_.front());
+        waiting_.pop_front();
+    }
+}
+
+void SendInputSink::send(const Stroke& stroke) {
+    switch (stroke.kind) {
+        case Stroke::Key:
+            sendKey(stroke.code, stroke.down);
+            break;
+        case Stroke::Button:
+            sendButton(MouseButton(stroke.code), stroke.down);
+            break;
+        case Stroke::Character:
+            sendCharacter(stroke.character);
+            break;
+    }
+}
+
+void SendInputSink::sendKey(int virtualKey, bool down) {
     injected(sendAll({keyInput(virtualKey, down)}));
     if (down)
         heldKeys_.insert(virtualKey);
@@ -93,12 +182,12 @@ void SendInputSink::key(int virtualKey, bool down) {
         heldKeys_.erase(virtualKey);
 }
 
-void SendInputSink::mouseButton(MouseButton button, bool down) {
+void SendInputSink::sendButton(MouseButton button, bool down) {
     injected(sendAll({mouseInput(button, down)}));
     heldButtons_[int(button)] = down;
 }
 
-void SendInputSink::typeCharacter(char32_t character) {
+void SendInputSink::sendCharacter(char32_t character) {
     std::vector<INPUT> inputs;
     const SHORT layoutKey =
         character <= 0xFFFF ? VkKeyScanExW(WCHAR(character), focusedLayout()) : SHORT(-1);

@@ -1,10 +1,11 @@
 // velnor.exe as a user meets it under Wine: its window, a second start that hands its command
-// line over, the loopback port end to end, no key left held once it has ended, and --help and
-// --version for scripts.
+// line over, the loopback port end to end, a long text typed in the background, no key left held
+// once it has ended, and --help and --version for scripts.
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,52 @@ std::u16string printed(const std::wstring& arguments) {
 
 bool shiftHeld() {
     return (GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0;
+}
+
+// Characters reaching a window of the test's own, which has the keyboard focus.
+size_t charactersTyped = 0;
+
+LRESULT CALLBACK countCharacters(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CHAR) ++charactersTyped;
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Focuses a window of the test's own, where velnor.exe's keys go. It is kept to the end of the
+// process: destroying a focused window makes Wine wait for a window manager that Xvfb lacks.
+void focusTypingTarget() {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = &countCharacters;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"VelnorTypingTarget";
+    RegisterClassW(&windowClass);
+    const HWND window = CreateWindowExW(WS_EX_TOPMOST, windowClass.lpszClassName, L"Typing target",
+                                        WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr,
+                                        windowClass.hInstance, nullptr);
+    SetForegroundWindow(window);
+    SetFocus(window);
+}
+
+// Each key event of the session waits a millisecond in this hook, as it may in another program's:
+// a long text then takes long enough to be caught while it types.
+LRESULT CALLBACK slowKeys(int code, WPARAM wParam, LPARAM lParam) {
+    Sleep(1);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Handles this thread's messages until `done` holds or `milliseconds` have passed; returns `done`'s
+// last answer.
+bool pumpUntil(const std::function<bool()>& done, DWORD milliseconds = 30'000) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > milliseconds) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return true;
 }
 
 // The window's own controls, not the parts inside them (a list's edit field).
@@ -122,6 +169,41 @@ TEST(VelnorProgram, HelpAmongOtherArgumentsIsAnArgumentOfTheWindow) {
     EXPECT_EQ(output, "");
     EXPECT_NE(log.find("Unknown argument:  --help"), std::string::npos) << log;
     EXPECT_NE(log.find("SetComPort 1"), std::string::npos) << log;
+}
+
+// A long text types in the background: DDE is answered meanwhile, and closing the window stops the
+// typing. The text holds Shift over its letters, so closing drops Shift's release with the rest of
+// the text and has to let go of Shift itself.
+TEST(VelnorProgram, ALongTextTypesWhileTheProgramAnswersAndStopsWhenTheWindowCloses) {
+    SetEnvironmentVariableW(L"VELNOR_COM1", L"loopback");
+    focusTypingTarget();
+    constexpr size_t kLetters = 20'000;
+    std::wstring text = L"+(";
+    for (size_t i = 0; i < kLetters; ++i) text += wchar_t(L'a' + i % 26);
+    text += L")";
+    const HHOOK hook = SetWindowsHookExW(WH_KEYBOARD_LL, &slowKeys, GetModuleHandleW(nullptr), 0);
+    ASSERT_NE(hook, nullptr);
+    std::string log;
+    // Minimized and not activated, so that the keys go to the test's window.
+    test::runProgram(kVelnor,
+                     L"-minimize -dsrMode=sendKeys -dsrSendKeys=" + text + L" -port=com1 -dtr",
+                     [&log](const auto& done) {
+                         EXPECT_TRUE(pumpUntil([&] { return charactersTyped > 0 || done(); }))
+                             << "typing did not begin";
+                         // This thread's window and hook go on meanwhile.
+                         log = test::runProgram(kDdeClient, L"eventlog",
+                                                [](const auto& answered) { pumpUntil(answered); });
+                         PostMessageW(FindWindowW(L"VelnorMainForm", nullptr), WM_CLOSE, 0, 0);
+                         pumpUntil(done);
+                     });
+    UnhookWindowsHookEx(hook);
+    EXPECT_NE(log.find("SetComPort 1"), std::string::npos) << log;
+    // What was sent still arrives, then nothing more.
+    size_t typed = 0;
+    while (pumpUntil([&] { return charactersTyped > typed; }, 1'000)) typed = charactersTyped;
+    EXPECT_GT(typed, 0u);
+    EXPECT_LT(typed, kLetters) << "the typing went on once the window had closed";
+    EXPECT_FALSE(shiftHeld());
 }
 
 }  // namespace

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
 
 #include "core/send_keys.h"
+#include "platform/win32/win32_event_loop.h"
 
 namespace velnor {
 namespace {
@@ -27,8 +29,8 @@ class FocusedWindow {
         window_ = CreateWindowExW(WS_EX_TOPMOST, windowClass.lpszClassName, L"Input target",
                                   WS_POPUP | WS_VISIBLE, 0, 0, 400, 300, nullptr, nullptr, instance,
                                   this);
-        edit_ = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 0, 0, 400, 30,
-                                window_, nullptr, instance, nullptr);
+        edit_ = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL,
+                                0, 0, 400, 30, window_, nullptr, instance, nullptr);
         SetForegroundWindow(window_);
         SetFocus(edit_);
         pumpFor(std::chrono::milliseconds(100));
@@ -62,14 +64,20 @@ class FocusedWindow {
         pumpFor(std::chrono::milliseconds(50));
     }
 
-    // Handles messages until `done` holds or two seconds have passed; returns `done`'s last say.
+    // Handles messages until `done` holds or `timeout` has passed; returns `done`'s last say,
+    // asked after each message: typing in the background keeps messages coming.
     template <class Done>
-    bool pumpUntil(Done done) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    bool pumpUntil(Done done, std::chrono::milliseconds timeout = std::chrono::seconds(2)) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (!done()) {
             if (std::chrono::steady_clock::now() > deadline) return false;
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-            pump();
+            MSG message;
+            if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            } else {
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+            }
         }
         return true;
     }
@@ -118,10 +126,33 @@ class SendInputSinkTest : public testing::Test {
     }
 
     FocusedWindow& window = sharedWindow();
+    Win32EventLoop loop;  // served by the window's pumping
 };
 
+// Thousands of characters of the layout, with and without Shift, and beyond it: more than one turn
+// of the loop types.
+std::u16string longText() {
+    static constexpr char16_t kAlphabet[] = u"abcXYZ019 .,-!éÄ€";
+    std::u16string text;
+    for (size_t i = 0; i < 3000; ++i) text += kAlphabet[i % (std::size(kAlphabet) - 1)];
+    return text;
+}
+
+// A failure says how much was typed and where it first went wrong, instead of printing thousands
+// of characters twice.
+testing::AssertionResult sameText(const std::u16string& typed, const std::u16string& text) {
+    if (typed == text) return testing::AssertionSuccess();
+    const auto [wrong, _] = std::ranges::mismatch(typed, text);
+    return testing::AssertionFailure()
+           << typed.size() << " of " << text.size() << " characters typed, the first wrong one at "
+           << wrong - typed.begin();
+}
+
+// Generous: Wine's edit box takes its time over thousands of characters.
+constexpr std::chrono::seconds kLongTextTime{30};
+
 TEST_F(SendInputSinkTest, SendKeysTypesIntoTheFocusedEditBox) {
-    SendInputSink sink;
+    SendInputSink sink(loop);
     ASSERT_FALSE(SendKeys(sink, u"Ab{LEFT}c+(d)!"));
     // The caret stays left of "b" once it has moved there.
     window.pumpUntil([&] { return window.text() == u"AcD!b"; });
@@ -129,7 +160,7 @@ TEST_F(SendInputSinkTest, SendKeysTypesIntoTheFocusedEditBox) {
 }
 
 TEST_F(SendInputSinkTest, CharactersOffTheLayoutArriveAsUnicode) {
-    SendInputSink sink;
+    SendInputSink sink(loop);
     for (char32_t character : {U'é', U'€', U'\U0001F600'}) sink.typeCharacter(character);
     window.pumpUntil([&] { return window.text() == u"é€\U0001F600"; });
     EXPECT_EQ(window.text(), u"é€\U0001F600");
@@ -137,7 +168,7 @@ TEST_F(SendInputSinkTest, CharactersOffTheLayoutArriveAsUnicode) {
 
 TEST_F(SendInputSinkTest, MouseButtonsArriveAtThePointer) {
     window.pointAtClientArea();
-    SendInputSink sink;
+    SendInputSink sink(loop);
     for (MouseButton button : {MouseButton::Left, MouseButton::Right, MouseButton::Middle}) {
         sink.mouseButton(button, true);
         sink.mouseButton(button, false);
@@ -151,7 +182,7 @@ TEST_F(SendInputSinkTest, MouseButtonsArriveAtThePointer) {
 TEST_F(SendInputSinkTest, ReleasesWhatItHoldsWhenDestroyed) {
     window.pointAtClientArea();
     {
-        SendInputSink sink;
+        SendInputSink sink(loop);
         sink.key(VK_SHIFT, true);
         sink.mouseButton(MouseButton::Left, true);
         ASSERT_TRUE(window.pumpUntil([] { return GetKeyState(VK_SHIFT) < 0; }));
@@ -160,6 +191,55 @@ TEST_F(SendInputSinkTest, ReleasesWhatItHoldsWhenDestroyed) {
     EXPECT_TRUE(window.pumpUntil([&] {
         return !window.mouseMessages.empty() && window.mouseMessages.back() == WM_LBUTTONUP;
     }));
+}
+
+// Shift goes down behind the text: the text's capitals still get a Shift of their own, and none
+// of its letters comes shifted.
+TEST_F(SendInputSinkTest, ALongTextArrivesCompleteAndInOrder) {
+    SendInputSink sink(loop);
+    const std::u16string text = longText();
+    ASSERT_FALSE(SendKeys(sink, text));
+    sink.key(VK_SHIFT, true);
+    window.pumpUntil([&] { return window.text().size() >= text.size(); }, kLongTextTime);
+    EXPECT_TRUE(sameText(window.text(), text));
+    EXPECT_TRUE(window.pumpUntil([] { return GetKeyState(VK_SHIFT) < 0; }));
+    sink.key(VK_SHIFT, false);
+    EXPECT_TRUE(window.pumpUntil([] { return GetKeyState(VK_SHIFT) >= 0; }));
+}
+
+// A timer's message is the last the loop hands out: it comes while the text types only if the
+// typing leaves the loop to everything else between its turns.
+TEST_F(SendInputSinkTest, TheLoopsTimersRunWhileALongTextTypes) {
+    size_t typedAtTimer = 0;
+    bool timerRan = false;
+    const auto timer = loop.createTimer([&] {
+        typedAtTimer = window.text().size();
+        timerRan = true;
+    });
+    timer->start(EventLoop::Duration::zero());
+    SendInputSink sink(loop);
+    const std::u16string text = longText();
+    ASSERT_FALSE(SendKeys(sink, text));
+    window.pumpUntil([&] { return window.text().size() >= text.size(); }, kLongTextTime);
+    ASSERT_TRUE(timerRan);
+    EXPECT_LT(typedAtTimer, text.size());
+    EXPECT_TRUE(sameText(window.text(), text));
+}
+
+TEST_F(SendInputSinkTest, DestroyedMidTextItStopsTypingAndReleasesTheTextsShift) {
+    const std::u16string text = longText();
+    {
+        SendInputSink sink(loop);
+        ASSERT_FALSE(SendKeys(sink, u"+(" + text + u")"));
+        ASSERT_TRUE(window.pumpUntil([&] { return !window.text().empty(); }));
+    }
+    // What was sent before still arrives; nothing after it.
+    size_t typed = 0;
+    while (window.pumpUntil([&] { return window.text().size() > typed; }, std::chrono::seconds(1)))
+        typed = window.text().size();
+    EXPECT_LT(typed, text.size());
+    EXPECT_TRUE(window.pumpUntil([] { return GetKeyState(VK_SHIFT) >= 0; }));
+    EXPECT_EQ(GetAsyncKeyState(VK_SHIFT) & 0x8000, 0);
 }
 
 }  // namespace
