@@ -31,8 +31,8 @@ class InputSink {
     virtual Menu menu() { return {}; }
 
     // Receives, on the injecting thread, one sentence when injection stops working mid-run (the
-    // X server went away, the device refuses events), or works without a safeguard it relies on;
-    // a failure that goes on is told once.
+    // X server went away, the device refuses events), works without a safeguard it relies on, or
+    // the desktop allows or ends it; a failure that goes on is told once.
     void setProblemReporter(std::function<void(const std::u16string&)> reporter) {
         reporter_ = std::move(reporter);
     }
@@ -62,10 +62,10 @@ class InputSink {
         if (reporter_) reporter_(problem);
     }
     void injectionWorked() { failing_ = false; }
-    // Injection works, but something that backs it up does not (the XTest guardian): told as it
-    // is found, whatever the injections do.
-    void injectionUnguarded(const std::u16string& problem) {
-        if (reporter_) reporter_(problem);
+    // News of the backend that does not wait for an injection: a safeguard that is missing (the
+    // XTest guardian), the desktop's answer when asked for input. Told as it comes.
+    void tell(const std::u16string& news) {
+        if (reporter_) reporter_(news);
     }
 
   private:

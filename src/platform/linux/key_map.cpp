@@ -2,6 +2,7 @@
 
 #include <X11/keysym.h>
 #include <linux/input-event-codes.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 
@@ -119,6 +120,23 @@ std::span<const KeyMapEntry> keyMap() {
 const KeyMapEntry* findKey(int virtualKey) {
     const auto* entry = std::ranges::find(kKeys, virtualKey, &KeyMapEntry::virtualKey);
     return entry == std::end(kKeys) ? nullptr : entry;
+}
+
+uint16_t evdevButton(MouseButton button) {
+    switch (button) {
+        case MouseButton::Left:
+            return BTN_LEFT;
+        case MouseButton::Right:
+            return BTN_RIGHT;
+        case MouseButton::Middle:
+            return BTN_MIDDLE;
+    }
+    return BTN_LEFT;
+}
+
+uint32_t characterKeysym(char32_t character) {
+    if (character == U'\n') return XK_Return;
+    return xkb_utf32_to_keysym(character);
 }
 
 }  // namespace velnor

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <span>
 
+#include "core/input_sink.h"
+
 namespace velnor {
 
 // One key as the three worlds name it: the virtual-key code the program speaks, the X keysym the
@@ -18,5 +20,12 @@ std::span<const KeyMapEntry> keyMap();
 
 // The entry of a virtual-key code, or null when the code names no key.
 const KeyMapEntry* findKey(int virtualKey);
+
+// The Linux input event code (BTN_*) of a mouse button, as uinput writes it and the desktop's
+// portal takes it.
+uint16_t evdevButton(MouseButton button);
+
+// The X keysym that types `character` (a new line is Return), or 0 (NoSymbol) where there is none.
+uint32_t characterKeysym(char32_t character);
 
 }  // namespace velnor

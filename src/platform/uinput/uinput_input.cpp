@@ -32,18 +32,6 @@ uint16_t twin(uint16_t modifier) {
     return modifier;
 }
 
-uint16_t buttonCode(MouseButton button) {
-    switch (button) {
-        case MouseButton::Left:
-            return BTN_LEFT;
-        case MouseButton::Right:
-            return BTN_RIGHT;
-        case MouseButton::Middle:
-            return BTN_MIDDLE;
-    }
-    return BTN_LEFT;
-}
-
 QString failure(const QString& why) {
     return "uinput cannot inject input: " + why;
 }
@@ -93,7 +81,7 @@ void UinputInput::key(int virtualKey, bool down) {
 }
 
 void UinputInput::mouseButton(MouseButton button, bool down) {
-    send(buttonCode(button), down);
+    send(evdevButton(button), down);
 }
 
 void UinputInput::typeCharacter(char32_t character) {

@@ -20,17 +20,11 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
-#include <xkbcommon/xkbcommon.h>
 
 namespace velnor {
 namespace {
 
 using Duration = EventLoop::Duration;
-
-KeySym keysymOfCharacter(char32_t character) {
-    if (character == U'\n') return XK_Return;
-    return xkb_utf32_to_keysym(character);
-}
 
 unsigned xButton(MouseButton button) {
     switch (button) {
@@ -210,7 +204,7 @@ class XTestInput final : public InputSink {
     }
 
     Retry type(char32_t character) {
-        const KeySym keysym = keysymOfCharacter(character);
+        const KeySym keysym = characterKeysym(character);
         if (keysym == NoSymbol) return {};
         followKeymapChanges();
         const auto shift = find(XK_Shift_L, 0);
@@ -233,8 +227,7 @@ class XTestInput final : public InputSink {
     // Once the guardian is known to be missing or unable to act, the event log says so; a guardian
     // that ended with the X server is no news, the sink tells that loss itself.
     void confirmGuardian() {
-        if (const auto problem = guardian_.confirm(); problem && !lost_)
-            injectionUnguarded(*problem);
+        if (const auto problem = guardian_.confirm(); problem && !lost_) tell(*problem);
     }
 
     void fakeButton(unsigned number, bool down) {
@@ -314,7 +307,7 @@ class XTestInput final : public InputSink {
         std::vector<x11::Keysym> wanted;
         for (size_t i = 0; i < pending_.size() && i < kLookAhead && wanted.size() < room; ++i) {
             if (pending_[i].kind != Stroke::Character) continue;
-            const auto keysym = x11::Keysym(keysymOfCharacter(pending_[i].character));
+            const auto keysym = x11::Keysym(characterKeysym(pending_[i].character));
             if (keysym == NoSymbol || std::ranges::find(wanted, keysym) != wanted.end()) continue;
             // A slot that holds a symbol about to be typed is kept for it.
             if (const auto place = find(keysym, shiftLevel))
