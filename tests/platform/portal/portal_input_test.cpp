@@ -1,7 +1,9 @@
 #include "platform/portal/portal_input.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <QProcess>
 #include <QTest>
 #include <fstream>
 #include <string>
@@ -266,6 +268,29 @@ TEST(PortalInput, ItsEndReleasesWhatIsHeldThenClosesTheSessionOrTheRequest) {
     ASSERT_NO_FATAL_FAILURE(asking.open());
     asking.sink.reset();
     EXPECT_EQ(methodsOf(asking.portal.calls()), QStringList({"CreateSession", "Close request"}));
+}
+
+// SIGTERM ends the program as closing its window does, and the sink's end closes the session.
+TEST(PortalInput, ATerminationSignalClosesTheSession) {
+    ASSERT_FALSE(sessionBusAddress().isEmpty()) << "dbus-daemon did not start";
+    FakePortal portal(sessionBusAddress(), 2);
+    ASSERT_TRUE(portal.serving());
+    const test::TempDir config;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", sessionBusAddress());
+    environment.insert("VELNOR_INPUT", "portal");
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString(config.path().string()));
+    QProcess helper;
+    helper.setProcessEnvironment(environment);
+    helper.start(HOLD_KEY_HELPER);
+    ASSERT_TRUE(helper.waitForReadyRead(10000)) << helper.readAllStandardError().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return methodsOf(portal.calls()).contains("Start"); }));
+
+    kill(helper.processId(), SIGTERM);
+    ASSERT_TRUE(helper.waitForFinished(10000));
+    EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(methodsOf(portal.calls()),
+              QStringList({"CreateSession", "SelectDevices", "Start", "Close session"}));
 }
 
 }  // namespace
