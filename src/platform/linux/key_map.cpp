@@ -1,5 +1,6 @@
 #include "platform/linux/key_map.h"
 
+#include <X11/X.h>
 #include <X11/keysym.h>
 #include <linux/input-event-codes.h>
 #include <xkbcommon/xkbcommon.h>
@@ -111,6 +112,12 @@ constexpr KeyMapEntry kKeys[] = {
     {145, XK_Scroll_Lock, KEY_SCROLLLOCK},
 };
 
+constexpr ButtonMapEntry kButtons[] = {
+    {MouseButton::Left, Button1, BTN_LEFT},
+    {MouseButton::Middle, Button2, BTN_MIDDLE},
+    {MouseButton::Right, Button3, BTN_RIGHT},
+};
+
 }  // namespace
 
 std::span<const KeyMapEntry> keyMap() {
@@ -122,16 +129,8 @@ const KeyMapEntry* findKey(int virtualKey) {
     return entry == std::end(kKeys) ? nullptr : entry;
 }
 
-uint16_t evdevButton(MouseButton button) {
-    switch (button) {
-        case MouseButton::Left:
-            return BTN_LEFT;
-        case MouseButton::Right:
-            return BTN_RIGHT;
-        case MouseButton::Middle:
-            return BTN_MIDDLE;
-    }
-    return BTN_LEFT;
+const ButtonMapEntry& findButton(MouseButton button) {
+    return *std::ranges::find(kButtons, button, &ButtonMapEntry::button);
 }
 
 uint32_t characterKeysym(char32_t character) {

@@ -21,9 +21,15 @@ std::span<const KeyMapEntry> keyMap();
 // The entry of a virtual-key code, or null when the code names no key.
 const KeyMapEntry* findKey(int virtualKey);
 
-// The Linux input event code (BTN_*) of a mouse button, as uinput writes it and the desktop's
-// portal takes it.
-uint16_t evdevButton(MouseButton button);
+// A mouse button as X numbers it (XTest) and as Linux names it (BTN_*: uinput, the desktop's
+// portal).
+struct ButtonMapEntry {
+    MouseButton button;
+    unsigned xButton;
+    uint16_t evdevCode;
+};
+
+const ButtonMapEntry& findButton(MouseButton button);
 
 // The X keysym that types `character` (a new line is Return), or 0 (NoSymbol) where there is none.
 uint32_t characterKeysym(char32_t character);

@@ -109,7 +109,7 @@ class PortalInput final : public QObject, public InputSink {
     }
 
     void mouseButton(MouseButton button, bool down) override {
-        send(kButton, evdevButton(button), down, buttons_);
+        send(kButton, findButton(button).evdevCode, down, buttons_);
     }
 
     void typeCharacter(char32_t character) override {

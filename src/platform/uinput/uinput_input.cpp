@@ -81,7 +81,7 @@ void UinputInput::key(int virtualKey, bool down) {
 }
 
 void UinputInput::mouseButton(MouseButton button, bool down) {
-    send(evdevButton(button), down);
+    send(findButton(button).evdevCode, down);
 }
 
 void UinputInput::typeCharacter(char32_t character) {

@@ -26,18 +26,6 @@ namespace {
 
 using Duration = EventLoop::Duration;
 
-unsigned xButton(MouseButton button) {
-    switch (button) {
-        case MouseButton::Left:
-            return Button1;
-        case MouseButton::Middle:
-            return Button2;
-        case MouseButton::Right:
-            return Button3;
-    }
-    return Button1;
-}
-
 // A window of the sink's own connection, never shown. The server destroys it as it closes the
 // connection, once it has handled every request the connection sent: the guardian waits for that.
 Window connectionMarker(Display* display) {
@@ -107,7 +95,7 @@ class XTestInput final : public InputSink {
     void key(int virtualKey, bool down) override { submit({Stroke::Key, virtualKey, down, 0}); }
 
     void mouseButton(MouseButton button, bool down) override {
-        submit({Stroke::Button, int(xButton(button)), down, 0});
+        submit({Stroke::Button, int(findButton(button).xButton), down, 0});
     }
 
     void typeCharacter(char32_t character) override {
