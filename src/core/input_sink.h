@@ -33,7 +33,8 @@ class InputSink {
 
     // Receives, on the injecting thread, one sentence when injection stops working mid-run (the
     // X server went away, the device refuses events), works without a safeguard it relies on, or
-    // changes how it types (another keyboard layout); a failure that goes on is told once.
+    // changes how it types (another keyboard layout), or the desktop allows or ends it; a failure
+    // that goes on is told once.
     void setProblemReporter(std::function<void(const std::u16string&)> reporter) {
         reporter_ = std::move(reporter);
     }
@@ -63,10 +64,11 @@ class InputSink {
         if (reporter_) reporter_(problem);
     }
     void injectionWorked() { failing_ = false; }
-    // Told as it is found, whatever the injections do: something that backs injection up does
-    // not work (the XTest guardian), or the backend types otherwise from now on.
-    void tell(const std::u16string& sentence) {
-        if (reporter_) reporter_(sentence);
+    // News of the backend that does not wait for an injection: a safeguard that is missing (the
+    // XTest guardian), the desktop's answer when asked for input, the keyboard layout it types on
+    // from now on. Told as it comes.
+    void tell(const std::u16string& news) {
+        if (reporter_) reporter_(news);
     }
 
   private:

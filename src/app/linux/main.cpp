@@ -17,7 +17,7 @@ namespace {
 
 constexpr char16_t kEnvironment[] =
     u"Environment: VELNOR_COM1..VELNOR_COM4 (a device path or loopback), VELNOR_INPUT\n"
-    u"(auto, x11, uinput, none), QT_QPA_PLATFORM. See the README for more.\n";
+    u"(auto, x11, uinput, portal, none), QT_QPA_PLATFORM. See the README for more.\n";
 
 // Loads the window part from beside the program or from where the package installs it, and runs
 // it.

@@ -1,7 +1,9 @@
 #include "platform/linux/key_map.h"
 
+#include <X11/X.h>
 #include <X11/keysym.h>
 #include <linux/input-event-codes.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 
@@ -110,6 +112,12 @@ constexpr KeyMapEntry kKeys[] = {
     {145, XK_Scroll_Lock, KEY_SCROLLLOCK},
 };
 
+constexpr ButtonMapEntry kButtons[] = {
+    {MouseButton::Left, Button1, BTN_LEFT},
+    {MouseButton::Middle, Button2, BTN_MIDDLE},
+    {MouseButton::Right, Button3, BTN_RIGHT},
+};
+
 }  // namespace
 
 std::span<const KeyMapEntry> keyMap() {
@@ -119,6 +127,15 @@ std::span<const KeyMapEntry> keyMap() {
 const KeyMapEntry* findKey(int virtualKey) {
     const auto* entry = std::ranges::find(kKeys, virtualKey, &KeyMapEntry::virtualKey);
     return entry == std::end(kKeys) ? nullptr : entry;
+}
+
+const ButtonMapEntry& findButton(MouseButton button) {
+    return *std::ranges::find(kButtons, button, &ButtonMapEntry::button);
+}
+
+uint32_t characterKeysym(char32_t character) {
+    if (character == U'\n') return XK_Return;
+    return xkb_utf32_to_keysym(character);
 }
 
 }  // namespace velnor

@@ -1,8 +1,10 @@
 #include "platform/linux/synthetic_input.h"
 
+#include <QDBusConnection>
 #include <QStringList>
 
 #include "platform/linux/typing_layout.h"
+#include "platform/portal/portal_input.h"
 #include "platform/uinput/uinput_input.h"
 #include "platform/x11/xtest_input.h"
 
@@ -27,15 +29,18 @@ const Candidate kUinput = {u"uinput",
                                if (typing->feed) (*opened)->follow(std::move(typing->feed));
                                return std::move(*opened);
                            }};
+const Candidate kPortal = {u"portal", [](EventLoop&, QStringList& told) {
+                               return openPortalInput(QDBusConnection::sessionBus(), told);
+                           }};
 
 }  // namespace
 
 InputBackend openInputBackend(EventLoop& loop) {
     QString choice = qEnvironmentVariable("VELNOR_INPUT", "auto");
     QStringList problems;
-    if (choice != "auto" && choice != "x11" && choice != "uinput" && choice != "none") {
+    if (!QStringList{"auto", "x11", "uinput", "portal", "none"}.contains(choice)) {
         problems << QString(
-                        "VELNOR_INPUT=%1 is not one of auto, x11, uinput, none; choosing "
+                        "VELNOR_INPUT=%1 is not one of auto, x11, uinput, portal, none; choosing "
                         "automatically")
                         .arg(choice);
         choice = "auto";
@@ -45,12 +50,16 @@ InputBackend openInputBackend(EventLoop& loop) {
                 u"Synthetic input is off (VELNOR_INPUT=none): key and mouse events are dropped"};
     }
 
-    // XTest reaches only X clients, so a Wayland session prefers uinput, which reaches all.
+    // XTest reaches only X clients, so a Wayland session prefers uinput, which reaches all, and
+    // then the desktop's portal, which asks the user first; only a Wayland desktop offers that.
     std::vector<Candidate> candidates;
     if (choice == "x11") candidates = {kX11};
     if (choice == "uinput") candidates = {kUinput};
+    if (choice == "portal") candidates = {kPortal};
     if (choice == "auto") {
-        if (qEnvironmentVariableIsSet("DISPLAY") && !waylandSession())
+        if (waylandSession())
+            candidates = {kUinput, kPortal, kX11};
+        else if (qEnvironmentVariableIsSet("DISPLAY"))
             candidates = {kX11, kUinput};
         else
             candidates = {kUinput, kX11};

@@ -12,12 +12,12 @@ namespace velnor {
 // that drops every event, and `problem` says why and how to fix it (otherwise empty).
 struct InputBackend {
     std::unique_ptr<InputSink> sink;
-    std::u16string name;     // "x11", "uinput" or "none"
+    std::u16string name;     // "x11", "uinput", "portal" or "none"
     std::u16string problem;  // one line for the event log, or empty
 };
 
-// Chooses and starts the backend named by VELNOR_INPUT (auto, x11, uinput or none; auto when
-// unset). The backend injects later from `loop` what has to wait (openXTestInput); `loop` must
+// Chooses and starts the backend named by VELNOR_INPUT (auto, x11, uinput, portal or none; auto
+// when unset). The backend injects later from `loop` what has to wait (openXTestInput); `loop` must
 // outlive it.
 InputBackend openInputBackend(EventLoop& loop);
 

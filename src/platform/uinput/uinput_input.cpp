@@ -36,18 +36,6 @@ uint16_t twin(uint16_t modifier) {
 // X key codes end at 255, the kernel's at 8 fewer.
 constexpr uint16_t kLastXKey = 255 - 8;
 
-uint16_t buttonCode(MouseButton button) {
-    switch (button) {
-        case MouseButton::Left:
-            return BTN_LEFT;
-        case MouseButton::Right:
-            return BTN_RIGHT;
-        case MouseButton::Middle:
-            return BTN_MIDDLE;
-    }
-    return BTN_LEFT;
-}
-
 QString failure(const QString& why) {
     return "uinput cannot inject input: " + why;
 }
@@ -97,7 +85,7 @@ void UinputInput::key(int virtualKey, bool down) {
 }
 
 void UinputInput::mouseButton(MouseButton button, bool down) {
-    send(buttonCode(button), down);
+    send(findButton(button).evdevCode, down);
 }
 
 void UinputInput::typeCharacter(char32_t character) {

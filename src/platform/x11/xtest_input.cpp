@@ -20,29 +20,11 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
-#include <xkbcommon/xkbcommon.h>
 
 namespace velnor {
 namespace {
 
 using Duration = EventLoop::Duration;
-
-KeySym keysymOfCharacter(char32_t character) {
-    if (character == U'\n') return XK_Return;
-    return xkb_utf32_to_keysym(character);
-}
-
-unsigned xButton(MouseButton button) {
-    switch (button) {
-        case MouseButton::Left:
-            return Button1;
-        case MouseButton::Middle:
-            return Button2;
-        case MouseButton::Right:
-            return Button3;
-    }
-    return Button1;
-}
 
 // A window of the sink's own connection, never shown. The server destroys it as it closes the
 // connection, once it has handled every request the connection sent: the guardian waits for that.
@@ -113,7 +95,7 @@ class XTestInput final : public InputSink {
     void key(int virtualKey, bool down) override { submit({Stroke::Key, virtualKey, down, 0}); }
 
     void mouseButton(MouseButton button, bool down) override {
-        submit({Stroke::Button, int(xButton(button)), down, 0});
+        submit({Stroke::Button, int(findButton(button).xButton), down, 0});
     }
 
     void typeCharacter(char32_t character) override {
@@ -210,7 +192,7 @@ class XTestInput final : public InputSink {
     }
 
     Retry type(char32_t character) {
-        const KeySym keysym = keysymOfCharacter(character);
+        const KeySym keysym = characterKeysym(character);
         if (keysym == NoSymbol) return {};
         followKeymapChanges();
         const auto shift = find(XK_Shift_L, 0);
@@ -313,7 +295,7 @@ class XTestInput final : public InputSink {
         std::vector<x11::Keysym> wanted;
         for (size_t i = 0; i < pending_.size() && i < kLookAhead && wanted.size() < room; ++i) {
             if (pending_[i].kind != Stroke::Character) continue;
-            const auto keysym = x11::Keysym(keysymOfCharacter(pending_[i].character));
+            const auto keysym = x11::Keysym(characterKeysym(pending_[i].character));
             if (keysym == NoSymbol || std::ranges::find(wanted, keysym) != wanted.end()) continue;
             // A slot that holds a symbol about to be typed is kept for it.
             if (const auto place = find(keysym, shiftLevel))

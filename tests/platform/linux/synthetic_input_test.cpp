@@ -4,8 +4,12 @@
 #include <unistd.h>
 
 #include <map>
+#include <optional>
 
 #include "platform/qt/event_loop.h"
+#include "support/fake_portal.h"
+#include "support/session_bus.h"
+#include "support/temp_dir.h"
 #include "support/x_server.h"
 
 namespace velnor {
@@ -45,9 +49,13 @@ struct Choice {
     const char* name;              // the backend expected
     const char* problem;           // a part of the log line expected ("" for none)
     const char* layout = nullptr;  // VELNOR_XKB_LAYOUT, null for unset
+    uint portal = 0;               // the version of the desktop's portal on the bus, 0 for none
 };
 
 constexpr char kTypesOnUs[] = "uinput types on the English (US) keyboard layout";
+constexpr char kNoPortal[] =
+    "RemoteDesktop portal cannot inject input: the desktop offers no portal "
+    "(org.freedesktop.portal.Desktop is not on the session bus)";
 
 // Without a writable /dev/uinput here, uinput fails with its reason and the fallbacks show.
 const Choice kChoices[] = {
@@ -56,11 +64,25 @@ const Choice kChoices[] = {
     {"x11", false, false, "none", "XTest cannot inject input: DISPLAY is not set"},
     {nullptr, true, false, "x11", ""},
     {"auto", true, false, "x11", ""},
-    {"X11", true, false, "x11", "VELNOR_INPUT=X11 is not one of auto, x11, uinput, none"},
+    {"X11", true, false, "x11", "VELNOR_INPUT=X11 is not one of auto, x11, uinput, portal, none"},
+    {"portal", true, false, "none", kNoPortal},
+    {"portal", false, true, "portal",
+     "the desktop asks in a dialog whether Velnor may send input, at every start", nullptr, 1},
+    {"auto", true, true, uinputWritable ? "uinput" : "portal",
+     uinputWritable ? kTypesOnUs : "uinput cannot inject input: /dev/uinput", nullptr, 2},
+    {"auto", false, true, uinputWritable ? "uinput" : "none",
+     uinputWritable ? kTypesOnUs
+                    : "is not on the session bus); XTest cannot inject input: DISPLAY is not set"},
+    // Outside Wayland the portal is not asked: on X, XTest reaches every window.
+    {"auto", true, false, "x11", "", nullptr, 2},
+    {"auto", false, false, uinputWritable ? "uinput" : "none",
+     uinputWritable ? kTypesOnUs : "XTest cannot inject input: DISPLAY is not set", nullptr, 2},
     {"uinput", true, false, uinputWritable ? "uinput" : "none",
      uinputWritable ? kTypesOnUs : "uinput cannot inject input: /dev/uinput"},
     {"auto", true, true, uinputWritable ? "uinput" : "x11",
-     uinputWritable ? kTypesOnUs : "using XTest, which reaches X11 (XWayland) windows only"},
+     uinputWritable ? kTypesOnUs
+                    : "is not on the session bus); using XTest, which reaches X11 (XWayland) "
+                      "windows only"},
     {"auto", false, false, uinputWritable ? "uinput" : "none",
      uinputWritable ? kTypesOnUs : "DISPLAY is not set"},
     {"uinput", true, false, "none",
@@ -71,8 +93,16 @@ const Choice kChoices[] = {
 
 TEST(OpenInputBackend, ChoosesAsVelnorInputSaysAndTellsWhy) {
     ASSERT_FALSE(test::xvfbDisplay().empty()) << test::xvfbProblem().toStdString();
+    ASSERT_FALSE(test::sessionBusAddress().isEmpty()) << "dbus-daemon did not start";
+    // The portal is looked for on the session bus, which is the tests' own; a token it keeps,
+    // in a folder of the test's own.
+    const test::TempDir config;
+    const Environment desk({{"DBUS_SESSION_BUS_ADDRESS", test::sessionBusAddress().toUtf8()},
+                            {"XDG_CONFIG_HOME", QByteArray(config.path().c_str())}});
     QtEventLoop loop;
     for (const auto& choice : kChoices) {
+        std::optional<test::FakePortal> portal;
+        if (choice.portal) portal.emplace(test::sessionBusAddress(), choice.portal);
         const Environment environment({
             {"VELNOR_INPUT", choice.input ? QByteArray(choice.input) : QByteArray()},
             {"DISPLAY", choice.display ? QByteArray(test::xvfbDisplay().c_str()) : QByteArray()},
@@ -83,7 +113,8 @@ TEST(OpenInputBackend, ChoosesAsVelnorInputSaysAndTellsWhy) {
         const InputBackend backend = openInputBackend(loop);
         const std::string context =
             std::string("VELNOR_INPUT=") + (choice.input ? choice.input : "(unset)") +
-            (choice.display ? " with DISPLAY" : "") + (choice.wayland ? " in Wayland" : "");
+            (choice.display ? " with DISPLAY" : "") + (choice.wayland ? " in Wayland" : "") +
+            (choice.portal ? " with a portal" : "");
         ASSERT_NE(backend.sink, nullptr) << context;
         EXPECT_EQ(QString::fromStdU16String(backend.name).toStdString(), choice.name) << context;
         const QString problem = QString::fromStdU16String(backend.problem);
