@@ -1,5 +1,6 @@
 // Where uinput's keyboard layout comes from: a Wayland compositor (a fake one speaking the
-// protocol, and weston), the system's layout over D-Bus, the user's pick kept between runs.
+// protocol; sway is in compositor_test.cpp), the system's layout over D-Bus, the user's pick kept
+// between runs.
 
 #include "platform/linux/typing_layout.h"
 
@@ -15,7 +16,6 @@
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QDeadlineTimer>
-#include <QProcess>
 #include <QThread>
 #include <mutex>
 #include <thread>
@@ -25,7 +25,6 @@
 #include "support/scoped_env.h"
 #include "support/session_bus.h"
 #include "support/temp_dir.h"
-#include "support/x_server.h"
 
 namespace velnor {
 namespace {
@@ -176,29 +175,9 @@ class TypingLayoutTest : public ::testing::Test {
     QStringList logged_;
 };
 
-TEST_F(TypingLayoutTest, TypesOnTheCompositorsKeymapAndFollowsItsNextOne) {
-    FakeCompositor compositor(keymapText("de"));
-    const ScopedEnv wayland("WAYLAND_DISPLAY", compositor.socket());
-    const ScopedEnv noDisplay("DISPLAY", nullptr), noLayout("VELNOR_XKB_LAYOUT", nullptr);
-    QStringList told;
-    const auto sink = open(told);
-    ASSERT_TRUE(sink);
-    EXPECT_EQ(told, QStringList{"uinput types on the German keyboard layout (the Wayland "
-                                "compositor's)"});
-    sink->typeCharacter(U'z');
-    EXPECT_EQ(pressed(pipe_[0]), std::vector{KEY_Y});
-    EXPECT_TRUE(sink->menu().empty());  // one layout: nothing to pick
-
-    compositor.send(keymapText("fr"));
-    EXPECT_EQ(waitForLog(), QStringList{"uinput types on the French keyboard layout (the "
-                                        "compositor's new keymap)"});
-    sink->typeCharacter(U'a');
-    EXPECT_EQ(pressed(pipe_[0]), std::vector{KEY_Q});
-}
-
-// Of a keymap with several layouts a client without focus cannot tell the active one: the user
-// picks it in the window, and the pick holds at the next start and for the compositor's next
-// keymap.
+// The compositor's keymap, followed as it changes. Of a keymap with several layouts a client
+// without focus cannot tell the active one: the user picks it in the window, and the pick holds at
+// the next start and for the compositor's next keymap.
 TEST_F(TypingLayoutTest, ThePickOfSeveralLayoutsIsMadeInTheMenuAndKept) {
     FakeCompositor compositor(keymapText("de,us"));
     const ScopedEnv wayland("WAYLAND_DISPLAY", compositor.socket());
@@ -239,6 +218,9 @@ TEST_F(TypingLayoutTest, ThePickOfSeveralLayoutsIsMadeInTheMenuAndKept) {
     compositor.send(keymapText("de"));
     EXPECT_EQ(waitForLog(), QStringList{"uinput types on the German keyboard layout (the "
                                         "compositor's new keymap)"});
+    sink->typeCharacter(U'z');
+    EXPECT_EQ(pressed(pipe_[0]), std::vector{KEY_Y});
+    EXPECT_TRUE(sink->menu().empty());  // one layout: nothing to pick
 }
 
 // The system's layout where no compositor or X server answers, as systemd-localed tells it.
@@ -286,33 +268,6 @@ TEST_F(TypingLayoutTest, WithoutACompositorOrXServerTheSystemsLayoutIsAsked) {
     QDBusConnection::disconnectFromBus("fake-locale");
     serviceThread.quit();
     serviceThread.wait();
-}
-
-// weston, nested in the tests' Xvfb, as a compositor that is not ours.
-TEST_F(TypingLayoutTest, ARealCompositorsKeymapIsRead) {
-    ASSERT_FALSE(test::xvfbDisplay().empty()) << test::xvfbProblem().toStdString();
-    QProcess weston;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("DISPLAY", QString::fromStdString(test::xvfbDisplay()));
-    weston.setProcessEnvironment(environment);
-    weston.start("weston",
-                 {"--backend=x11-backend.so", "--use-pixman", "--socket=velnor-weston",
-                  "--shell=kiosk-shell.so", "--no-config",
-                  "--log=" + QString::fromStdString((runtime_.path() / "weston.log").string())});
-    ASSERT_TRUE(weston.waitForStarted()) << "weston (package weston) cannot start";
-    const auto socket = runtime_.path() / "velnor-weston";
-    const QDeadlineTimer deadline(10000);
-    while (!std::filesystem::exists(socket) && !deadline.hasExpired()) QThread::msleep(20);
-    ASSERT_TRUE(std::filesystem::exists(socket)) << "weston made no socket";
-
-    const ScopedEnv wayland("WAYLAND_DISPLAY", "velnor-weston");
-    const ScopedEnv noDisplay("DISPLAY", nullptr), noLayout("VELNOR_XKB_LAYOUT", nullptr);
-    QStringList told;
-    ASSERT_TRUE(open(told));
-    EXPECT_EQ(told, QStringList{"uinput types on the English (US) keyboard layout (the Wayland "
-                                "compositor's)"});
-    weston.terminate();
-    weston.waitForFinished();
 }
 
 }  // namespace
