@@ -10,6 +10,7 @@
 #include "core/main_form.h"
 #include "platform/win32/copy_command_line.h"
 #include "platform/win32/dde_channel.h"
+#include "platform/win32/login_start.h"
 #include "platform/win32/port_backend.h"
 #include "platform/win32/send_input.h"
 #include "platform/win32/system_text.h"
@@ -63,6 +64,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) 
     velnor::Win32EventLoop loop;
     velnor::SendInputSink input(loop);
     velnor::DdeChannel channel;
+    velnor::RunKeyLoginStart loginStart;
     HWND window = nullptr;  // the view's, once it is built: the clipboard's owner
     velnor::MainForm form(
         velnor::Platform{
@@ -75,6 +77,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) 
                 [](const std::u16string& text) {
                     MessageBoxW(nullptr, velnor::wideText(text).c_str(), L"Velnor", MB_OK);
                 },
+            .loginStart = &loginStart,
             .commandText =
                 [](const std::vector<std::u16string>& words) {
                     return velnor::cmdCommandLine(velnor::programPath(), words);

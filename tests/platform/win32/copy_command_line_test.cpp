@@ -1,5 +1,5 @@
 // "Copy command line" on Windows: the line that cmd.exe hands back as the arguments it was made
-// of, and the clipboard.
+// of, and the clipboard; and the line that starts the program at login.
 #include "platform/win32/copy_command_line.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/login_start.h"
 #include "platform/win32/system_text.h"
 #include "support/win32/processes.h"
 #include "test_text.h"
@@ -71,6 +72,27 @@ TEST(CopyToClipboard, PutsTheTextOnTheClipboardAsUnicodeText) {
     GlobalUnlock(data);
     CloseClipboard();
     DestroyWindow(owner);
+}
+
+// The value Explorer runs at login: the program, quoted, and the arguments as they are (no cmd
+// escapes, no variables expanded), gone again once switched off.
+TEST(RunKeyLoginStart, WritesTheLineReadsItBackAndRemovesIt) {
+    RunKeyLoginStart login(L"Velnor test");
+    ASSERT_TRUE(login.disable());
+    EXPECT_FALSE(login.enabled());
+    ASSERT_TRUE(login.enable({u"-minimize", u"-dsrSendKeys=%25a^b\u20ac", u"-port=com1"}));
+    EXPECT_TRUE(login.enabled());
+    wchar_t value[512] = {};
+    DWORD size = sizeof value;
+    ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                           L"Velnor test", RRF_RT_REG_SZ, nullptr, value, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(utf16Text(value),
+              u"\"" + programPath() + u"\" -minimize -dsrSendKeys=%25a^b\u20ac -port=com1");
+    EXPECT_EQ(login.place(),
+              u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\Velnor test");
+    ASSERT_TRUE(login.disable());
+    EXPECT_FALSE(login.enabled());
 }
 
 }  // namespace
