@@ -7,6 +7,7 @@
 #include "core/text.h"
 #include "platform/loopback/loopback_port.h"
 #include "platform/win32/comm_port.h"
+#include "platform/win32/device_watch.h"
 #include "platform/win32/system_text.h"
 
 namespace velnor {
@@ -26,8 +27,12 @@ PortBackend win32PortBackend() {
                 if (device == u"loopback") return std::make_unique<LoopbackPort>(listener);
                 return win32::openPort(device, listener);
             },
-            // A port whose adapter went away stays released until the user chooses it again.
-            .watchReturn = {}};
+            .watchReturn = [](const std::u16string& device,
+                              std::function<void()> back) -> std::unique_ptr<DeviceWatch> {
+                // The loopback plug is never unplugged.
+                if (device == u"loopback") return nullptr;
+                return std::make_unique<win32::ComPortReturnWatch>(device, std::move(back));
+            }};
 }
 
 }  // namespace velnor
