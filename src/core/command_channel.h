@@ -29,6 +29,8 @@ class CommandChannel {
         std::function<bool(std::u16string_view line)> lineOn;
         // A second start without a command line asks to see the window.
         std::function<void()> show;
+        // What the channel itself has to say in the event log: a command it could not take.
+        std::function<void(std::u16string_view message)> log{};
     };
 
     virtual ~CommandChannel() = default;

@@ -81,7 +81,8 @@ bool MainForm::claimCommandChannel() {
                             [this] {
                                 window.setWindowState(WindowState::Normal);
                                 window.activate();
-                            }});
+                            },
+                        .log = [this](std::u16string_view message) { LogEvent(message); }});
     switch (claim) {
         case CommandChannel::Claim::Owner:
             serving_ = true;

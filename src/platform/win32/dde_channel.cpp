@@ -1,5 +1,6 @@
 #include "platform/win32/dde_channel.h"
 
+#include <optional>
 #include <utility>
 
 #include "core/text.h"
@@ -13,6 +14,11 @@ constexpr wchar_t kTopic[] = L"MainForm";
 constexpr wchar_t kEventLogItem[] = L"EventLog";
 // Poked by a second start without a command line: the running copy shows its window.
 constexpr wchar_t kShowItem[] = L"Show";
+// Poked with a command line in CF_UNICODETEXT: taken as an execute string, code unit for unit.
+constexpr wchar_t kCommandItem[] = L"Command";
+// The items that clients may read, and the lines among them, which advise loops follow.
+constexpr const wchar_t* kLineItems[] = {L"DSR", L"CTS", L"CD", L"RI"};
+constexpr wchar_t kPortItem[] = L"Port";
 // How long a client waits for the running copy to take a command.
 constexpr DWORD kExecuteTimeoutMs = 10'000;
 // Starts that look for a running copy and register the service take turns under this mutex, so
@@ -69,12 +75,65 @@ bool serviceAnswers(DWORD instance, HSZ service, HSZ topic) {
     return true;
 }
 
-std::u16string commandText(HDDEDATA data) {
-    const DWORD size = DdeGetData(data, nullptr, 0, 0);
-    std::wstring text(size / sizeof(wchar_t), L'\0');
+// The text in `data` up to its terminating null.
+std::wstring wideData(HDDEDATA data) {
+    std::wstring text(DdeGetData(data, nullptr, 0, 0) / sizeof(wchar_t), L'\0');
     DdeGetData(data, reinterpret_cast<BYTE*>(text.data()), DWORD(text.size() * sizeof(wchar_t)), 0);
     if (const size_t end = text.find(L'\0'); end != std::wstring::npos) text.resize(end);
-    return utf16Text(text);
+    return text;
+}
+
+bool sameName(std::wstring_view name, const wchar_t* other) {
+    return CompareStringOrdinal(name.data(), int(name.size()), other, -1, TRUE) == CSTR_EQUAL;
+}
+
+std::wstring nameOf(DWORD instance, HSZ handle) {
+    std::wstring name(DdeQueryStringW(instance, handle, nullptr, 0, CP_WINUNICODE), L'\0');
+    DdeQueryStringW(instance, handle, name.data(), DWORD(name.size() + 1), CP_WINUNICODE);
+    return name;
+}
+
+// True when the bytes hold a surrogate written as UTF-8 (ED A0..BF xx), as a sender that means
+// UTF-8 writes an unpaired one.
+bool holdsEncodedSurrogate(std::string_view bytes) {
+    for (size_t i = 0; i + 2 < bytes.size(); ++i)
+        if (uint8_t(bytes[i]) == 0xED && (uint8_t(bytes[i + 1]) & 0xE0) == 0xA0 &&
+            (uint8_t(bytes[i + 2]) & 0xC0) == 0x80)
+            return true;
+    return false;
+}
+
+// An execute string as its sender wrote it. DDEML hands a Unicode server UTF-16 whatever the
+// client is: a Unicode client's text as sent, an ANSI client's bytes read in the ANSI code page.
+// Those bytes are recovered and read as UTF-8 when they are UTF-8, which scripts send; a text
+// whose bytes cannot be recovered did not arrive intact.
+Result<std::u16string> executeText(HCONV conversation, HDDEDATA data) {
+    const std::wstring wide = wideData(data);
+    CONVINFO conv{};
+    conv.cb = sizeof conv;
+    if (!DdeQueryConvInfo(conversation, QID_SYNC, &conv) || IsWindowUnicode(conv.hwndPartner))
+        return utf16Text(wide);
+    const auto refused = [](std::u16string_view why) {
+        return std::unexpected(Problem{
+            ProblemKind::Other,
+            u"DDE execute from a program that sends ANSI text refused: " + std::u16string(why)});
+    };
+    // DDEML read the bytes as UTF-8 already, each malformed sequence as U+FFFD.
+    if (GetACP() == CP_UTF8) {
+        if (wide.find(L'\xFFFD') == std::wstring::npos) return utf16Text(wide);
+        return refused(u"it is not UTF-8, the ANSI code page");
+    }
+    BOOL lost = FALSE;
+    std::string bytes(size_t(WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(),
+                                                 int(wide.size()), nullptr, 0, nullptr, &lost)),
+                      '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), bytes.data(),
+                        int(bytes.size()), nullptr, &lost);
+    if (lost)
+        return refused(u"its bytes are not text in the ANSI code page " + toU16(int(GetACP())));
+    if (const std::u16string utf8 = fromUtf8(bytes); toUtf8(utf8) == bytes) return utf8;
+    if (holdsEncodedSurrogate(bytes)) return refused(u"it holds an unpaired surrogate");
+    return utf16Text(wide);
 }
 
 }  // namespace
@@ -107,10 +166,9 @@ CommandChannel::Claim DdeChannel::unavailable(std::u16string_view what) {
 CommandChannel::Claim DdeChannel::claim(Topic topic) {
     if (serving) return unavailable(u"this process serves DDE already");
     topic_ = std::move(topic);
-    const UINT initialized = DdeInitializeW(
-        &instance_, &DdeChannel::serve,
-        APPCLASS_STANDARD | CBF_FAIL_ADVISES | CBF_SKIP_REGISTRATIONS | CBF_SKIP_UNREGISTRATIONS,
-        0);
+    const UINT initialized =
+        DdeInitializeW(&instance_, &DdeChannel::serve,
+                       APPCLASS_STANDARD | CBF_SKIP_REGISTRATIONS | CBF_SKIP_UNREGISTRATIONS, 0);
     if (initialized != DMLERR_NO_ERROR) {
         instance_ = 0;
         return unavailable(u"cannot start (" + ddeProblem(initialized).reason + u")");
@@ -137,13 +195,60 @@ CommandChannel::Claim DdeChannel::claim(Topic topic) {
     return Claim::Owner;
 }
 
-HDDEDATA CALLBACK DdeChannel::serve(UINT type, UINT format, HCONV, HSZ topic, HSZ item,
+HDDEDATA CALLBACK DdeChannel::serve(UINT type, UINT format, HCONV conversation, HSZ topic, HSZ item,
                                     HDDEDATA data, ULONG_PTR, ULONG_PTR) {
-    return serving ? serving->answer(type, format, topic, item, data) : nullptr;
+    return serving ? serving->answer(type, format, conversation, topic, item, data) : nullptr;
 }
 
-HDDEDATA DdeChannel::answer(UINT type, UINT format, HSZ topic, HSZ item, HDDEDATA data) {
+HDDEDATA DdeChannel::command(const Result<std::u16string>& text) {
+    int cancel = 0;
+    if (!text) {
+        if (topic_.log) topic_.log(text.error().reason);
+        cancel = 1;
+    } else if (topic_.linkExecute) {
+        topic_.linkExecute(*text, cancel);
+    }
+    return reinterpret_cast<HDDEDATA>(cancel == 0 ? DDE_FACK : DDE_FNOTPROCESSED);
+}
+
+// The value of `item` as text in `format` (CF_UNICODETEXT, or CF_TEXT where the ANSI code page
+// holds it), or none for an item that is not there.
+HDDEDATA DdeChannel::itemData(HSZ item, UINT format, bool linesOnly) {
+    const std::wstring name = nameOf(instance_, item);
+    std::optional<std::u16string> text;
+    for (const wchar_t* line : kLineItems)
+        if (sameName(name, line) && topic_.lineOn)
+            text = topic_.lineOn(utf16Text(line)) ? u"1" : u"0";
+    if (!linesOnly && sameName(name, kPortItem) && topic_.port) {
+        const std::u16string port = topic_.port();
+        text = port.empty() ? u"None" : port;
+    }
+    if (!linesOnly && DdeCmpStringHandles(item, eventLogItem_) == 0 && topic_.eventLog)
+        text = topic_.eventLog();
+    if (!text) return nullptr;
+    const std::wstring wide = wideText(*text);
+    if (format == CF_UNICODETEXT)
+        return DdeCreateDataHandle(instance_,
+                                   reinterpret_cast<BYTE*>(const_cast<wchar_t*>(wide.c_str())),
+                                   DWORD((wide.size() + 1) * sizeof(wchar_t)), 0, item, format, 0);
+    if (format != CF_TEXT) return nullptr;
+    BOOL lost = FALSE;
+    std::string ansi(size_t(WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1,
+                                                nullptr, 0, nullptr, &lost)),
+                     '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, ansi.data(),
+                        int(ansi.size()), nullptr, &lost);
+    if (lost) return nullptr;  // the client asks again in CF_UNICODETEXT or goes without
+    return DdeCreateDataHandle(instance_, reinterpret_cast<BYTE*>(ansi.data()), DWORD(ansi.size()),
+                               0, item, format, 0);
+}
+
+HDDEDATA DdeChannel::answer(UINT type, UINT format, HCONV conversation, HSZ topic, HSZ item,
+                            HDDEDATA data) {
     const bool ours = DdeCmpStringHandles(topic, topicName_) == 0;
+    const auto ack = [](bool done) {
+        return reinterpret_cast<HDDEDATA>(done ? DDE_FACK : DDE_FNOTPROCESSED);
+    };
     switch (type) {
         case XTYP_CONNECT: {
             if (!ours) return nullptr;
@@ -151,45 +256,51 @@ HDDEDATA DdeChannel::answer(UINT type, UINT format, HSZ topic, HSZ item, HDDEDAT
             if (topic_.linkOpen) topic_.linkOpen(cancel);
             return reinterpret_cast<HDDEDATA>(cancel == 0 ? TRUE : FALSE);
         }
-        case XTYP_EXECUTE: {
-            if (!ours) return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
-            int cancel = 0;
-            if (topic_.linkExecute) topic_.linkExecute(commandText(data), cancel);
-            return reinterpret_cast<HDDEDATA>(cancel == 0 ? DDE_FACK : DDE_FNOTPROCESSED);
-        }
+        case XTYP_EXECUTE:
+            return ours ? command(executeText(conversation, data)) : ack(false);
         case XTYP_POKE: {
-            const StringHandle show(instance_, kShowItem);
-            if (!ours || DdeCmpStringHandles(item, show.get()) != 0 || !topic_.show)
-                return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
-            topic_.show();
-            return reinterpret_cast<HDDEDATA>(DDE_FACK);
+            if (!ours) return ack(false);
+            const std::wstring name = nameOf(instance_, item);
+            if (sameName(name, kShowItem) && topic_.show) {
+                topic_.show();
+                return ack(true);
+            }
+            if (!sameName(name, kCommandItem)) return ack(false);
+            if (format == CF_UNICODETEXT) return command(utf16Text(wideData(data)));
+            return command(std::unexpected(Problem{ProblemKind::Other,
+                                                   u"DDE: a command poked in a format other than "
+                                                   u"CF_UNICODETEXT was not applied"}));
         }
-        case XTYP_REQUEST: {
-            if (!ours || DdeCmpStringHandles(item, eventLogItem_) != 0 ||
-                format != CF_UNICODETEXT || !topic_.eventLog)
-                return nullptr;
-            const std::wstring log = wideText(topic_.eventLog());
-            return DdeCreateDataHandle(
-                instance_, reinterpret_cast<BYTE*>(const_cast<wchar_t*>(log.c_str())),
-                DWORD((log.size() + 1) * sizeof(wchar_t)), 0, item, CF_UNICODETEXT, 0);
+        case XTYP_REQUEST:
+            return ours ? itemData(item, format, false) : nullptr;
+        case XTYP_ADVSTART: {
+            HDDEDATA probe = ours ? itemData(item, format, true) : nullptr;
+            if (probe) DdeFreeDataHandle(probe);
+            return reinterpret_cast<HDDEDATA>(probe ? TRUE : FALSE);
         }
+        case XTYP_ADVREQ:
+            return ours ? itemData(item, format, true) : nullptr;
         default:
             return nullptr;
     }
 }
 
 Result<> DdeChannel::execute(const std::u16string& command) {
-    return transaction(XTYP_EXECUTE, nullptr, command);
+    return poke(kCommandItem, command);
 }
 
 Result<> DdeChannel::show() {
-    return transaction(XTYP_POKE, kShowItem, u"");
+    return poke(kShowItem, u"");
 }
 
-// DDE clients ask for what they want to know; nothing is sent to them unasked.
-void DdeChannel::announceLine(std::u16string_view, bool) {}
+// Advise loops read the line's state as it now is, which the caller has already set.
+void DdeChannel::announceLine(std::u16string_view line, bool) {
+    if (!registered_) return;
+    const StringHandle item(instance_, wideText(line).c_str());
+    DdePostAdvise(instance_, topicName_, item.get());
+}
 
-Result<> DdeChannel::transaction(UINT type, const wchar_t* item, const std::u16string& text) {
+Result<> DdeChannel::poke(const wchar_t* item, const std::u16string& text) {
     DWORD client = 0;
     const UINT initialized = DdeInitializeW(&client, &ignore, APPCMD_CLIENTONLY, 0);
     if (initialized != DMLERR_NO_ERROR)
@@ -198,18 +309,21 @@ Result<> DdeChannel::transaction(UINT type, const wchar_t* item, const std::u16s
     {
         const StringHandle service(client, kService);
         const StringHandle topic(client, kTopic);
-        const StringHandle itemName(client, item ? item : L"");
+        const StringHandle itemName(client, item);
         const HCONV conversation = DdeConnect(client, service.get(), topic.get(), nullptr);
         if (!conversation) {
             done = std::unexpected(ddeProblem(DdeGetLastError(client), u"DDE: "));
         } else {
             std::wstring data = wideText(text);
             DWORD result = 0;
+            // Wine's DDEML returns success for a refused poke; its acknowledgement tells.
             if (!DdeClientTransaction(reinterpret_cast<BYTE*>(data.data()),
                                       DWORD((data.size() + 1) * sizeof(wchar_t)), conversation,
-                                      item ? itemName.get() : nullptr, item ? CF_UNICODETEXT : 0,
-                                      type, kExecuteTimeoutMs, &result))
+                                      itemName.get(), CF_UNICODETEXT, XTYP_POKE, kExecuteTimeoutMs,
+                                      &result))
                 done = std::unexpected(ddeProblem(DdeGetLastError(client)));
+            else if (!(result & DDE_FACK))
+                done = std::unexpected(ddeProblem(DMLERR_NOTPROCESSED));
             DdeDisconnect(conversation);
         }
     }

@@ -25,7 +25,7 @@ void waitForExit(HANDLE process) {
 }
 
 std::string eventLog() {
-    return test::runProgram(kDdeClient, L"eventlog",
+    return test::runProgram(kDdeClient, L"request EventLog",
                             [](const auto& done) { test::waitAtMost(done); });
 }
 
@@ -191,7 +191,7 @@ TEST(VelnorProgram, ALongTextTypesWhileTheProgramAnswersAndStopsWhenTheWindowClo
                          EXPECT_TRUE(pumpUntil([&] { return charactersTyped > 0 || done(); }))
                              << "typing did not begin";
                          // This thread's window and hook go on meanwhile.
-                         log = test::runProgram(kDdeClient, L"eventlog",
+                         log = test::runProgram(kDdeClient, L"request EventLog",
                                                 [](const auto& answered) { pumpUntil(answered); });
                          PostMessageW(FindWindowW(L"VelnorMainForm", nullptr), WM_CLOSE, 0, 0);
                          pumpUntil(done);
