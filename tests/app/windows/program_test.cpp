@@ -128,6 +128,11 @@ TEST(VelnorProgram, ASecondStartHandsOverAndTheFirstHoldsTheDsrKeyUntilItEnds) {
     EXPECT_NE(log.find("DDE LinkExecute:  -port=com1 -dtr"), std::string::npos) << log;
     test::waitAtMost(shiftHeld, 5'000);
     EXPECT_TRUE(shiftHeld()) << "DTR drives DSR on the loopback plug; DSR holds Shift";
+    // A spreadsheet's link to DSR follows it as DTR goes off and on again.
+    EXPECT_EQ(test::runProgram(kDdeClient, L"advise hot DSR -dtrOff -dtr",
+                               [](const auto& done) { test::waitAtMost(done); }),
+              "0\n1\n");
+    test::waitAtMost(shiftHeld, 5'000);
 
     // Without arguments a second start only brings the window forward.
     test::runProgram(
