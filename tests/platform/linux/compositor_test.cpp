@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <functional>
 
 #include "core/send_keys.h"
 #include "platform/linux/typing_layout.h"
@@ -102,12 +103,16 @@ TEST(CompositorEndToEnd, WevReceivesTheTextTypedOnSwaysGermanKeymap) {
     // Line by line, so that what it prints arrives as it happens.
     wev.setProcessChannelMode(QProcess::MergedChannels);
     startAsUser(wev, {"stdbuf", "-oL", "wev"});
-    ASSERT_TRUE(waitFor([&] {
-        wev.waitForReadyRead(100);
-        received += wev.readAllStandardOutput();
-        return received.contains("activated");
-    })) << "wev's window never had the focus: "
-        << received.toStdString();
+    // Waits until what wev has printed passes `done`.
+    const auto wevPrinted = [&](const std::function<bool()>& done) {
+        return waitFor([&] {
+            wev.waitForReadyRead(100);
+            received += wev.readAllStandardOutput();
+            return done();
+        });
+    };
+    ASSERT_TRUE(wevPrinted([&] { return received.contains("activated"); }))
+        << "wev's window never had the focus: " << received.toStdString();
 
     // Where the compositor has no keyboard yet, its keymap comes with ours.
     QStringList told;
@@ -131,22 +136,14 @@ TEST(CompositorEndToEnd, WevReceivesTheTextTypedOnSwaysGermanKeymap) {
         inputs.waitForFinished();
         return inputs.readAllStandardOutput().contains("Velnor virtual input");
     })) << "sway never took the device on";
-    ASSERT_TRUE(waitFor([&] {
-        wev.waitForReadyRead(100);
-        received += wev.readAllStandardOutput();
-        return received.contains("wl_keyboard] enter");
-    })) << "wev never had the keyboard's focus: "
-        << received.toStdString();
+    ASSERT_TRUE(wevPrinted([&] { return received.contains("wl_keyboard] enter"); }))
+        << "wev never had the keyboard's focus: " << received.toStdString();
     ASSERT_TRUE(waitFor([&] { return told.join("\n").contains("German keyboard layout"); }))
         << told.join("\n").toStdString();
 
     const std::u16string text = u"zy-ß€ Hallo, Welt! <>|@";
     SendKeys(**sink, text);
-    EXPECT_TRUE(waitFor([&] {
-        wev.waitForReadyRead(100);
-        received += wev.readAllStandardOutput();
-        return typedIn(received).size() >= qsizetype(text.size());
-    }));
+    EXPECT_TRUE(wevPrinted([&] { return typedIn(received).size() >= qsizetype(text.size()); }));
     EXPECT_EQ(typedIn(received), QString::fromStdU16String(text)) << received.toStdString();
 
     sink->reset();
