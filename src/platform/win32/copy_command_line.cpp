@@ -27,7 +27,8 @@ std::u16string cmdCommandLine(std::u16string_view program,
                               const std::vector<std::u16string>& arguments) {
     std::u16string words;
     for (const std::u16string& argument : arguments) words += u" " + argument;
-    std::u16string line = u"\"" + std::u16string(program) + u"\"";
+    std::u16string line = u"\"";
+    line.append(program).append(u"\"");
     bool plain = false;  // a caret after a % already makes this character plain
     for (size_t i = 0; i < words.size(); ++i) {
         const char16_t c = words[i];
