@@ -98,8 +98,8 @@ void addSerialComm(FoundPorts& found) {
         ERROR_SUCCESS)
         return;
     for (DWORD index = 0;; ++index) {
-        wchar_t name[256];
-        DWORD nameLength = 256;
+        wchar_t name[16384];  // the longest a value's name can be
+        DWORD nameLength = 16384;
         wchar_t port[256] = {};
         DWORD type = 0;
         DWORD size = sizeof port - sizeof(wchar_t);
