@@ -12,6 +12,7 @@
 #include "platform/win32/dde_channel.h"
 #include "platform/win32/login_start.h"
 #include "platform/win32/port_backend.h"
+#include "platform/win32/port_catalog.h"
 #include "platform/win32/send_input.h"
 #include "platform/win32/system_text.h"
 #include "platform/win32/time_text.h"
@@ -21,7 +22,8 @@
 namespace {
 
 constexpr char16_t kEnvironment[] =
-    u"Environment: VELNOR_COM1..VELNOR_COM4 (a device such as \\\\.\\COM7, or loopback).\n";
+    u"Environment: VELNOR_COM1..VELNOR_COM4 (a device such as \\\\.\\COM7, or loopback; over the "
+    u"Port menu's choice).\n";
 
 // A program of the Windows subsystem has no console of its own: it writes to its standard output
 // where that is redirected (a file, a pipe: UTF-8, for scripts), else to the console it was started
@@ -65,18 +67,20 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) 
     velnor::SendInputSink input(loop);
     velnor::DdeChannel channel;
     velnor::RunKeyLoginStart loginStart;
+    velnor::Win32PortCatalog catalog;
     HWND window = nullptr;  // the view's, once it is built: the clipboard's owner
     velnor::MainForm form(
         velnor::Platform{
             .input = input,
             .loop = loop,
-            .ports = velnor::win32PortBackend(),
+            .ports = velnor::win32PortBackend(catalog),
             .channel = &channel,
             .timeText = velnor::localTimeText,
             .messageBox =
                 [](const std::u16string& text) {
                     MessageBoxW(nullptr, velnor::wideText(text).c_str(), L"Velnor", MB_OK);
                 },
+            .catalog = &catalog,
             .loginStart = &loginStart,
             .commandText =
                 [](const std::vector<std::u16string>& words) {

@@ -10,11 +10,6 @@ namespace {
 
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-Problem registryProblem(std::u16string_view what, LSTATUS status) {
-    return {status == ERROR_ACCESS_DENIED ? ProblemKind::Permission : ProblemKind::Other,
-            std::u16string(what) + u": " + systemReason(DWORD(status))};
-}
-
 }  // namespace
 
 bool RunKeyLoginStart::enabled() {

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "core/text.h"
 #include "platform/loopback/loopback_port.h"
 #include "platform/win32/comm_port.h"
 #include "platform/win32/device_watch.h"
@@ -12,16 +11,16 @@
 
 namespace velnor {
 
-PortBackend win32PortBackend() {
+PortBackend win32PortBackend(PortCatalog& catalog) {
     return {.deviceOf =
-                [](int port) {
+                [&catalog](int port) {
                     const std::wstring name = L"VELNOR_COM" + std::to_wstring(port);
                     std::wstring value(32767, L'\0');
                     const DWORD length =
                         GetEnvironmentVariableW(name.c_str(), value.data(), DWORD(value.size()));
                     if (length > 0 && length < value.size())
                         return utf16Text(std::wstring_view(value.data(), length));
-                    return u"\\\\.\\COM" + toU16(port);
+                    return catalog.assigned(port).value_or(catalog.defaultDevice(port));
                 },
             .open = [](const std::u16string& device, PortListener& listener) -> OpenResult {
                 if (device == u"loopback") return std::make_unique<LoopbackPort>(listener);

@@ -17,4 +17,9 @@ std::u16string systemReason(DWORD error) {
     return reason + u" (error " + std::u16string(code.begin(), code.end()) + u")";
 }
 
+Problem registryProblem(std::u16string_view what, LSTATUS status) {
+    return {status == ERROR_ACCESS_DENIED ? ProblemKind::Permission : ProblemKind::Other,
+            std::u16string(what) + u": " + systemReason(DWORD(status))};
+}
+
 }  // namespace velnor

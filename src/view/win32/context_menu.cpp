@@ -7,11 +7,24 @@
 #include <string>
 
 #include "core/main_form.h"
-#include "view/win32/native_text.h"
 #include "view/win32/question_dialog.h"
 #include "view/win32/win32_form_view.h"
 
 namespace velnor {
+namespace {
+
+// A native menu takes a single '&' for the mark of the next character's access key; the system's
+// device names may hold one.
+std::wstring shownAsIs(std::u16string_view text) {
+    std::wstring shown;
+    for (const char16_t c : text) {
+        if (c == u'&') shown += L'&';
+        shown += wchar_t(c);
+    }
+    return shown;
+}
+
+}  // namespace
 
 ContextMenu::ContextMenu(Menu model) : model_(std::move(model)), handle_(build(model_)) {}
 
@@ -30,7 +43,7 @@ HMENU ContextMenu::build(const std::vector<MenuEntry>& entries) {
         item.cbSize = sizeof item;
         item.fMask = MIIM_FTYPE;
         item.fType = MFT_SEPARATOR;
-        std::wstring text = wide(entry.text);
+        std::wstring text = shownAsIs(entry.text);
         if (entry.kind != MenuEntry::Kind::Separator) {
             item.fMask |= MIIM_STRING | MIIM_STATE | MIIM_ID | MIIM_SUBMENU;
             // Win32 shows a check mark only while the setting is on; a radio mark is a bullet.

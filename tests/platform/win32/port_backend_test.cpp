@@ -13,17 +13,6 @@
 namespace velnor {
 namespace {
 
-TEST(Win32PortBackend, PortNumbersNameComPortsUnlessTheEnvironmentSaysOtherwise) {
-    const PortBackend backend = win32PortBackend();
-    SetEnvironmentVariableW(L"VELNOR_COM3", nullptr);
-    EXPECT_EQ(backend.deviceOf(3), u"\\\\.\\COM3");
-    EXPECT_EQ(backend.deviceOf(12), u"\\\\.\\COM12");
-    SetEnvironmentVariableW(L"VELNOR_COM3", L"\\\\.\\COM17");
-    EXPECT_EQ(backend.deviceOf(3), u"\\\\.\\COM17");
-    EXPECT_EQ(backend.deviceOf(4), u"\\\\.\\COM4");
-    SetEnvironmentVariableW(L"VELNOR_COM3", nullptr);
-}
-
 // Windows tells the watch that some port arrived; it calls back only once its own is there. A file
 // stands in for the port, which Wine cannot plug in; the arrival is sent as Windows sends it.
 TEST(ComPortReturnWatch, CallsBackOnAnArrivalOnlyOnceItsPortIsThere) {

@@ -245,7 +245,7 @@ TEST_F(Win32ViewTest, OptionCaptionsFitTheirButtons) {
     ReleaseDC(view.window(), dc);
 }
 
-// A native menu's items as GetMenuItemInfoW reads them.
+// A native menu's items as GetMenuItemInfoW reads them, their text as shown.
 struct NativeItem {
     std::u16string text;
     UINT type = 0;
@@ -264,8 +264,13 @@ std::vector<NativeItem> itemsOf(HMENU menu) {
         item.dwTypeData = text;
         item.cch = 256;
         GetMenuItemInfoW(menu, UINT(i), TRUE, &item);
-        items.push_back(
-            {{text, text + wcslen(text)}, item.fType, item.fState, item.wID, item.hSubMenu});
+        // As the menu shows it: "&&" is one '&', a single one marks the access key.
+        std::u16string shown;
+        for (const wchar_t* c = text; *c; ++c) {
+            if (*c == L'&' && !*++c) break;
+            shown += char16_t(*c);
+        }
+        items.push_back({shown, item.fType, item.fState, item.wID, item.hSubMenu});
     }
     return items;
 }
@@ -425,6 +430,17 @@ TEST_F(Win32MenuTest, ARightClickOpensTheFormsMenuOfTheFrameUnderThePointer) {
     // From the keyboard: the menu of the focused control's frame.
     SetFocus(view.controlHandle(u"optCom2"));
     EXPECT_EQ(menuOpenedAt({-1, -1}), test::menuText(form.menuOf(form.Port)));
+}
+
+// The system names the devices, and a name may hold a '&'.
+TEST_F(Win32MenuTest, ThePortSubmenusShowTheDevicesAsNamedAndAssignTheChosenOne) {
+    window.catalog.plugged = {{u"\\\\.\\COM3", u"USB Serial Port (COM3)"},
+                              {u"\\\\.\\COM9", u"AT&T Modem (COM9)"}};
+    const auto menu = view.contextMenu(form.Port);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menuText(menu->handle()), test::menuText(form.menuOf(form.Port)));
+    choose(form.Port, {u"COM2: /dev/ttyS1", u"AT&T Modem (COM9)"});
+    EXPECT_EQ(window.catalog.assigned(2), u"\\\\.\\COM9");
 }
 
 TEST_F(Win32MenuTest, ChoosingAnEntryActsOnTheFormAfterItsQuestion) {
