@@ -51,13 +51,14 @@ class FakeCompositor {
         display_ = wl_display_create();
         socket_ = wl_display_add_socket_auto(display_);
         wl_global_create(display_, &wl_seat_interface, 5, this, bindSeat);
-        wl_event_loop_add_fd(wl_display_get_event_loop(display_), wake_, WL_EVENT_READABLE, sendNew,
-                             this);
+        wakeSource_ = wl_event_loop_add_fd(wl_display_get_event_loop(display_), wake_,
+                                           WL_EVENT_READABLE, sendNew, this);
         thread_ = std::thread([this] { wl_display_run(display_); });
     }
     ~FakeCompositor() {
         wl_display_terminate(display_);
         thread_.join();
+        wl_event_source_remove(wakeSource_);
         wl_display_destroy_clients(display_);
         wl_display_destroy(display_);
         close(wake_);
@@ -120,6 +121,7 @@ class FakeCompositor {
     wl_display* display_;
     const char* socket_;
     int wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    wl_event_source* wakeSource_ = nullptr;
     std::mutex mutex_;
     std::string keymap_;                   // what a new keyboard is handed
     std::vector<std::string> waiting_;     // to hand every keyboard
