@@ -106,6 +106,26 @@ constexpr VirtualKey kKeys[] = {
     {145, u"SCROLLLOCK"},
 };
 
+constexpr OtherKey kOtherKeys[] = {
+    {128, u"F17", u"F17"},
+    {129, u"F18", u"F18"},
+    {130, u"F19", u"F19"},
+    {131, u"F20", u"F20"},
+    {132, u"F21", u"F21"},
+    {133, u"F22", u"F22"},
+    {134, u"F23", u"F23"},
+    {135, u"F24", u"F24"},
+    {166, u"BROWSER_BACK", u"Browser back"},
+    {167, u"BROWSER_FORWARD", u"Browser forward"},
+    {173, u"VOLUME_MUTE", u"Mute"},
+    {174, u"VOLUME_DOWN", u"Volume down"},
+    {175, u"VOLUME_UP", u"Volume up"},
+    {176, u"MEDIA_NEXT", u"Next track"},
+    {177, u"MEDIA_PREV", u"Previous track"},
+    {178, u"MEDIA_STOP", u"Stop"},
+    {179, u"MEDIA_PLAY_PAUSE", u"Play/Pause"},
+};
+
 char16_t upperAscii(char16_t c) {
     return c >= u'a' && c <= u'z' ? char16_t(c - u'a' + u'A') : c;
 }
@@ -114,6 +134,23 @@ char16_t upperAscii(char16_t c) {
 
 std::span<const VirtualKey> virtualKeys() {
     return kKeys;
+}
+
+std::span<const OtherKey> otherKeys() {
+    return kOtherKeys;
+}
+
+const OtherKey* otherKeyByName(std::u16string_view name) {
+    std::u16string upper(name);
+    std::ranges::transform(upper, upper.begin(), upperAscii);
+    const auto* key =
+        std::ranges::find(kOtherKeys, std::u16string_view(upper), &OtherKey::braceName);
+    return key == std::end(kOtherKeys) ? nullptr : key;
+}
+
+const OtherKey* otherKeyOf(int code) {
+    const auto* key = std::ranges::find(kOtherKeys, code, &OtherKey::code);
+    return key == std::end(kOtherKeys) ? nullptr : key;
 }
 
 int virtualKeyOfBraceName(std::u16string_view name) {

@@ -17,6 +17,21 @@ struct VirtualKey {
 // asked to press.
 std::span<const VirtualKey> virtualKeys();
 
+// A key beyond the key name table that a line can hold (its "Other key" choice) and SendKeys types
+// by its brace name: F17 to F24, the media keys, the browser's back and forward.
+struct OtherKey {
+    int code;
+    std::u16string_view braceName;  // as written in braces and in the line's argument: "F17"
+    std::u16string_view caption;    // as the menu shows it: "Play/Pause"
+};
+
+// In ascending order of code.
+std::span<const OtherKey> otherKeys();
+// The entry of a brace name, case-insensitive, or null.
+const OtherKey* otherKeyByName(std::u16string_view name);
+// The entry of a virtual-key code, or null.
+const OtherKey* otherKeyOf(int code);
+
 // The virtual-key code of a SendKeys brace name, case-insensitive ("bs", "PgUp"), or 0.
 int virtualKeyOfBraceName(std::u16string_view name);
 
