@@ -11,6 +11,7 @@
 #include <QEventLoop>
 #include <QTest>
 #include <chrono>
+#include <cmath>
 #include <stdexcept>
 #include <thread>
 
@@ -28,7 +29,8 @@ using velnor::bench::Samples;
 
 // A loaded form with COM1 open on the loopback plug, typing through XTest into `window`.
 struct LoopbackOnX {
-    LoopbackOnX() : sink(velnor::bench::openOurXTest(loop)), form(*sink, ""), view(form) {
+    explicit LoopbackOnX(const QString& commandLine = {})
+        : sink(velnor::bench::openOurXTest(loop)), form(*sink, commandLine), view(form) {
         qputenv("VELNOR_COM1", "loopback");
         form.Form_Load();
         view.show();
@@ -114,5 +116,53 @@ void BM_LineChangeToKeyInXClient(benchmark::State& state) {
     });
 }
 BENCHMARK(BM_LineChangeToKeyInXClient)->Apply(edges);
+
+// CTS held on for `seconds`, typing "a" again every 30 ms: each sample is the time between two
+// characters arriving in the X client, and `jitter_` its distance from 30 ms. `rate_ratio` is the
+// rate held from the first character to the last over the nominal rate.
+void BM_RepeatHoldsItsRate(benchmark::State& state) {
+    constexpr double kIntervalMicros = 30'000;
+    LoopbackOnX setup("-ctsMode=sendKeys -ctsSendKeys=a -ctsRepeat=30,30");
+    const auto seconds = std::chrono::seconds(state.range(0));
+    Samples intervals;
+    Samples jitter;
+    double span = 0;  // from the first character to the last, us
+    for (auto _ : state) {
+        QEventLoop loop;
+        bool lost = false;
+        std::thread watcher([&] {
+            const auto end = velnor::bench::Clock::now() + seconds;
+            lost = !setup.window.awaitCount(0, 1);
+            const auto first = velnor::bench::Clock::now();
+            auto last = first;
+            while (!lost && velnor::bench::Clock::now() < end) {
+                lost = !setup.window.awaitCount(0, 1);
+                const double interval = velnor::bench::microsSince(last);
+                last = velnor::bench::Clock::now();
+                intervals.add(interval);
+                jitter.add(std::abs(interval - kIntervalMicros));
+            }
+            span = std::chrono::duration<double, std::micro>(last - first).count();
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        setup.port->setLine(velnor::LoopbackPort::Line::Cts, true);
+        loop.exec();
+        watcher.join();
+        setup.port->setLine(velnor::LoopbackPort::Line::Cts, false);
+        if (lost) state.SkipWithError("the repeat stopped");
+    }
+    intervals.report(state);
+    jitter.report(state, "jitter_");
+    if (span > 0)
+        state.counters["rate_ratio"] =
+            static_cast<double>(intervals.size()) * kIntervalMicros / span;
+}
+BENCHMARK(BM_RepeatHoldsItsRate)
+    ->ArgNames({"seconds"})
+    ->Arg(30)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond)
+    ->Apply(velnor::bench::withSpread);
 
 }  // namespace

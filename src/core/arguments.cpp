@@ -92,36 +92,67 @@ Optional writtenEmulateKey(const MainForm& form, const SignalLine* line) {
     return std::u16string(keyNameOf(keys.entries()[static_cast<size_t>(keys.listIndex())].text));
 }
 
-// A line's text, as it stands or percent-encoded; each form is written where it carries the text
-// whole.
+// A line's value in words, as the line keeps it; nothing where it is not written.
 template <TextBox FormControls::*InputLine::*text>
-void applyText(MainForm& form, SignalLine* line, std::u16string_view value) {
-    controlOf(form, *line, text).setText(std::u16string(value));
+struct BoxText {
+    static constexpr std::u16string_view what =
+        text == &InputLine::txtSendKeys ? u"SendKeys text" : u"GenerateKeys text";
+    static void set(MainForm& form, SignalLine& line, std::u16string_view value) {
+        controlOf(form, line, text).setText(std::u16string(value));
+    }
+    static Optional get(const MainForm& form, const SignalLine& line) {
+        return controlOf(form, line, text).text();
+    }
+};
+
+template <void (SignalLine::*setter)(std::u16string_view), Optional (SignalLine::*getter)() const>
+struct Extra {
+    static void set(MainForm&, SignalLine& line, std::u16string_view value) {
+        (line.*setter)(value);
+    }
+    static Optional get(const MainForm&, const SignalLine& line) { return (line.*getter)(); }
+};
+
+struct ReleaseText : Extra<&SignalLine::setRelease, &SignalLine::release> {
+    static constexpr std::u16string_view what = u"release text";
+};
+struct LongPressWords : Extra<&SignalLine::setLongPress, &SignalLine::longPress> {
+    static constexpr std::u16string_view what = u"long press";
+};
+
+// A value as it stands or percent-encoded; each form is written where it carries the value whole.
+template <class Value>
+void applyPlain(MainForm& form, SignalLine* line, std::u16string_view value) {
+    Value::set(form, *line, value);
 }
 
-template <TextBox FormControls::*InputLine::*text>
-Optional writtenText(const MainForm& form, const SignalLine* line) {
-    const std::u16string& written = controlOf(form, *line, text).text();
-    if (needsPercentEncoding(written)) return std::nullopt;
+template <class Value>
+Optional writtenPlain(const MainForm& form, const SignalLine* line) {
+    Optional written = Value::get(form, *line);
+    if (written && needsPercentEncoding(*written)) return std::nullopt;
     return written;
 }
 
-template <TextBox FormControls::*InputLine::*text>
-void applyEncodedText(MainForm& form, SignalLine* line, std::u16string_view value) {
-    constexpr std::u16string_view what =
-        text == &InputLine::txtSendKeys ? u"SendKeys text" : u"GenerateKeys text";
+template <class Value>
+void applyEncoded(MainForm& form, SignalLine* line, std::u16string_view value) {
     if (auto decoded = percentDecoded(value))
-        controlOf(form, *line, text).setText(std::move(*decoded));
+        Value::set(form, *line, *decoded);
     else
-        line->complain(what, value);
+        line->complain(Value::what, value);
 }
 
-template <TextBox FormControls::*InputLine::*text>
-Optional writtenEncodedText(const MainForm& form, const SignalLine* line) {
-    const std::u16string& written = controlOf(form, *line, text).text();
-    if (!needsPercentEncoding(written)) return std::nullopt;
-    return percentEncoded(written);
+template <class Value>
+Optional writtenEncoded(const MainForm& form, const SignalLine* line) {
+    const Optional written = Value::get(form, *line);
+    if (!written || !needsPercentEncoding(*written)) return std::nullopt;
+    return percentEncoded(*written);
 }
+
+using SendKeysText = BoxText<&InputLine::txtSendKeys>;
+using GenerateKeysText = BoxText<&InputLine::txtGenerateKeys>;
+using RepeatWords = Extra<&SignalLine::setRepeat, &SignalLine::repeat>;
+using LatchWords = Extra<&SignalLine::setLatch, &SignalLine::latch>;
+using OtherKeyName = Extra<&SignalLine::setOtherKey, &SignalLine::otherKey>;
 
 void applyDebounce(MainForm&, SignalLine* line, std::u16string_view value) {
     line->setSettleTime(value);
@@ -153,11 +184,11 @@ constexpr std::array kOptions = {
                    u"emulateKey, sendKeys or generateKeys"},
     ArgumentOption{u"EmulateKey=", Match::Code, true, applyEmulateKey, writtenEmulateKey, u"NAME",
                    u"the key held while on, e.g. vbKeyShift"},
-    ArgumentOption{u"SendKeys=", Match::Code, true, applyText<&InputLine::txtSendKeys>,
-                   writtenText<&InputLine::txtSendKeys>, u"TEXT",
+    ArgumentOption{u"SendKeys=", Match::Code, true, applyPlain<SendKeysText>,
+                   writtenPlain<SendKeysText>, u"TEXT",
                    u"typed when the line comes on, e.g. %{TAB}"},
-    ArgumentOption{u"GenerateKeys=", Match::Code, true, applyText<&InputLine::txtGenerateKeys>,
-                   writtenText<&InputLine::txtGenerateKeys>, u"KEYS",
+    ArgumentOption{u"GenerateKeys=", Match::Code, true, applyPlain<GenerateKeysText>,
+                   writtenPlain<GenerateKeysText>, u"KEYS",
                    u"played when it comes on: vbKeyMenu+vbKeyTab"},
     ArgumentOption{u"-minimize", Match::Whole, false, applyMinimize, writtenMinimize, u"",
                    u"start minimised"},
@@ -169,12 +200,28 @@ constexpr std::array kOptions = {
                    u"settle time, 0 to 1000 ms (default 0)"},
     ArgumentOption{u"Polarity=", Match::Prefix, true, applyPolarity, writtenPolarity,
                    u"normal|inverted", u"inverted for a normally closed switch"},
-    ArgumentOption{u"SendKeys%=", Match::Prefix, true, applyEncodedText<&InputLine::txtSendKeys>,
-                   writtenEncodedText<&InputLine::txtSendKeys>, u"TEXT",
+    ArgumentOption{u"SendKeys%=", Match::Prefix, true, applyEncoded<SendKeysText>,
+                   writtenEncoded<SendKeysText>, u"TEXT",
                    u"the same, spaces %20, '%' %25, '=' %3D"},
-    ArgumentOption{
-        u"GenerateKeys%=", Match::Prefix, true, applyEncodedText<&InputLine::txtGenerateKeys>,
-        writtenEncodedText<&InputLine::txtGenerateKeys>, u"KEYS", u"the same, percent-encoded"},
+    ArgumentOption{u"GenerateKeys%=", Match::Prefix, true, applyEncoded<GenerateKeysText>,
+                   writtenEncoded<GenerateKeysText>, u"KEYS", u"the same, percent-encoded"},
+    ArgumentOption{u"Repeat=", Match::Prefix, true, applyPlain<RepeatWords>,
+                   writtenPlain<RepeatWords>, u"MS,MS|off",
+                   u"play the text again after a delay, then at an interval, while on"},
+    ArgumentOption{u"Release=", Match::Prefix, true, applyPlain<ReleaseText>,
+                   writtenPlain<ReleaseText>, u"TEXT", u"typed when the line goes off"},
+    ArgumentOption{u"Release%=", Match::Prefix, true, applyEncoded<ReleaseText>,
+                   writtenEncoded<ReleaseText>, u"TEXT", u"the same, percent-encoded"},
+    ArgumentOption{u"LongPress=", Match::Prefix, true, applyPlain<LongPressWords>,
+                   writtenPlain<LongPressWords>, u"MS,TEXT|off",
+                   u"a press of MS or more types TEXT instead of the line's action"},
+    ArgumentOption{u"LongPress%=", Match::Prefix, true, applyEncoded<LongPressWords>,
+                   writtenEncoded<LongPressWords>, u"MS,TEXT", u"the same, percent-encoded"},
+    ArgumentOption{u"Latch=", Match::Prefix, true, applyPlain<LatchWords>, writtenPlain<LatchWords>,
+                   u"on|off", u"each press holds or releases the emulated key"},
+    ArgumentOption{u"OtherKey=", Match::Prefix, true, applyPlain<OtherKeyName>,
+                   writtenPlain<OtherKeyName>, u"NAME",
+                   u"hold a key beyond the list: F17-F24, MEDIA_PLAY_PAUSE, ..."},
 };
 
 // "-" + code + option: a line's option as written before its value.

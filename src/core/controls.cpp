@@ -88,6 +88,7 @@ void DropDownList::setListIndex(int index) {
         text_ = entries_[static_cast<size_t>(index)].text;
         notify(Property::Text);
     }
+    if (Click) Click();
 }
 
 void DropDownList::setText(std::u16string text) {
@@ -97,6 +98,7 @@ void DropDownList::setText(std::u16string text) {
     if (listIndex_ >= 0 && entries_[static_cast<size_t>(listIndex_)].text != text_) {
         listIndex_ = -1;
         notify(Property::Selection);
+        if (Click) Click();
     }
 }
 

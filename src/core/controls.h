@@ -179,6 +179,8 @@ class DropDownList final : public Control {
     // text leaves no entry selected.
     const std::u16string& text() const { return text_; }
     void setText(std::u16string text);
+    // Runs when the selection changes, to another entry or to none.
+    std::function<void()> Click;
 
   private:
     std::vector<Entry> entries_;

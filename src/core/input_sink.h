@@ -27,6 +27,9 @@ class InputSink {
     // Types one character as the active keymap produces it, adding Shift where the keymap needs it.
     virtual void typeCharacter(char32_t character) = 0;
 
+    // Whether events asked for earlier still wait to go out (a long text typing in the background).
+    virtual bool sending() const { return false; }
+
     // What the backend offers in the window's menu (the keyboard layout it types on, asking the
     // desktop again for input), built afresh each time the menu opens; none by default.
     virtual Menu menu() { return {}; }

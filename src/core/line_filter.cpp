@@ -55,7 +55,7 @@ void LineFilter::portClosed() {
     lookPending_ = false;
     settlesAt_ = Duration::min();
     settleLookOwed_ = false;
-    if (line_.flag()) line_.off();
+    line_.lost();
     if (!std::exchange(reported_, true)) line_.showReported(true);
 }
 

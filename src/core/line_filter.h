@@ -34,6 +34,7 @@ class LineFilter {
         std::function<void()> on;       // the handler's SignalOn
         std::function<void()> foundOn;  // the handler's SignalFoundOn: on as the port opened
         std::function<void()> off;      // the handler's SignalOff
+        std::function<void()> lost;     // the handler's SignalLost: the port closed or went
     };
 
     LineFilter(Line line, EventLoop& time);
@@ -56,7 +57,7 @@ class LineFilter {
     // The port notified a change of another line, or a ring: until the port has been quiet for
     // its settle time, a change of this line may still come unannounced, so the look at it waits.
     void portHeard();
-    // The port closes, or has gone: a line that is on goes off through its handler, and the
+    // The port closes, or has gone: the handler hears of it (a line that is on goes off), and the
     // line is left alone until a port opens again.
     void portClosed();
     // A check of the port's wiring drives the line for a while: until release() the line is not

@@ -5,6 +5,7 @@
 // is built.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -62,7 +63,26 @@ class SignalLine {
     // Logs that `value` is not a `what` of the line: "Unknown DSR mode:  x".
     void complain(std::u16string_view what, std::u16string_view value) const;
 
-    // The menu of the line's frame: its settle time and polarity.
+    // What the line does beyond its mode, each from its words, as arguments and the menu give
+    // them, and back (nothing while it is off). Other words leave it as it was and are named in
+    // the log.
+    //   repeat: "<delay ms>,<interval ms>", "off" or ""
+    //   release: a SendKeys text, "" for none
+    //   long press: "<threshold ms>,<SendKeys text>", "off" or ""
+    //   latch: "on" or "off"
+    //   other key: a brace name ("F17", "MEDIA_PLAY_PAUSE") or "none"
+    void setRepeat(std::u16string_view words);
+    std::optional<std::u16string> repeat() const;
+    void setRelease(std::u16string_view text);
+    std::optional<std::u16string> release() const;
+    void setLongPress(std::u16string_view words);
+    std::optional<std::u16string> longPress() const;
+    void setLatch(std::u16string_view words);
+    std::optional<std::u16string> latch() const;
+    void setOtherKey(std::u16string_view name);
+    std::optional<std::u16string> otherKey() const;
+
+    // The menu of the line's frame: its settle time, polarity and what it does beyond its mode.
     Menu menu();
 
     // The change events of the line's text boxes: the Generate Keys text is parsed at once, and
@@ -71,6 +91,12 @@ class SignalLine {
     void txtSendKeys_Change();
 
   private:
+    void setExtras(LineExtras extras);
+    // A text that SendKeys can type; otherwise the line's `what` is complained of.
+    bool typeable(std::u16string_view what, std::u16string_view text) const;
+    Menu extrasMenu();
+    // The key list's selection changed: a chosen entry replaces the other key.
+    void keyChosen();
     void showSettings();
     void showReported(bool reported);
     // Why the line is ignored while the open port does not report it.

@@ -196,6 +196,16 @@ TEST_F(ArgumentsTest, LineSettingsAndOffRowsSetOrComplain) {
         {u"-dtrOff=1", u"Unknown argument:  -dtrOff=1"},
         // An earlier row that matches decides: this sets CD's SendKeys text.
         {u"-cdSendKeys=-cdDebounce=5", nullptr},
+        {u"-ctsRepeat=soon", u"Unknown CTS repeat:  soon"},
+        {u"-ctsRepeat=500,0", u"Unknown CTS repeat:  500,0"},
+        {u"-ctsRepeat=500,60001", u"Unknown CTS repeat:  500,60001"},
+        {u"-dsrLongPress=600", u"Unknown DSR long press:  600"},
+        {u"-dsrLongPress=0,x", u"Unknown DSR long press:  0,x"},
+        {u"-dsrLongPress=600,{BOGUS}", u"Unknown DSR long press:  600,{BOGUS}"},
+        {u"-cdRelease={ENTER", u"Unknown CD release text:  {ENTER"},
+        {u"-cdRelease%=50%", u"Unknown CD release text:  50%"},
+        {u"-cdLatch=yes", u"Unknown CD latch:  yes"},
+        {u"-cdOtherKey=F25", u"Unknown CD other key:  F25"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(apply(c.argument), loggedFor(c.argument, c.complaint));
@@ -232,6 +242,14 @@ TEST_F(ArgumentsTest, LineSettingsShowInTheFramesHint) {
                            u"CD: settle time 5 ms, normal polarity. Right-click to change."}));
     apply(u"-dsrDebounce=0 -dsrPolarity=normal -cdDebounce=x");
     EXPECT_EQ(hints()[0], u"DSR: every edge acts, normal polarity. Right-click to change.");
+    apply(
+        u"-ctsRepeat=500,100 -ctsRelease=x -ctsLongPress=600,{ESC} -ctsLatch=on "
+        u"-ctsOtherKey=F20");
+    EXPECT_EQ(hints()[1],
+              u"CTS: every edge acts, inverted polarity. Holds F20. Each press holds or "
+              u"releases the key. Repeats after 500 ms, every 100 ms. A press of 600 ms "
+              u"or more types \"{ESC}\". On release types \"x\". Right-click to "
+              u"change.");
     EXPECT_EQ(hints()[2], u"CD: settle time 5 ms, normal polarity. Right-click to change.");
 }
 
@@ -327,6 +345,13 @@ TEST(CommandLine, EveryOptionSurvivesWritingAndParsingAgain) {
         {u"Polarity=", u"", u"inverted"},
         {u"SendKeys%=", u"", u"a%20b%3D"},
         {u"GenerateKeys%=", u"", u"vbKeyA,%20vbKeyB"},
+        {u"Repeat=", u"", u"500,100"},
+        {u"Release=", u"", u"%{TAB}"},
+        {u"Release%=", u"", u"a%20b"},
+        {u"LongPress=", u"", u"600,{ESC}"},
+        {u"LongPress%=", u"", u"600,%25{F4}%20x"},
+        {u"Latch=", u"", u"on"},
+        {u"OtherKey=", u"", u"volume_up"},
     };
     for (const ArgumentOption& option : argumentOptions()) {
         const auto example =

@@ -58,7 +58,11 @@ Events follow(const Case& c) {
          .flag = [&] { return flag; },
          .on = [&] { tell("on", true); },
          .foundOn = [&] { tell("found on", true); },
-         .off = [&] { tell("off", false); }},
+         .off = [&] { tell("off", false); },
+         .lost =
+             [&] {
+                 if (flag) tell("off", false);
+             }},
         time);
     filter.setSettleTime(LineFilter::Duration(c.settle));
     filter.setInverted(c.inverted);
@@ -214,7 +218,8 @@ TEST(LineFilter, APolarityChangeIsFollowedOnlyWhileAPortIsOpen) {
                        .flag = [&] { return flag; },
                        .on = [&] { flag = true, ++told; },
                        .foundOn = [&] { flag = true, ++told; },
-                       .off = [&] { flag = false, ++told; }},
+                       .off = [&] { flag = false, ++told; },
+                       .lost = [] {}},
                       time);
     filter.setInverted(true);
     EXPECT_EQ(told, 0);

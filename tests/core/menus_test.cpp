@@ -212,11 +212,12 @@ TEST(PortSettingsTest, AnUnreadableSettingsFileIsToldOnceAndAgainOnlyWhenItChang
 }
 
 TEST_F(MenusTest, ALinesMenuSetsItsSettleTimeAndPolarity) {
-    EXPECT_EQ(
-        test::menuText(form.menuOf(form.frameCTS)),
-        (Lines{u"Settle time >", u"  (*) None: every edge acts", u"  ( ) 10 ms", u"  ( ) 20 ms",
-               u"  ( ) 30 ms", u"  ( ) 50 ms", u"  ( ) 100 ms", u"  ( ) Other...", u"Polarity >",
-               u"  (*) Normal", u"  ( ) Inverted (normally closed switch)"}));
+    Lines menuText = test::menuText(form.menuOf(form.frameCTS));
+    menuText.resize(11);
+    EXPECT_EQ(menuText, (Lines{u"Settle time >", u"  (*) None: every edge acts", u"  ( ) 10 ms",
+                               u"  ( ) 20 ms", u"  ( ) 30 ms", u"  ( ) 50 ms", u"  ( ) 100 ms",
+                               u"  ( ) Other...", u"Polarity >", u"  (*) Normal",
+                               u"  ( ) Inverted (normally closed switch)"}));
     choose(form.frameCTS, {u"Settle time", u"30 ms"});
     choose(form.frameCTS, {u"Polarity", u"Inverted (normally closed switch)"});
     EXPECT_EQ(form.lines[1].filter().settleTime().count(), 30);
@@ -234,6 +235,43 @@ TEST_F(MenusTest, ALinesMenuSetsItsSettleTimeAndPolarity) {
     choose(form.frameCTS, {u"Settle time", u"Other (250 ms)..."}, u"5000");
     EXPECT_EQ(window.newLog(), Lines{u"Unknown CTS debounce:  5000"});
     EXPECT_EQ(form.lines[1].filter().settleTime().count(), 250);
+}
+
+// The menu sets what the arguments set, shows it as the arguments write it, and an entry's
+// question starts from the present value.
+TEST_F(MenusTest, ALinesMenuSetsWhatItDoesBeyondItsMode) {
+    const std::u16string before = form.commandLine();
+    choose(form.frameCD, {u"Repeat while on", u"After 250 ms, every 30 ms"});
+    choose(form.frameCD, {u"On release..."}, u"{ENTER}");
+    choose(form.frameCD, {u"Long press..."}, u"700,%{F4}");
+    choose(form.frameCD, {u"Latch: each press holds or releases the key"});
+    choose(form.frameCD, {u"Other key", u"Play/Pause"});
+    std::u16string expected = before;
+    expected.erase(expected.find(u" -cdEmulateKey=vbKeyControl"), 27);
+    EXPECT_EQ(form.commandLine(),
+              expected +
+                  u" -cdRepeat=250,30 -cdRelease={ENTER} -cdLongPress=700,%{F4} "
+                  u"-cdLatch=on -cdOtherKey=MEDIA_PLAY_PAUSE");
+    EXPECT_EQ(form.cboCDEmulateKey.listIndex(), -1);
+    EXPECT_EQ(form.cboCDEmulateKey.text(), u"Play/Pause");
+
+    Lines shown = test::menuText(form.menuOf(form.frameCD));
+    shown.erase(shown.begin(), shown.begin() + 12);
+    shown.resize(9);
+    EXPECT_EQ(shown, (Lines{u"Repeat while on >", u"  ( ) Off", u"  ( ) After 500 ms, every 100 ms",
+                            u"  (*) After 250 ms, every 30 ms", u"  ( ) Other...",
+                            u"[x] On release...", u"[x] Long press...",
+                            u"[x] Latch: each press holds or releases the key", u"Other key >"}));
+    Menu menu = form.menuOf(form.frameCD);
+    EXPECT_EQ(test::findEntry(menu, {u"Long press..."})->question->initial, u"700,%{F4}");
+
+    // Empty answers and "None" undo them; the key list's default comes back.
+    choose(form.frameCD, {u"Repeat while on", u"Other..."}, u"");
+    choose(form.frameCD, {u"On release..."}, u"");
+    choose(form.frameCD, {u"Long press..."}, u"");
+    choose(form.frameCD, {u"Latch: each press holds or releases the key"});
+    choose(form.frameCD, {u"Other key", u"None: the key list's"});
+    EXPECT_EQ(form.commandLine(), before);
 }
 
 TEST_F(MenusTest, OnlyThePortAndLineFramesHaveMenus) {

@@ -129,6 +129,7 @@ TEST_F(HandlerTest, SignalOnTwiceActsTwice) {
 
 TEST(Handler, WithoutAModeOnlyTheIndicatorAndFlagChange) {
     RecordedInput input;
+    test::ManualLoop time;
     OptionButton a, b, c;
     DropDownList list, lookup;
     TextBox sendKeys, generateKeys;
@@ -141,7 +142,7 @@ TEST(Handler, WithoutAModeOnlyTheIndicatorAndFlagChange) {
                            .optGenerateKeys = c,
                            .txtGenerateKeys = generateKeys,
                            .cboKeyLookup = lookup},
-                          input, {});
+                          input, {}, time);
     handler.SignalOn();
     expectOn(handler);
     handler.SignalOff();

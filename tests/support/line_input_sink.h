@@ -48,9 +48,11 @@ class RecordedInput : public LineInputSink {
     }
 
     Menu menu() override { return offered; }
+    bool sending() const override { return busy; }
 
     std::vector<std::string> events;
-    Menu offered;  // the entries the backend offers in the window's menu
+    Menu offered;       // the entries the backend offers in the window's menu
+    bool busy = false;  // as a backend with events of an earlier text still to send
 
   protected:
     void record(std::string line) override { events.push_back(std::move(line)); }

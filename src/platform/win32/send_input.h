@@ -29,6 +29,7 @@ class SendInputSink final : public InputSink {
     void key(int virtualKey, bool down) override;
     void mouseButton(MouseButton button, bool down) override;
     void typeCharacter(char32_t character) override;
+    bool sending() const override { return !waiting_.empty(); }
 
     // Stops the typing: the events still waiting are dropped and what is held is released. For a
     // program that may be ended before it destroys the sink (the session ends).

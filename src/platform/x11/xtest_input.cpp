@@ -101,6 +101,7 @@ class XTestInput final : public InputSink {
     void typeCharacter(char32_t character) override {
         submit({Stroke::Character, 0, false, character});
     }
+    bool sending() const override { return !pending_.empty(); }
 
   private:
     struct Place {
