@@ -91,10 +91,10 @@ void UinputInput::key(int virtualKey, bool down) {
 // The key goes out all the same where the layout reads it as another: that is what the
 // keyboard's own key would give, and a program reading key codes still gets it.
 void UinputInput::checkLayoutGives(const KeyMapEntry& entry) {
-    const std::u16string key = keyLogName(entry.virtualKey);
     if (!entry.evdevCode)
-        return keyUnavailable(entry.virtualKey,
-                              u"uinput cannot press " + key + u": Linux has no such key");
+        return keyUnavailable(
+            entry.virtualKey,
+            u"uinput cannot press " + keyLogName(entry.virtualKey) + u": Linux has no such key");
     const auto keysyms = layout_.keysymsOf(entry.evdevCode);
     if (std::ranges::find(keysyms, entry.keysym) != keysyms.end()) return;
     const auto name = [](xkb_keysym_t keysym) {
@@ -103,9 +103,9 @@ void UinputInput::checkLayoutGives(const KeyMapEntry& entry) {
         return fromUtf8(text);
     };
     keyUnavailable(entry.virtualKey,
-                   u"uinput presses " + key + u" as the Linux key " + toU16(entry.evdevCode) +
-                       u", which the " + layoutName_ + u" keyboard layout does not read as " +
-                       name(entry.keysym) +
+                   u"uinput presses " + keyLogName(entry.virtualKey) + u" as the Linux key " +
+                       toU16(entry.evdevCode) + u", which the " + layoutName_ +
+                       u" keyboard layout does not read as " + name(entry.keysym) +
                        (keysyms.empty() ? u"" : u" but as " + name(keysyms.front())));
 }
 
