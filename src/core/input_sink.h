@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -67,6 +68,12 @@ class InputSink {
         if (reporter_) reporter_(problem);
     }
     void injectionWorked() { failing_ = false; }
+    // A backend calls this for a key it cannot give as asked (no key code for it, the keyboard
+    // layout reads it as another key): `problem` is told the first time only, so a pedal held
+    // and released all day says it once.
+    void keyUnavailable(int virtualKey, const std::u16string& problem) {
+        if (unavailable_.insert(virtualKey).second) tell(problem);
+    }
     // News of the backend that does not wait for an injection: a safeguard that is missing (the
     // XTest guardian), the desktop's answer when asked for input, the keyboard layout it types on
     // from now on. Told as it comes.
@@ -79,6 +86,7 @@ class InputSink {
     bool failing_ = false;
     std::u32string untyped_;  // of the text being typed, each once
     std::u16string untypedLayout_;
+    std::set<int> unavailable_;  // keys told by keyUnavailable()
 };
 
 // Drops every event: where nothing can inject, and for runs that only need the program's logic.

@@ -2,11 +2,16 @@
 
 #include <algorithm>
 #include <ranges>
+#include <vector>
+
+#include "core/key_names.h"
+#include "core/text.h"
 
 namespace velnor {
 namespace {
 
-constexpr VirtualKey kKeys[] = {
+// The keys of the key name table, and {SCROLLLOCK}; the other keys join them in virtualKeys().
+constexpr VirtualKey kNamedKeys[] = {
     {3, u"BREAK"},
     {8, u"BACKSPACE BS BKSP"},
     {9, u"TAB"},
@@ -130,10 +135,18 @@ char16_t upperAscii(char16_t c) {
     return c >= u'a' && c <= u'z' ? char16_t(c - u'a' + u'A') : c;
 }
 
+std::vector<VirtualKey> allKeys() {
+    std::vector<VirtualKey> keys(std::begin(kNamedKeys), std::end(kNamedKeys));
+    for (const OtherKey& key : kOtherKeys) keys.push_back({key.code, key.braceName});
+    std::ranges::sort(keys, {}, &VirtualKey::code);
+    return keys;
+}
+
 }  // namespace
 
 std::span<const VirtualKey> virtualKeys() {
-    return kKeys;
+    static const std::vector<VirtualKey> keys = allKeys();
+    return keys;
 }
 
 std::span<const OtherKey> otherKeys() {
@@ -141,11 +154,7 @@ std::span<const OtherKey> otherKeys() {
 }
 
 const OtherKey* otherKeyByName(std::u16string_view name) {
-    std::u16string upper(name);
-    std::ranges::transform(upper, upper.begin(), upperAscii);
-    const auto* key =
-        std::ranges::find(kOtherKeys, std::u16string_view(upper), &OtherKey::braceName);
-    return key == std::end(kOtherKeys) ? nullptr : key;
+    return otherKeyOf(virtualKeyOfBraceName(name));
 }
 
 const OtherKey* otherKeyOf(int code) {
@@ -156,12 +165,23 @@ const OtherKey* otherKeyOf(int code) {
 int virtualKeyOfBraceName(std::u16string_view name) {
     std::u16string upper(name);
     std::ranges::transform(upper, upper.begin(), upperAscii);
-    for (const auto& key : kKeys) {
+    for (const auto& key : virtualKeys()) {
         for (const auto word : std::views::split(key.braceNames, u' ')) {
             if (std::u16string_view(word.begin(), word.end()) == upper) return key.code;
         }
     }
     return 0;
+}
+
+std::u16string keyLogName(int code) {
+    const std::u16string number = u"virtual-key code " + toU16(code);
+    for (const KeyNameEntry& entry : keyNameTable())
+        if (entry.code == code)
+            return std::u16string(keyNameOf(entry.text)) + u" (" + number + u")";
+    const auto key = std::ranges::find(virtualKeys(), code, &VirtualKey::code);
+    if (key == virtualKeys().end() || key->braceNames.empty()) return number;
+    const std::u16string_view name = key->braceNames.substr(0, key->braceNames.find(u' '));
+    return u"{" + std::u16string(name) + u"} (" + number + u")";
 }
 
 }  // namespace velnor

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace velnor {
@@ -13,8 +14,8 @@ struct VirtualKey {
 };
 
 // Every virtual-key code of the key name table (mouse buttons aside), the keys the SendKeys brace
-// names stand for, and nothing else; each once, in ascending order: the keys an input backend is
-// asked to press.
+// names stand for (the other keys below among them), and nothing else; each once, in ascending
+// order: the keys an input backend is asked to press.
 std::span<const VirtualKey> virtualKeys();
 
 // A key beyond the key name table that a line can hold (its "Other key" choice) and SendKeys types
@@ -32,7 +33,12 @@ const OtherKey* otherKeyByName(std::u16string_view name);
 // The entry of a virtual-key code, or null.
 const OtherKey* otherKeyOf(int code);
 
-// The virtual-key code of a SendKeys brace name, case-insensitive ("bs", "PgUp"), or 0.
+// The virtual-key code of a SendKeys brace name, case-insensitive ("bs", "PgUp", "volume_up"), or
+// 0.
 int virtualKeyOfBraceName(std::u16string_view name);
+
+// How the event log names the key of a virtual-key code: its key name, else its first brace name
+// in braces, with the code ("{F17} (virtual-key code 128)"); the code alone for neither.
+std::u16string keyLogName(int code);
 
 }  // namespace velnor

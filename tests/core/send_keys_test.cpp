@@ -59,6 +59,9 @@ const Typed kTyped[] = {
     {u"{F1}{F16}{ADD}{SUBTRACT}{MULTIPLY}{DIVIDE}",
      "key 112 down, key 112 up, key 127 down, key 127 up, key 107 down, key 107 up, key 109 down, "
      "key 109 up, key 106 down, key 106 up, key 111 down, key 111 up"},
+    {u"{F17}{MEDIA_PLAY_PAUSE}{volume_up 3}",
+     "key 128 down, key 128 up, key 179 down, key 179 up, key 175 down, key 175 up, key 175 down, "
+     "key 175 up, key 175 down, key 175 up"},
     {u"é€", "char é, char €"},
     {u"{😀}😀", "char 😀, char 😀"},
     {u"[x]", "char [, char x, char ]"},
@@ -85,7 +88,7 @@ const Rejected kRejected[] = {
     {u"{}", 0, u"unclosed \"{\""},
     {u"ab{LEFT", 2, u"unclosed \"{\""},
     {u"x{LFT}", 1, u"unknown key name \"LFT\""},
-    {u"{F17}", 0, u"unknown key name \"F17\""},
+    {u"{F25}", 0, u"unknown key name \"F25\""},
     {u"{LEFT x}", 0, u"bad repeat count \"x\""},
     {u"{LEFT }", 0, u"bad repeat count \"\""},
     {u"{LEFT -1}", 0, u"bad repeat count \"-1\""},

@@ -1,6 +1,7 @@
 #include "platform/linux/key_map.h"
 
 #include <X11/X.h>
+#include <X11/XF86keysym.h>
 #include <X11/keysym.h>
 #include <linux/input-event-codes.h>
 #include <xkbcommon/xkbcommon.h>
@@ -108,8 +109,25 @@ constexpr KeyMapEntry kKeys[] = {
     {125, XK_F14, KEY_F14},
     {126, XK_F15, KEY_F15},
     {127, XK_F16, KEY_F16},
+    {128, XK_F17, KEY_F17},
+    {129, XK_F18, KEY_F18},
+    {130, XK_F19, KEY_F19},
+    {131, XK_F20, KEY_F20},
+    {132, XK_F21, KEY_F21},
+    {133, XK_F22, KEY_F22},
+    {134, XK_F23, KEY_F23},
+    {135, XK_F24, KEY_F24},
     {144, XK_Num_Lock, KEY_NUMLOCK},
     {145, XK_Scroll_Lock, KEY_SCROLLLOCK},
+    {166, XF86XK_Back, KEY_BACK},
+    {167, XF86XK_Forward, KEY_FORWARD},
+    {173, XF86XK_AudioMute, KEY_MUTE},
+    {174, XF86XK_AudioLowerVolume, KEY_VOLUMEDOWN},
+    {175, XF86XK_AudioRaiseVolume, KEY_VOLUMEUP},
+    {176, XF86XK_AudioNext, KEY_NEXTSONG},
+    {177, XF86XK_AudioPrev, KEY_PREVIOUSSONG},
+    {178, XF86XK_AudioStop, KEY_STOPCD},
+    {179, XF86XK_AudioPlay, KEY_PLAYPAUSE},
 };
 
 constexpr ButtonMapEntry kButtons[] = {

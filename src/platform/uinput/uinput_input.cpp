@@ -6,12 +6,14 @@
 #include <unistd.h>
 
 #include <QString>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
 #include <vector>
 
 #include "core/text.h"
+#include "core/virtual_keys.h"
 #include "platform/linux/key_map.h"
 #include "platform/posix/user_value.h"
 
@@ -81,7 +83,30 @@ void UinputInput::key(int virtualKey, bool down) {
             return send(placed->code, down);
     }
     const KeyMapEntry* entry = findKey(virtualKey);
-    if (entry && entry->evdevCode) send(entry->evdevCode, down);
+    if (!entry) return;
+    if (down) checkLayoutGives(*entry);
+    if (entry->evdevCode) send(entry->evdevCode, down);
+}
+
+// The key goes out all the same where the layout reads it as another: that is what the
+// keyboard's own key would give, and a program reading key codes still gets it.
+void UinputInput::checkLayoutGives(const KeyMapEntry& entry) {
+    if (!entry.evdevCode)
+        return keyUnavailable(
+            entry.virtualKey,
+            u"uinput cannot press " + keyLogName(entry.virtualKey) + u": Linux has no such key");
+    const auto keysyms = layout_.keysymsOf(entry.evdevCode);
+    if (std::ranges::find(keysyms, entry.keysym) != keysyms.end()) return;
+    const auto name = [](xkb_keysym_t keysym) {
+        char text[64] = {};
+        xkb_keysym_get_name(keysym, text, sizeof text);
+        return fromUtf8(text);
+    };
+    keyUnavailable(entry.virtualKey,
+                   u"uinput presses " + keyLogName(entry.virtualKey) + u" as the Linux key " +
+                       toU16(entry.evdevCode) + u", which the " + layoutName_ +
+                       u" keyboard layout does not read as " + name(entry.keysym) +
+                       (keysyms.empty() ? u"" : u" but as " + name(keysyms.front())));
 }
 
 void UinputInput::mouseButton(MouseButton button, bool down) {

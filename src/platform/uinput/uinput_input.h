@@ -9,6 +9,7 @@
 
 #include "core/input_sink.h"
 #include "core/problem.h"
+#include "platform/linux/key_map.h"
 #include "platform/uinput/xkb_layout.h"
 
 namespace velnor {
@@ -50,6 +51,9 @@ class UinputInput final : public InputSink {
 
   private:
     void send(uint16_t code, bool down);
+    // Tells, once per key, when the device has no key for `entry` or the layout reads its key as
+    // another symbol (F17 as XF86Launch8 on most layouts).
+    void checkLayoutGives(const KeyMapEntry& entry);
     // Types on `layout` from now on; the log hears of it when `told` and its name differs.
     void use(XkbLayout layout, const std::u16string& told);
 

@@ -152,7 +152,8 @@ std::optional<XkbLayout> XkbLayout::atLayout(const std::string& name) const {
     return XkbLayout(keymap_, xkb_layout_index_t(found - names.begin()));
 }
 
-XkbLayout::XkbLayout(Keymap compiled, xkb_layout_index_t layout) : keymap_(std::move(compiled)) {
+XkbLayout::XkbLayout(Keymap compiled, xkb_layout_index_t layout)
+    : keymap_(std::move(compiled)), layout_(layout) {
     xkb_keymap* const keymap = keymap_.get();
     if (const char* name = xkb_keymap_layout_get_name(keymap, layout)) name_ = name;
     const auto modifiers = modifierKeys(keymap, layout);
@@ -201,6 +202,20 @@ std::optional<LayoutKey> XkbLayout::keyFor(char32_t character) const {
     const auto key = keys_.find(symbol);
     if (symbol == XKB_KEY_NoSymbol || key == keys_.end()) return std::nullopt;
     return key->second;
+}
+
+std::vector<xkb_keysym_t> XkbLayout::keysymsOf(uint16_t code) const {
+    std::vector<xkb_keysym_t> keysyms;
+    const xkb_keycode_t key = code + kEvdevOffset;
+    if (key > kLastXKeycode) return keysyms;
+    for (xkb_level_index_t level = 0;
+         level < xkb_keymap_num_levels_for_key(keymap_.get(), key, layout_); ++level) {
+        const xkb_keysym_t* symbols = nullptr;
+        const int count =
+            xkb_keymap_key_get_syms_by_level(keymap_.get(), key, layout_, level, &symbols);
+        keysyms.insert(keysyms.end(), symbols, symbols + std::max(count, 0));
+    }
+    return keysyms;
 }
 
 }  // namespace velnor

@@ -37,6 +37,9 @@ class XkbLayout {
 
     // The key for `character`, or nothing when no key of the layout gives it.
     std::optional<LayoutKey> keyFor(char32_t character) const;
+    // The keysyms the Linux key `code` gives on the layout, level by level (none for a key the
+    // layout lacks, or one beyond what X clients can tell apart).
+    std::vector<xkb_keysym_t> keysymsOf(uint16_t code) const;
     // The layout's name as the data describes it, for example "German".
     const std::string& name() const { return name_; }
     // The names of every layout of the keymap, in its order.
@@ -49,6 +52,7 @@ class XkbLayout {
     XkbLayout(Keymap keymap, xkb_layout_index_t layout);
 
     Keymap keymap_;
+    xkb_layout_index_t layout_;
     std::unordered_map<xkb_keysym_t, LayoutKey> keys_;
     std::string name_;
 };

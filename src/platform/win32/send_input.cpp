@@ -10,7 +10,8 @@ namespace velnor {
 namespace {
 
 // Keys whose scan code carries the E0 prefix: without the extended flag an application reading
-// scan codes takes the arrows and the navigation block for the numeric keypad.
+// scan codes takes the arrows and the navigation block for the numeric keypad, and the media and
+// browser keys for letters (Play/Pause shares its scan code with G).
 bool isExtendedKey(int virtualKey) {
     switch (virtualKey) {
         case VK_INSERT:
@@ -31,6 +32,15 @@ bool isExtendedKey(int virtualKey) {
         case VK_DIVIDE:
         case VK_NUMLOCK:
         case VK_SNAPSHOT:
+        case VK_BROWSER_BACK:
+        case VK_BROWSER_FORWARD:
+        case VK_VOLUME_MUTE:
+        case VK_VOLUME_DOWN:
+        case VK_VOLUME_UP:
+        case VK_MEDIA_NEXT_TRACK:
+        case VK_MEDIA_PREV_TRACK:
+        case VK_MEDIA_STOP:
+        case VK_MEDIA_PLAY_PAUSE:
             return true;
         default:
             return false;

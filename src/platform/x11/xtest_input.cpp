@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "core/virtual_keys.h"
 #include "platform/linux/key_map.h"
 #include "platform/x11/error_registry.h"
 #include "platform/x11/guardian.h"
@@ -185,11 +186,23 @@ class XTestInput final : public InputSink {
                 place ? x11::KeymapSlots::Slot{place->code} : spareFor(entry->keysym);
             if (slot.retryAt) return slot.retryAt;
             code = slot.code;
-            if (!code) return {};
+            if (!code) {
+                if (down) keyWithoutKeycode(virtualKey, entry->keysym);
+                return {};
+            }
             if (down) pressedKeys_[virtualKey] = code;
         }
         fakeKey(code, down);
         return {};
+    }
+
+    // Every free keycode is held already, or the server has none.
+    void keyWithoutKeycode(int virtualKey, KeySym keysym) {
+        const char* name = XKeysymToString(keysym);
+        keyUnavailable(virtualKey,
+                       u"XTest cannot press " + keyLogName(virtualKey) + u": the X keymap lacks " +
+                           QString::fromLatin1(name ? name : "its keysym").toStdU16String() +
+                           u", and no free keycode is left to bind it to");
     }
 
     Retry type(char32_t character) {

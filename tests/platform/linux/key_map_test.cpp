@@ -1,5 +1,6 @@
 #include "platform/linux/key_map.h"
 
+#include <X11/XF86keysym.h>
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 
@@ -52,10 +53,29 @@ TEST(KeyMap, SpotChecks) {
         uint32_t keysym;
         uint16_t evdevCode;
     } rows[] = {
-        {16, XK_Shift_L, 42}, {18, XK_Alt_L, 56}, {65, XK_a, 30},       {77, XK_m, 50},
-        {48, XK_0, 11},       {49, XK_1, 2},      {96, XK_KP_0, 82},    {103, XK_KP_7, 71},
-        {112, XK_F1, 59},     {122, XK_F11, 87},  {124, XK_F13, 183},   {44, XK_Print, 99},
-        {13, XK_Return, 28},  {37, XK_Left, 105}, {107, XK_KP_Add, 78},
+        {16, XK_Shift_L, 42},
+        {18, XK_Alt_L, 56},
+        {65, XK_a, 30},
+        {77, XK_m, 50},
+        {48, XK_0, 11},
+        {49, XK_1, 2},
+        {96, XK_KP_0, 82},
+        {103, XK_KP_7, 71},
+        {112, XK_F1, 59},
+        {122, XK_F11, 87},
+        {124, XK_F13, 183},
+        {44, XK_Print, 99},
+        {13, XK_Return, 28},
+        {37, XK_Left, 105},
+        {107, XK_KP_Add, 78},
+        {128, XK_F17, 187},
+        {135, XK_F24, 194},
+        {166, XF86XK_Back, 158},
+        {173, XF86XK_AudioMute, 113},
+        {175, XF86XK_AudioRaiseVolume, 115},
+        {177, XF86XK_AudioPrev, 165},
+        {178, XF86XK_AudioStop, 166},
+        {179, XF86XK_AudioPlay, 164},
     };
     for (const auto& row : rows) {
         const KeyMapEntry* entry = findKey(row.virtualKey);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/send_keys.h"
@@ -46,6 +47,7 @@ class FocusedWindow {
         SetFocus(edit_);
         pump();
         mouseMessages.clear();
+        keyMessages.clear();
     }
 
     bool ready() const { return window_ && edit_ && GetFocus() == edit_; }
@@ -73,6 +75,7 @@ class FocusedWindow {
             if (std::chrono::steady_clock::now() > deadline) return false;
             MSG message;
             if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                record(message);
                 TranslateMessage(&message);
                 DispatchMessageW(&message);
             } else {
@@ -87,11 +90,22 @@ class FocusedWindow {
     }
 
     std::vector<UINT> mouseMessages;
+    // The key messages that reached the edit box: "down 179 extended", "up 65".
+    std::vector<std::string> keyMessages;
 
   private:
-    static void pump() {
+    void record(const MSG& message) {
+        if (message.hwnd != edit_ || (message.message != WM_KEYDOWN && message.message != WM_KEYUP))
+            return;
+        keyMessages.push_back((message.message == WM_KEYDOWN ? "down " : "up ") +
+                              std::to_string(message.wParam) +
+                              (message.lParam & (1 << 24) ? " extended" : ""));
+    }
+
+    void pump() {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            record(message);
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
@@ -157,6 +171,30 @@ TEST_F(SendInputSinkTest, SendKeysTypesIntoTheFocusedEditBox) {
     // The caret stays left of "b" once it has moved there.
     window.pumpUntil([&] { return window.text() == u"AcD!b"; });
     EXPECT_EQ(window.text(), u"AcD!b");
+}
+
+// The media and browser keys are extended keys, as the arrows are; the function keys are not.
+TEST_F(SendInputSinkTest, KeysArriveAsTheirVirtualKeysExtendedWhereTheKeyboardsAre) {
+    SendInputSink sink(loop);
+    const std::pair<int, const char*> keys[] = {
+        {VK_F17, "128"},
+        {VK_F24, "135"},
+        {VK_BROWSER_BACK, "166 extended"},
+        {VK_VOLUME_MUTE, "173 extended"},
+        {VK_MEDIA_PLAY_PAUSE, "179 extended"},
+        {VK_LEFT, "37 extended"},
+        {VK_HOME, "36 extended"},
+        {'A', "65"},
+    };
+    std::vector<std::string> expected;
+    for (const auto& [key, message] : keys) {
+        sink.key(key, true);
+        sink.key(key, false);
+        expected.push_back(std::string("down ") + message);
+        expected.push_back(std::string("up ") + message);
+    }
+    window.pumpUntil([&] { return window.keyMessages.size() >= expected.size(); });
+    EXPECT_EQ(window.keyMessages, expected);
 }
 
 TEST_F(SendInputSinkTest, CharactersOffTheLayoutArriveAsUnicode) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "core/send_keys.h"
+#include "core/text.h"
 #include "platform/linux/key_map.h"
 #include "platform/qt/event_loop.h"
 #include "platform/qt/text.h"
@@ -64,6 +65,9 @@ const Typed kTypedEvents[] = {
      "press Shift_L, press braceright, release braceright, release Shift_L"},
     {u"+1", "press Shift_L, press exclam, release exclam, release Shift_L"},
     {u"~", "press Return, release Return"},
+    {u"{F17}{MEDIA_PLAY_PAUSE}{volume_up}{Browser_Back}",
+     "press F17, release F17, press XF86AudioPlay, release XF86AudioPlay, press "
+     "XF86AudioRaiseVolume, release XF86AudioRaiseVolume, press XF86Back, release XF86Back"},
 };
 
 TEST_F(XTestInput, SendKeysArrivesAsExactlyTheseEvents) {
@@ -104,6 +108,27 @@ TEST_F(XTestInput, TypesMoreForeignCharactersThanThereAreFreeKeycodes) {
         ASSERT_EQ(SendKeys(*sink, u16View(text)), std::nullopt);
         EXPECT_EQ(window->takeText(text.size()).toStdString(), text.toStdString());
     }
+}
+
+// A held key keeps its keycode: once every free keycode holds one, a key the keymap lacks cannot
+// go down, and the log names each such key once.
+TEST_F(XTestInput, AKeyLeftWithoutAFreeKeycodeIsToldOnce) {
+    std::vector<std::u16string> told;
+    sink->setProblemReporter([&told](const std::u16string& problem) { told.push_back(problem); });
+    std::vector<int> keys;  // 22 keys the keymap lacks: the keypad digits, then F13 to F24
+    for (int key = 96; key <= 105; ++key) keys.push_back(key);
+    for (int key = 124; key <= 135; ++key) keys.push_back(key);
+    for (const int key : keys) sink->key(key, true);
+    sink->key(135, false);
+    sink->key(135, true);
+    EXPECT_EQ(window->takeEvents(19).size(), 19);  // Xvfb's keymap has 19 free keycodes
+    std::vector<std::u16string> expected;
+    for (const auto& [code, keysym] : {std::pair{133, u"F22"}, {134, u"F23"}, {135, u"F24"}}) {
+        expected.push_back(u"XTest cannot press {" + std::u16string(keysym) +
+                           u"} (virtual-key code " + toU16(code) + u"): the X keymap lacks " +
+                           keysym + u", and no free keycode is left to bind it to");
+    }
+    EXPECT_EQ(told, expected);
 }
 
 TEST_F(XTestInput, ReleasesWhatItHoldsAndItsKeymapEntriesWhenDestroyed) {
