@@ -1,11 +1,11 @@
 #pragma once
 
-#include "core/login_start.h"
+#include "core/start_entry.h"
 
 namespace velnor {
 
 // Start at login as an XDG autostart entry (xdg/autostart.h) that runs this program.
-class XdgLoginStart final : public LoginStart {
+class XdgLoginStart final : public StartEntry {
   public:
     bool enabled() override;
     std::u16string place() override;
