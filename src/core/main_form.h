@@ -13,12 +13,12 @@
 #include "core/event_log.h"
 #include "core/event_loop.h"
 #include "core/layout.h"
-#include "core/login_start.h"
 #include "core/menu.h"
 #include "core/port_catalog.h"
 #include "core/serial_control.h"
 #include "core/signal_handler.h"
 #include "core/signal_line.h"
+#include "core/start_entry.h"
 #include "core/wiring_check.h"
 
 namespace velnor {
@@ -39,7 +39,9 @@ struct Platform {
     std::function<void(const std::u16string&)> messageBox;
     // What the port menu offers besides the ports themselves; null where the platform has none.
     PortCatalog* catalog = nullptr;
-    LoginStart* loginStart = nullptr;
+    StartEntry* loginStart = nullptr;
+    // The user's own entry in the desktop's menu, which "Keep these settings" writes.
+    StartEntry* keptSettings = nullptr;
     // The program with `arguments`, written for the user's shell, and the clipboard; "Copy
     // command line" is offered where both are given.
     std::function<std::u16string(const std::vector<std::u16string>& arguments)> commandText{};

@@ -1,7 +1,8 @@
 // What the port buttons stand for, and the window's settings carried elsewhere: the "Port" frame's
 // menu assigns a device to each of COM1 to COM4 (kept per user), each button's hint names its
 // device, and the menu checks the open port's wiring, copies the present configuration as a
-// command line or makes it start at login, and the input backend offers its own entries last.
+// command line, makes it start at login or keeps it in the desktop's menu, and the input backend
+// offers its own entries last.
 
 #include <algorithm>
 #include <utility>
@@ -38,6 +39,49 @@ std::optional<std::vector<std::u16string>> startableWords(MainForm& form,
                   u" characters long, and a start accepts at most " +
                   toU16(static_cast<int>(MainForm::kMaxArgumentsLength)));
     return std::nullopt;
+}
+
+// What the event log says of an entry that starts the program with settings.
+struct EntryWords {
+    std::u16string_view written;  // followed by the entry's place
+    std::u16string_view cannotWrite;
+    std::u16string_view removed;
+    bool removedNamesPlace;
+    std::u16string_view cannotRemove;
+};
+
+constexpr EntryWords kLoginWords{
+    .written = u"Velnor starts at login with these settings",
+    .cannotWrite = u"Start at login cannot be set",
+    .removed = u"Velnor no longer starts at login",
+    .removedNamesPlace = false,
+    .cannotRemove = u"Start at login cannot be removed",
+};
+
+constexpr EntryWords kKeptWords{
+    .written = u"The desktop's menu starts Velnor with these settings",
+    .cannotWrite = u"These settings cannot be kept",
+    .removed = u"The desktop's menu starts Velnor with the defaults again",
+    .removedNamesPlace = true,
+    .cannotRemove = u"Kept settings cannot be forgotten",
+};
+
+void writeEntry(MainForm& form, StartEntry& entry, std::vector<std::u16string> arguments,
+                const EntryWords& words) {
+    const auto startable = startableWords(form, std::move(arguments), words.cannotWrite);
+    if (!startable) return;
+    if (const auto written = entry.enable(*startable))
+        form.LogEvent(std::u16string(words.written) + u" (" + entry.place() + u")");
+    else
+        form.LogEvent(std::u16string(words.cannotWrite) + u": " + written.error().reason);
+}
+
+void removeEntry(MainForm& form, StartEntry& entry, const EntryWords& words) {
+    if (const auto removed = entry.disable())
+        form.LogEvent(std::u16string(words.removed) +
+                      (words.removedNamesPlace ? u" (" + entry.place() + u")" : u""));
+    else
+        form.LogEvent(std::u16string(words.cannotRemove) + u": " + removed.error().reason);
 }
 
 std::u16string trimmed(std::u16string_view text) {
@@ -90,6 +134,20 @@ Menu MainForm::portMenu() {
                         .mark = MenuEntry::Mark::Check,
                         .checked = on,
                         .chosen = [this, on](std::u16string_view) { startAtLogin(!on); }});
+    }
+    // The desktop's menu passes the arguments: a start without them still takes the defaults.
+    if (StartEntry* const kept = platform_.keptSettings) {
+        menu.push_back({.text = u"Keep these settings",
+                        .toolTip = u"The desktop's menu starts Velnor with these settings",
+                        .chosen = [this, kept](std::u16string_view) {
+                            writeEntry(*this, *kept, wordsOf(commandLine()), kKeptWords);
+                        }});
+        if (kept->enabled())
+            menu.push_back({.text = u"Forget kept settings",
+                            .toolTip = u"The desktop's menu starts Velnor with the defaults",
+                            .chosen = [this, kept](std::u16string_view) {
+                                removeEntry(*this, *kept, kKeptWords);
+                            }});
     }
     for (bool first = true; MenuEntry & entry : platform_.input.menu()) {
         if (std::exchange(first, false))
@@ -173,23 +231,12 @@ void MainForm::tellSettingsProblem() {
 
 // The entry starts the window minimised, with the present configuration.
 void MainForm::startAtLogin(bool on) {
-    LoginStart& login = *platform_.loginStart;
-    if (!on) {
-        if (const auto removed = login.disable())
-            LogEvent(u"Velnor no longer starts at login");
-        else
-            LogEvent(u"Start at login cannot be removed: " + removed.error().reason);
-        return;
-    }
+    StartEntry& login = *platform_.loginStart;
+    if (!on) return removeEntry(*this, login, kLoginWords);
     std::vector<std::u16string> arguments = wordsOf(commandLine());
     if (std::ranges::find(arguments, u"-minimize") == arguments.end())
         arguments.insert(arguments.begin(), u"-minimize");
-    const auto words = startableWords(*this, std::move(arguments), u"Start at login cannot be set");
-    if (!words) return;
-    if (const auto written = login.enable(*words))
-        LogEvent(u"Velnor starts at login with these settings (" + login.place() + u")");
-    else
-        LogEvent(u"Start at login cannot be set: " + written.error().reason);
+    writeEntry(*this, login, std::move(arguments), kLoginWords);
 }
 
 }  // namespace velnor

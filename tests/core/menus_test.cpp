@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/split_text.h"
 #include "core/text.h"
 #include "support/menu_text.h"
 #include "support/test_form.h"
@@ -58,7 +59,7 @@ TEST_F(MenusTest, ThePortMenuOffersEachPortsDevicesAndTheConfigurationElsewhere)
         expected.insert(expected.end(), lines.begin(), lines.end());
     expected.insert(expected.end(),
                     {u"---", u"Check wiring (disabled)", u"---", u"Copy command line",
-                     u"[ ] Start at login with these settings"});
+                     u"[ ] Start at login with these settings", u"Keep these settings"});
     EXPECT_EQ(test::menuText(portMenu()), expected);
 
     window.input.offered = {{.text = u"Ask the desktop for input"},
@@ -128,6 +129,59 @@ TEST_F(MenusTest, TheConfigurationIsCopiedAndStartsAtLoginMinimised) {
               Lines{u"Start at login cannot be set: autostart/velnor.desktop cannot be written"});
 }
 
+// The desktop's menu entry takes the settings as they are (no -minimize), and is offered to be
+// forgotten only while it is there.
+TEST_F(MenusTest, SettingsAreKeptInTheMenuEntryAndForgotten) {
+    form.ProcessArguments(u"-port=com1 -dsrSendKeys%=a%20b");
+    const auto keepOffers = [this] {
+        Lines entries;
+        for (const std::u16string& line : test::menuText(portMenu()))
+            if (line.ends_with(u"settings")) entries.push_back(line);
+        return entries;
+    };
+    const Lines keep{u"[ ] Start at login with these settings", u"Keep these settings"};
+    const Lines keepOrForget = joined({keep, {u"Forget kept settings"}});
+    const auto kept = [this](std::u16string_view line) {
+        return std::u16string(line) + u" (applications/velnor.desktop)";
+    };
+    const struct {
+        std::u16string_view choice;
+        bool unwritable;
+        Lines logged;
+        Lines offered;
+    } steps[] = {
+        {u"Keep these settings",
+         false,
+         {kept(u"The desktop's menu starts Velnor with these settings")},
+         keepOrForget},
+        {u"Forget kept settings",
+         true,
+         {u"Kept settings cannot be forgotten: applications/velnor.desktop cannot be removed"},
+         keepOrForget},
+        {u"Forget kept settings",
+         false,
+         {kept(u"The desktop's menu starts Velnor with the defaults again")},
+         keep},
+        {u"Keep these settings",
+         true,
+         {u"These settings cannot be kept: applications/velnor.desktop cannot be written"},
+         keep},
+    };
+    EXPECT_EQ(keepOffers(), keep);
+    window.newLog();
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::PrintToString(std::u16string(step.choice)));
+        window.kept.unwritable = step.unwritable;
+        choose(form.Port, {step.choice});
+        EXPECT_EQ(window.newLog(), step.logged);
+        EXPECT_EQ(keepOffers(), step.offered);
+        if (step.offered == keepOrForget) {
+            EXPECT_EQ(window.kept.arguments, SplitText(form.commandLine(), u" ").value_or(Lines{}));
+        }
+    }
+    EXPECT_FALSE(window.login.arguments) << "the login entry is another";
+}
+
 // Start at login adds "-minimize " unless the settings minimise already.
 TEST(PortMenuLimitTest, SettingsLongerThanAStartAcceptsAreNeitherCopiedNorStartedAtLogin) {
     constexpr size_t kLimit = MainForm::kMaxArgumentsLength;
@@ -163,13 +217,21 @@ TEST(PortMenuLimitTest, SettingsLongerThanAStartAcceptsAreNeitherCopiedNorStarte
         menu = form.menuOf(form.Port);
         test::findEntry(menu, {u"Start at login with these settings"})->chosen({});
         EXPECT_EQ(window.login.arguments.has_value(), row.atLogin);
+        // Kept as they are: the same length as copied.
+        menu = form.menuOf(form.Port);
+        test::findEntry(menu, {u"Keep these settings"})->chosen({});
+        EXPECT_EQ(window.kept.arguments.has_value(), row.copied);
         const size_t atLogin = row.length + (row.window.empty() ? 10 : 0);
-        EXPECT_EQ(window.newLog(),
-                  joined({row.copied ? Lines{}
-                                     : Lines{refused(u"Command line cannot be copied", row.length)},
-                          row.atLogin ? Lines{u"Velnor starts at login with these settings "
-                                              u"(autostart/velnor.desktop)"}
-                                      : Lines{refused(u"Start at login cannot be set", atLogin)}}));
+        EXPECT_EQ(
+            window.newLog(),
+            joined({row.copied ? Lines{}
+                               : Lines{refused(u"Command line cannot be copied", row.length)},
+                    row.atLogin ? Lines{u"Velnor starts at login with these settings "
+                                        u"(autostart/velnor.desktop)"}
+                                : Lines{refused(u"Start at login cannot be set", atLogin)},
+                    row.copied ? Lines{u"The desktop's menu starts Velnor with these "
+                                       u"settings (applications/velnor.desktop)"}
+                               : Lines{refused(u"These settings cannot be kept", row.length)}}));
         if (!row.atLogin) continue;
         std::u16string started;
         for (const std::u16string& word : *window.login.arguments)

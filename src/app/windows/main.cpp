@@ -14,6 +14,7 @@
 #include "platform/win32/port_backend.h"
 #include "platform/win32/port_catalog.h"
 #include "platform/win32/send_input.h"
+#include "platform/win32/shortcut_entry.h"
 #include "platform/win32/system_text.h"
 #include "platform/win32/time_text.h"
 #include "platform/win32/win32_event_loop.h"
@@ -67,6 +68,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) 
     velnor::SendInputSink input(loop);
     velnor::DdeChannel channel;
     velnor::RunKeyLoginStart loginStart;
+    velnor::ShortcutEntry keptSettings;
     velnor::Win32PortCatalog catalog;
     HWND window = nullptr;  // the view's, once it is built: the clipboard's owner
     velnor::MainForm form(
@@ -82,6 +84,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) 
                 },
             .catalog = &catalog,
             .loginStart = &loginStart,
+            .keptSettings = &keptSettings,
             .commandText =
                 [](const std::vector<std::u16string>& words) {
                     return velnor::cmdCommandLine(velnor::programPath(), words);

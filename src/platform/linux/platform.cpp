@@ -5,20 +5,21 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 
-#include "platform/linux/login_start.h"
 #include "platform/linux/port_backend.h"
 #include "platform/linux/port_catalog.h"
 #include "platform/linux/shell_command.h"
+#include "platform/linux/start_entry.h"
 #include "platform/posix/serial_devices.h"
 #include "platform/qt/time_text.h"
 
 namespace velnor {
 
 Platform linuxPlatform(InputSink& input, EventLoop& loop, CommandChannel* channel) {
-    // Both keep nothing of their own: every call learns what the files say now (the assignments
+    // These keep nothing of their own: every call learns what the files say now (the assignments
     // are read again where their file has changed).
     static LinuxPortCatalog catalog;
-    static XdgLoginStart loginStart;
+    static XdgStartEntry loginStart(xdg::Entry::Autostart);
+    static XdgStartEntry keptSettings(xdg::Entry::Applications);
     return {.input = input,
             .loop = loop,
             .ports = linuxPortBackend(),
@@ -32,6 +33,7 @@ Platform linuxPlatform(InputSink& input, EventLoop& loop, CommandChannel* channe
                 },
             .catalog = &catalog,
             .loginStart = &loginStart,
+            .keptSettings = &keptSettings,
             .commandText =
                 [](const std::vector<std::u16string>& arguments) {
                     // The devices VELNOR_COMn names belong to this configuration too.

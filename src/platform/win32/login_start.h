@@ -8,11 +8,11 @@
 
 #include <string>
 
-#include "core/login_start.h"
+#include "core/start_entry.h"
 
 namespace velnor {
 
-class RunKeyLoginStart final : public LoginStart {
+class RunKeyLoginStart final : public StartEntry {
   public:
     // The value's name; tests use one of their own.
     explicit RunKeyLoginStart(std::wstring name = L"Velnor") : name_(std::move(name)) {}

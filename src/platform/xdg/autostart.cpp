@@ -15,6 +15,39 @@ constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";
 constexpr std::string_view kEscapedInQuotes = "\"`$\\";
 constexpr std::string_view kUnreadBySystemd = "\\$`";
 
+// What each entry holds besides its Exec line. The menu's stands in for the installed one
+// (packaging/org.velnor.Velnor.desktop), so it says what that says.
+struct EntryKeys {
+    std::string_view beforeExec;
+    std::string_view afterExec;
+};
+
+constexpr EntryKeys kAutostartKeys{
+    .beforeExec =
+        "Type=Application\n"
+        "Name=Velnor\n"
+        "Comment=Turns the lines of a serial port into keys, as set up in its window\n"
+        "Icon=org.velnor.Velnor\n",
+    .afterExec =
+        "Terminal=false\n"
+        "X-GNOME-Autostart-enabled=true\n",
+};
+
+constexpr EntryKeys kApplicationsKeys{
+    .beforeExec =
+        "Type=Application\n"
+        "Name=Velnor\n"
+        "GenericName=Serial Line Keys\n"
+        "Comment=Turn foot pedals, push buttons and switches on a serial port into keys "
+        "and mouse buttons\n",
+    .afterExec =
+        "Icon=org.velnor.Velnor\n"
+        "Terminal=false\n"
+        "Categories=Utility;Accessibility;\n"
+        "Keywords=serial;pedal;switch;accessibility;keyboard;DSR;CTS;\n"
+        "StartupNotify=true\n",
+};
+
 // Escapes of a desktop entry's string values, applied to the whole Exec value.
 std::string escapeString(const std::string& text) {
     std::string escaped;
@@ -145,42 +178,40 @@ std::optional<std::vector<std::string>> parseExecLine(const std::string& exec) {
     return words;
 }
 
-std::filesystem::path autostartFile() {
-    return configHome() / "autostart/org.velnor.Velnor.desktop";
+std::filesystem::path entryFile(Entry entry) {
+    constexpr char kName[] = "org.velnor.Velnor.desktop";
+    if (entry == Entry::Autostart) return configHome() / "autostart" / kName;
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && *data == '/') return std::filesystem::path(data) / "applications" / kName;
+    const char* home = std::getenv("HOME");
+    return std::filesystem::path(home ? home : "/") / ".local/share/applications" / kName;
 }
 
-std::expected<void, std::string> writeAutostart(const std::filesystem::path& file,
-                                                const std::string& program,
-                                                const std::vector<std::string>& arguments,
-                                                const std::vector<std::string>& environment) {
+std::expected<void, std::string> writeEntry(Entry entry, const std::filesystem::path& file,
+                                            const std::string& program,
+                                            const std::vector<std::string>& arguments,
+                                            const std::vector<std::string>& environment) {
     std::vector<std::string> command;
     if (!environment.empty()) command.push_back("env");
     command.insert(command.end(), environment.begin(), environment.end());
     command.push_back(program);
     command.insert(command.end(), arguments.begin(), arguments.end());
     const std::string cannot = file.string() + " cannot be written: ";
-    for (const std::string& word : command)
-        if (word.find_first_of(kUnreadBySystemd) != std::string::npos)
-            return std::unexpected(cannot + word +
-                                   " holds \\, $ or `, which a session started by " +
-                                   "systemd would not read back");
-    const std::string entry =
-        "[Desktop Entry]\n"
-        "Type=Application\n"
-        "Name=Velnor\n"
-        "Comment=Turns the lines of a serial port into keys, as set up in its window\n"
-        "Icon=org.velnor.Velnor\n"
-        "Exec=" +
-        execLine(command) +
-        "\n"
-        "Terminal=false\n"
-        "X-GNOME-Autostart-enabled=true\n";
-    if (auto written = posix::replaceFile(file, entry); !written)
+    if (entry == Entry::Autostart)
+        for (const std::string& word : command)
+            if (word.find_first_of(kUnreadBySystemd) != std::string::npos)
+                return std::unexpected(cannot + word +
+                                       " holds \\, $ or `, which a session started by " +
+                                       "systemd would not read back");
+    const EntryKeys& keys = entry == Entry::Autostart ? kAutostartKeys : kApplicationsKeys;
+    const std::string text = "[Desktop Entry]\n" + std::string(keys.beforeExec) +
+                             "Exec=" + execLine(command) + "\n" + std::string(keys.afterExec);
+    if (auto written = posix::replaceFile(file, text); !written)
         return std::unexpected(cannot + written.error());
     return {};
 }
 
-std::optional<std::vector<std::string>> readAutostart(const std::filesystem::path& file) {
+std::optional<std::vector<std::string>> readEntry(const std::filesystem::path& file) {
     std::ifstream in(file);
     std::string line;
     bool inEntry = false;

@@ -1,6 +1,7 @@
 #pragma once
 
-// Start at login: an XDG autostart entry that starts Velnor with given arguments.
+// Desktop entries that start Velnor with given arguments: at login (XDG autostart), and from the
+// desktop's menu.
 
 #include <expected>
 #include <filesystem>
@@ -18,23 +19,31 @@ std::string execLine(const std::vector<std::string>& command);
 // quote, a reserved character outside quotes, a field code).
 std::optional<std::vector<std::string>> parseExecLine(const std::string& exec);
 
+// The entries that start Velnor with given arguments.
+enum class Entry {
+    Autostart,     // starts it at login
+    Applications,  // the user's own, which the desktop's menu shows instead of the installed one
+};
+
 // The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute path, else ~/.config.
 std::filesystem::path configHome();
 
-// $XDG_CONFIG_HOME/autostart/org.velnor.Velnor.desktop, or under ~/.config.
-std::filesystem::path autostartFile();
+// Where `entry` lies: $XDG_CONFIG_HOME/autostart/org.velnor.Velnor.desktop (or under ~/.config),
+// $XDG_DATA_HOME/applications/org.velnor.Velnor.desktop (or under ~/.local/share).
+std::filesystem::path entryFile(Entry entry);
 
-// Writes the entry that starts `program` with `arguments` at login, in `environment` (assignments
-// "NAME=value", given through env(1)); fails with a sentence that names the file. A word that
-// holds \, $ or ` is refused: systemd-xdg-autostart-generator, which starts the entries of
-// sessions that systemd runs (KDE Plasma), reads such a word differently from the desktop entry
-// rules (a backslash once more as an escape; $ and ` escaped in a way that systemd keeps).
-std::expected<void, std::string> writeAutostart(const std::filesystem::path& file,
-                                                const std::string& program,
-                                                const std::vector<std::string>& arguments,
-                                                const std::vector<std::string>& environment = {});
+// Writes `entry` to `file`, starting `program` with `arguments` in `environment` (assignments
+// "NAME=value", given through env(1)); fails with a sentence that names the file. For an autostart
+// entry a word that holds \, $ or ` is refused: systemd-xdg-autostart-generator, which starts the
+// entries of sessions that systemd runs (KDE Plasma), reads such a word differently from the
+// desktop entry rules (a backslash once more as an escape; $ and ` escaped in a way that systemd
+// keeps).
+std::expected<void, std::string> writeEntry(Entry entry, const std::filesystem::path& file,
+                                            const std::string& program,
+                                            const std::vector<std::string>& arguments,
+                                            const std::vector<std::string>& environment = {});
 
 // The command of the entry in `file`, when there is one.
-std::optional<std::vector<std::string>> readAutostart(const std::filesystem::path& file);
+std::optional<std::vector<std::string>> readEntry(const std::filesystem::path& file);
 
 }  // namespace velnor::xdg

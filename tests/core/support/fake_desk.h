@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "core/login_start.h"
 #include "core/port_catalog.h"
+#include "core/start_entry.h"
 
 namespace velnor::test {
 
@@ -47,25 +47,32 @@ class FakeCatalog final : public PortCatalog {
     std::optional<Problem> unreadable;
 };
 
-// An entry that starts the program at login, with the arguments it was last given.
-class FakeLoginStart final : public LoginStart {
+// An entry that starts the program, with the arguments it was last given; named by `place`.
+class FakeStartEntry final : public StartEntry {
   public:
+    explicit FakeStartEntry(std::u16string place) : place_(std::move(place)) {}
     bool enabled() override { return arguments.has_value(); }
-    std::u16string place() override { return u"autostart/velnor.desktop"; }
+    std::u16string place() override { return place_; }
     Result<> enable(const std::vector<std::u16string>& given) override {
         if (unwritable)
             return std::unexpected(
-                Problem{ProblemKind::Permission, u"autostart/velnor.desktop cannot be written"});
+                Problem{ProblemKind::Permission, place_ + u" cannot be written"});
         arguments = given;
         return {};
     }
     Result<> disable() override {
+        if (unwritable)
+            return std::unexpected(
+                Problem{ProblemKind::Permission, place_ + u" cannot be removed"});
         arguments.reset();
         return {};
     }
 
     std::optional<std::vector<std::u16string>> arguments;
     bool unwritable = false;
+
+  private:
+    std::u16string place_;
 };
 
 }  // namespace velnor::test

@@ -26,6 +26,7 @@ TestForm::TestForm(Options options)
             .messageBox = [this](const std::u16string& text) { messageBoxes.push_back(text); },
             .catalog = &catalog,
             .loginStart = &login,
+            .keptSettings = &kept,
             .commandText =
                 [](const std::vector<std::u16string>& arguments) {
                     std::u16string text = u"velnor";

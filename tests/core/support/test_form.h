@@ -42,7 +42,8 @@ class TestForm {
     ManualLoop loop;
     FakePorts ports;
     FakeCatalog catalog;
-    FakeLoginStart login;
+    FakeStartEntry login{u"autostart/velnor.desktop"};
+    FakeStartEntry kept{u"applications/velnor.desktop"};
     std::vector<std::u16string> clipboard;
     RecordedInput input;
     std::vector<std::u16string> messageBoxes;

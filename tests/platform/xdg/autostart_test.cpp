@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QThread>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "core/command_line.h"
@@ -50,10 +51,10 @@ TEST(AutostartFileTest, WrittenEntryIsValidAndGivesBackTheCommand) {
     const fs::path file = root.path() / "autostart/org.velnor.Velnor.desktop";
     const Words arguments = {"-minimize", "-port=com2", "-dsrSendKeys%=Hello%20World",
                              "-ctsSendKeys=\"quoted\"'s", "-cdSendKeys=%{F4}~"};
-    ASSERT_TRUE(writeAutostart(file, "/usr/bin/velnor", arguments));
+    ASSERT_TRUE(writeEntry(Entry::Autostart, file, "/usr/bin/velnor", arguments));
     Words command{"/usr/bin/velnor"};
     command.insert(command.end(), arguments.begin(), arguments.end());
-    EXPECT_EQ(readAutostart(file), command);
+    EXPECT_EQ(readEntry(file), command);
     EXPECT_FALSE(fs::exists(file.string() + ".new"));
     if (::system("command -v desktop-file-validate >/dev/null 2>&1") == 0) {
         EXPECT_EQ(::system(("desktop-file-validate " + file.string()).c_str()), 0);
@@ -183,12 +184,13 @@ TEST(AutostartReadersTest, EveryReaderStartsTheSameCommand) {
         SCOPED_TRACE(row.what);
         const test::TempDir config;
         const fs::path file = config.path() / "autostart/org.velnor.Velnor.desktop";
-        ASSERT_TRUE(writeAutostart(file, PRINT_START, row.arguments, row.environment));
+        ASSERT_TRUE(
+            writeEntry(Entry::Autostart, file, PRINT_START, row.arguments, row.environment));
         Words expected = row.environment.empty() ? Words{} : Words{"env"};
         expected.insert(expected.end(), row.environment.begin(), row.environment.end());
         expected.push_back(PRINT_START);
         expected.insert(expected.end(), row.arguments.begin(), row.arguments.end());
-        EXPECT_EQ(readAutostart(file), expected);
+        EXPECT_EQ(readEntry(file), expected);
         EXPECT_EQ(glibStart(file), expected);
         const auto generated = generatedCommand(config.path());
         ASSERT_TRUE(generated);
@@ -200,7 +202,7 @@ TEST(AutostartReadersTest, EveryReaderStartsTheSameCommand) {
 TEST(AutostartFileTest, RefusesWhatASessionStartedBySystemdWouldNotReadBack) {
     const test::TempDir root;
     const fs::path file = root.path() / "autostart/org.velnor.Velnor.desktop";
-    ASSERT_TRUE(writeAutostart(file, "/usr/bin/velnor", {"-port=com1"}));
+    ASSERT_TRUE(writeEntry(Entry::Autostart, file, "/usr/bin/velnor", {"-port=com1"}));
     const std::string before = contentOf(file);
     const struct {
         std::string program;
@@ -211,7 +213,8 @@ TEST(AutostartFileTest, RefusesWhatASessionStartedBySystemdWouldNotReadBack) {
         {"/usr/bin/velnor", {"VELNOR_COM1=/dev/disk/by-label/a\\x20b"}},
     };
     for (const auto& row : refused) {
-        const auto written = writeAutostart(file, row.program, {"-minimize"}, row.environment);
+        const auto written =
+            writeEntry(Entry::Autostart, file, row.program, {"-minimize"}, row.environment);
         ASSERT_FALSE(written) << row.program;
         EXPECT_TRUE(written.error().starts_with(file.string() + " cannot be written: "))
             << written.error();
@@ -219,12 +222,56 @@ TEST(AutostartFileTest, RefusesWhatASessionStartedBySystemdWouldNotReadBack) {
     }
 }
 
-TEST(AutostartFolderTest, FollowsXdgConfigHome) {
-    ::setenv("XDG_CONFIG_HOME", "/home/u/cfg", 1);
-    EXPECT_EQ(autostartFile(), "/home/u/cfg/autostart/org.velnor.Velnor.desktop");
-    ::unsetenv("XDG_CONFIG_HOME");
-    ::setenv("HOME", "/home/u", 1);
-    EXPECT_EQ(autostartFile(), "/home/u/.config/autostart/org.velnor.Velnor.desktop");
+TEST(EntryFolderTest, FollowsXdgConfigHomeAndXdgDataHome) {
+    const struct {
+        Entry entry;
+        const char* variable;  // set to /home/u/custom, else unset
+        fs::path file;
+    } rows[] = {
+        {Entry::Autostart, "XDG_CONFIG_HOME", "/home/u/custom/autostart/org.velnor.Velnor.desktop"},
+        {Entry::Autostart, nullptr, "/home/u/.config/autostart/org.velnor.Velnor.desktop"},
+        {Entry::Applications, "XDG_DATA_HOME",
+         "/home/u/custom/applications/org.velnor.Velnor.desktop"},
+        {Entry::Applications, nullptr,
+         "/home/u/.local/share/applications/org.velnor.Velnor.desktop"},
+    };
+    const ScopedEnv home{"HOME", "/home/u"};
+    for (const auto& row : rows) {
+        const ScopedEnv config{"XDG_CONFIG_HOME", nullptr}, data{"XDG_DATA_HOME", nullptr};
+        if (row.variable) ::setenv(row.variable, "/home/u/custom", 1);
+        EXPECT_EQ(entryFile(row.entry), row.file);
+    }
+}
+
+// The keys of the entry in `file` but its Exec line.
+std::map<std::string, std::string> keysButExec(const fs::path& file) {
+    std::map<std::string, std::string> keys;
+    std::istringstream lines(contentOf(file));
+    for (std::string line; std::getline(lines, line);)
+        if (const size_t equals = line.find('='); equals != line.npos && !line.starts_with("Exec="))
+            keys[line.substr(0, equals)] = line.substr(equals + 1);
+    return keys;
+}
+
+// The user's entry stands in for the installed one in the desktop's menu: it must be as valid,
+// say what that says, and start the program with the kept arguments, which may hold what an
+// autostart entry refuses.
+TEST(ApplicationsEntryTest, IsValidLikeTheInstalledOneAndTheLauncherPassesTheArguments) {
+    const test::TempDir data;
+    const fs::path file = data.path() / "applications/org.velnor.Velnor.desktop";
+    const Words arguments = {"-port=com2", "-dsrSendKeys%=Hello%20World", "-cdSendKeys=%{F4}~"};
+    const Words environment = {"VELNOR_COM2=/dev/my \"odd\" $port's (2)"};
+    ASSERT_TRUE(writeEntry(Entry::Applications, file, PRINT_START, arguments, environment));
+    ASSERT_EQ(::system("command -v desktop-file-validate >/dev/null"), 0)
+        << "desktop-file-validate is missing (Debian package desktop-file-utils)";
+    EXPECT_EQ(::system(("desktop-file-validate " + file.string()).c_str()), 0);
+    EXPECT_EQ(keysButExec(file), keysButExec(PACKAGED_ENTRY));
+    Words expected = {"env"};
+    expected.insert(expected.end(), environment.begin(), environment.end());
+    expected.push_back(PRINT_START);
+    expected.insert(expected.end(), arguments.begin(), arguments.end());
+    EXPECT_EQ(readEntry(file), expected);
+    EXPECT_EQ(glibStart(file), expected);
 }
 
 }  // namespace

@@ -32,6 +32,7 @@
 #include "support/log_lines.h"
 #include "support/qt_print.h"
 #include "support/recording_input_sink.h"
+#include "support/scoped_env.h"
 #include "view/qt/frame_style.h"
 #include "view/qt/indicator_box.h"
 #include "view/qt/log_label.h"
@@ -556,7 +557,7 @@ TEST_F(WindowTest, PortMenuAssignsDevicesAndStartsTheConfigurationAtLogin) {
     EXPECT_TRUE(copied.contains(" -dsrSendKeys%=a%20b")) << copied.toStdString();
 
     menuAction(*view.contextMenu(form.Port), {"Start at login with these settings"})->trigger();
-    const auto command = xdg::readAutostart(xdg::autostartFile());
+    const auto command = xdg::readEntry(xdg::entryFile(xdg::Entry::Autostart));
     ASSERT_TRUE(command);
     ASSERT_GE(command->size(), 3u);
     EXPECT_EQ((*command)[1], "-minimize");
@@ -576,7 +577,7 @@ TEST_F(WindowTest, PortMenuAssignsDevicesAndStartsTheConfigurationAtLogin) {
     QAction* login = menuAction(*menu, {"Start at login with these settings"});
     EXPECT_TRUE(login->isChecked());
     login->trigger();
-    EXPECT_FALSE(std::filesystem::exists(xdg::autostartFile()));
+    EXPECT_FALSE(std::filesystem::exists(xdg::entryFile(xdg::Entry::Autostart)));
     chooseForCom2("Default (/dev/ttyS1)");
     EXPECT_EQ(comPortDevice(2), u"/dev/ttyS1");
 
@@ -587,13 +588,40 @@ TEST_F(WindowTest, PortMenuAssignsDevicesAndStartsTheConfigurationAtLogin) {
         "VELNOR_COM2='/dev/my adapter' " + QCoreApplication::applicationFilePath() + " "))
         << QApplication::clipboard()->text().toStdString();
     menuAction(*view.contextMenu(form.Port), {"Start at login with these settings"})->trigger();
-    const auto withDevice = xdg::readAutostart(xdg::autostartFile());
+    const auto withDevice = xdg::readEntry(xdg::entryFile(xdg::Entry::Autostart));
     ASSERT_TRUE(withDevice && withDevice->size() >= 3);
     EXPECT_EQ(std::vector(withDevice->begin(), withDevice->begin() + 3),
               (std::vector<std::string>{"env", "VELNOR_COM2=/dev/my adapter",
                                         QCoreApplication::applicationFilePath().toStdString()}));
     qunsetenv("VELNOR_COM2");
     qunsetenv("XDG_CONFIG_HOME");
+}
+
+// "Keep these settings" on Linux writes the user's own menu entry, not the autostart one, with
+// the settings as they are; "Forget kept settings" takes it away again.
+TEST_F(WindowTest, PortMenuKeepsTheConfigurationInTheUsersMenuEntryAndForgetsIt) {
+    const QTemporaryDir data;
+    const ScopedEnv dataHome("XDG_DATA_HOME", data.path().toLocal8Bit());
+    const ScopedEnv device("VELNOR_COM2", nullptr);
+    form.Form_Load();
+    form.ProcessArguments(u"-dsrMode=sendKeys -dsrSendKeys%=a%20b");
+    const std::filesystem::path file =
+        data.path().toStdString() + "/applications/org.velnor.Velnor.desktop";
+    ASSERT_EQ(xdg::entryFile(xdg::Entry::Applications), file);
+
+    menuAction(*view.contextMenu(form.Port), {"Keep these settings"})->trigger();
+    const auto command = xdg::readEntry(file);
+    ASSERT_TRUE(command);
+    QStringList words;
+    for (const std::string& word : *command) words.append(QString::fromStdString(word));
+    EXPECT_EQ(words.join(u' '), QCoreApplication::applicationFilePath() + " " +
+                                    QString::fromStdU16String(form.commandLine()));
+    EXPECT_EQ(logMessages(form).last(), "The desktop's menu starts Velnor with these settings (" +
+                                            QString::fromStdString(file.string()) + ")");
+
+    menuAction(*view.contextMenu(form.Port), {"Forget kept settings"})->trigger();
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_EQ(menuAction(*view.contextMenu(form.Port), {"Forget kept settings"}), nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
-// Starting the program when the user logs in, with the arguments of a configuration.
+// An entry of the desktop that starts the program with the arguments of a configuration: at
+// login, or from the desktop's menu.
 
 #include <string>
 #include <vector>
@@ -9,13 +10,13 @@
 
 namespace velnor {
 
-class LoginStart {
+class StartEntry {
   public:
-    virtual ~LoginStart() = default;
+    virtual ~StartEntry() = default;
     virtual bool enabled() = 0;
     // Where the entry is kept, for the event log: "/home/ann/.config/autostart/...".
     virtual std::u16string place() = 0;
-    // Makes the program start at login with `arguments`, replacing an entry there is.
+    // Makes the entry start the program with `arguments`, replacing those it had.
     virtual Result<> enable(const std::vector<std::u16string>& arguments) = 0;
     virtual Result<> disable() = 0;
 };
