@@ -22,6 +22,9 @@ class LineInputSink : public InputSink {
         record(std::string("mouse ") + names[static_cast<int>(button)] + (down ? " down" : " up"));
     }
     void typeCharacter(char32_t character) override { record("char " + utf8(character)); }
+    Menu menu() override { return offered; }
+
+    Menu offered;  // the entries the backend offers in the window's menu
 
   protected:
     virtual void record(std::string line) = 0;
@@ -47,11 +50,9 @@ class RecordedInput : public LineInputSink {
         return text;
     }
 
-    Menu menu() override { return offered; }
     bool sending() const override { return busy; }
 
     std::vector<std::string> events;
-    Menu offered;       // the entries the backend offers in the window's menu
     bool busy = false;  // as a backend with events of an earlier text still to send
 
   protected:

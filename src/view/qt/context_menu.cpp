@@ -34,7 +34,9 @@ void QtFormView::fillMenu(QMenu& menu, const std::vector<MenuEntry>& entries,
                           const std::shared_ptr<const Menu>& model) {
     QActionGroup* choices = nullptr;  // consecutive entries of which one is chosen
     for (const MenuEntry& entry : entries) {
-        const QString text = QString::fromStdU16String(entry.text);
+        // A single '&' marks the next character as an access key; device names may hold one.
+        const QString text =
+            QString::fromStdU16String(entry.text).replace(u'&', QStringLiteral("&&"));
         if (entry.kind == MenuEntry::Kind::Separator) {
             menu.addSeparator();
             choices = nullptr;

@@ -444,6 +444,17 @@ TEST_F(ViewTest, ClosingTheWindowUnloadsTheForm) {
 }
 
 // The action `text` of the submenu `submenu`.
+// An entry's text as the menu shows it: "&&" is an '&'; a single '&' marks the next character as
+// the access key and is not shown.
+std::u16string shownText(const QString& text) {
+    std::u16string shown;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'&' && i + 1 < text.size()) ++i;
+        shown += text[i].unicode();
+    }
+    return shown;
+}
+
 // A Qt menu written as the core writes its model (support/menu_text.h).
 void readBack(const QMenu& menu, int depth, std::vector<std::u16string>& lines) {
     for (const QAction* action : menu.actions()) {
@@ -454,7 +465,7 @@ void readBack(const QMenu& menu, int depth, std::vector<std::u16string>& lines) 
                                      : action->actionGroup() && action->actionGroup()->isExclusive()
                                          ? MenuEntry::Mark::Radio
                                          : MenuEntry::Mark::Check;
-        lines.push_back(test::menuLine(depth, kind, action->text().toStdU16String(), mark,
+        lines.push_back(test::menuLine(depth, kind, shownText(action->text()), mark,
                                        action->isChecked(), action->isEnabled()));
         if (action->menu()) readBack(*action->menu(), depth + 1, lines);
     }
@@ -499,6 +510,7 @@ void answerDialog(const QString& answer) {
 TEST_F(WindowTest, ContextMenusShowTheFormsMenusAndActOnThem) {
     const QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    input.offered = {MenuEntry::submenu(u"R&D layouts", {{.text = u"Q & A"}})};
     for (const LayoutEntry& entry : layoutTable()) {
         const Control& control = controlOf(form, entry);
         if (control.kind() != ControlKind::Frame) continue;
