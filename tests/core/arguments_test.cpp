@@ -58,7 +58,8 @@ TEST_F(ArgumentsTest, PortRowSelectsTheButtonOrIgnoresTheValue) {
 }
 
 TEST_F(ArgumentsTest, ExactOptionsMustMatchWhole) {
-    for (const std::u16string argument : {u"-dtr=1", u"-minimized", u"-RTS", u"-dt"})
+    for (const std::u16string argument :
+         {u"-dtr=1", u"-minimized", u"-RTS", u"-dt", u"-minimizeToTray=1"})
         EXPECT_EQ(apply(argument),
                   (Log{u"arg(1) = " + argument, u"Unknown argument:  " + argument}));
 }
@@ -327,6 +328,7 @@ TEST(CommandLine, EveryOptionSurvivesWritingAndParsingAgain) {
         {u"Polarity=", u"", u"inverted"},
         {u"SendKeys%=", u"", u"a%20b%3D"},
         {u"GenerateKeys%=", u"", u"vbKeyA,%20vbKeyB"},
+        {u"-minimizeToTray", u"", u""},
     };
     for (const ArgumentOption& option : argumentOptions()) {
         const auto example =
