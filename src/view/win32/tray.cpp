@@ -2,6 +2,8 @@
 // drawn as one icon, the form's hint, and the form's tray menu. Where there is none, nothing of
 // it exists.
 
+#include <windows.h>
+// shellapi.h needs windows.h first.
 #include <shellapi.h>
 
 #include <algorithm>
@@ -86,6 +88,10 @@ bool Win32FormView::showTray(DWORD action) {
     const bool shown = Shell_NotifyIconW(action, &data) != FALSE;
     if (previous) DestroyIcon(previous);  // once the tray has the new one
     return shown;
+}
+
+void Win32FormView::updateTray() {
+    if (inTray_) showTray(NIM_MODIFY);
 }
 
 void Win32FormView::removeTrayIcon() {

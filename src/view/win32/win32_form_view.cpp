@@ -333,8 +333,7 @@ void Win32FormView::changed(Control& control, Property property) {
         case Property::Caption:
         case Property::FillColor:
             showCaption(control);
-            if (inTray_ && (property == Property::FillColor || property == Property::Value))
-                showTray(NIM_MODIFY);
+            if (property == Property::FillColor || property == Property::Value) updateTray();
             break;
         case Property::Entries:
             showEntries(static_cast<DropDownList&>(control));

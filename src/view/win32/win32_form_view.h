@@ -75,6 +75,7 @@ class Win32FormView final : public ControlObserver {
     void close();
     void addTrayIcon();
     bool showTray(DWORD action);
+    void updateTray();
     void removeTrayIcon();
     void trayNotified(UINT event);
     void showTrayMenu();

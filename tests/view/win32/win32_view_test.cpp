@@ -2,6 +2,7 @@
 // commctrl.h needs windows.h first.
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <shellapi.h>
 
 #include <optional>
 #include <string>
