@@ -26,13 +26,12 @@ std::array<const Indicator*, 4> MainForm::trayIndicators() const {
 
 // "Velnor on COM1 (/dev/ttyS0): DSR, RI on"; the lines are those whose indicators are lit.
 std::u16string MainForm::trayHint() const {
-    static constexpr std::u16string_view kNames[] = {u"DSR", u"CTS", u"CD", u"RI"};
     std::u16string on;
     const auto indicators = trayIndicators();
     for (size_t i = 0; i < indicators.size(); ++i) {
         if (indicators[i]->fillColor() != kIndicatorOn) continue;
         if (!on.empty()) on += u", ";
-        on += kNames[i];
+        on += i < lines.size() ? lines[i].name() : u"RI";
     }
     const std::u16string port = openPortName();
     return u"Velnor" + (port.empty() ? u"" : u" on " + port) + u": " +
