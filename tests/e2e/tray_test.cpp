@@ -107,6 +107,45 @@ class TrayProgram : public ::testing::Test {
             readLayout(reply.arguments()[1].value<QDBusArgument>(), lines, ids);
         return lines;
     }
+    // The icon's hint (the title of its tooltip) and whether a pixel of it is bright red, as a
+    // host reads them.
+    QDBusArgument itemProperty(const QString& name) {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(watcher.items().first(), "/StatusNotifierItem",
+                                           "org.freedesktop.DBus.Properties", "Get");
+        call.setArguments({QString("org.kde.StatusNotifierItem"), name});
+        const QDBusMessage reply = testBus().call(call);
+        if (reply.arguments().isEmpty()) return {};
+        return reply.arguments()[0].value<QDBusVariant>().variant().value<QDBusArgument>();
+    }
+    static void skipPixmaps(const QDBusArgument& argument, QByteArray* pixels = nullptr) {
+        argument.beginArray();
+        while (!argument.atEnd()) {
+            int width = 0;
+            int height = 0;
+            QByteArray data;
+            argument.beginStructure();
+            argument >> width >> height >> data;
+            argument.endStructure();
+            if (pixels) *pixels += data;
+        }
+        argument.endArray();
+    }
+    QString hint() {
+        const QDBusArgument toolTip = itemProperty("ToolTip");
+        QString icon;
+        QString title;
+        toolTip.beginStructure();
+        toolTip >> icon;
+        skipPixmaps(toolTip);
+        toolTip >> title;
+        return title;
+    }
+    bool lit() {
+        QByteArray pixels;  // ARGB32, most significant byte first
+        skipPixmaps(itemProperty("IconPixmap"), &pixels);
+        return pixels.contains(QByteArray("\xff\xff\x00\x00", 4));
+    }
     void click(const QString& entry) {
         const QStringList lines = menu();
         const qsizetype at = lines.indexOf(entry);
@@ -123,9 +162,15 @@ class TrayProgram : public ::testing::Test {
 TEST_F(TrayProgram, TheIconsMenuSwitchesDtrAndQuitsFromTheTray) {
     EXPECT_EQ(menu(), (QStringList{"Show Velnor", "---", "[ ] DTR on", "[ ] RTS on", "---",
                                    "[ ] Hide to the tray when minimised", "---", "Quit"}));
+    EXPECT_EQ(hint(), "Velnor on COM1 (loopback): no line on");
+    EXPECT_FALSE(lit());
+    // The loopback plug's DTR drives DSR and CD.
     click("[ ] DTR on");
     EXPECT_TRUE(QTest::qWaitFor([] { return runningCopyLog().contains("optDTROn_Click"); }));
     EXPECT_EQ(menu()[2], "[x] DTR on");
+    EXPECT_TRUE(QTest::qWaitFor([this] { return hint().endsWith("DSR, CD on"); }))
+        << hint().toStdString();
+    EXPECT_TRUE(lit());
 
     // Hidden in the tray, the window is no visible window whose closing would end the program.
     EXPECT_EQ(executeOnRunningCopy("-minimizeToTray -minimize"), "");
