@@ -502,6 +502,7 @@ class FakeTaskbar {
     ~FakeTaskbar() { DestroyWindow(window_); }
 
     std::vector<Call> calls;
+    bool refuses = false;  // as a taskbar without a tray: every call fails
 
   private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -512,6 +513,7 @@ class FakeTaskbar {
         constexpr size_t kHintAt = 4 * sizeof(UINT);
         const auto* hint =
             reinterpret_cast<const char16_t*>(static_cast<const char*>(data->lpData) + kHintAt);
+        if (taskbar->refuses) return FALSE;
         taskbar->calls.push_back({DWORD(data->dwData), hint});
         return TRUE;
     }
@@ -524,11 +526,29 @@ void pumpMessages() {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
 }
 
-// The icon comes with a new taskbar (as when Explorer restarts), follows the lines, hides the
-// minimised window where asked and brings it back, and goes with the window.
+// Without a tray the window minimises as before and says why it does not hide. The icon comes
+// with a new taskbar (as when Explorer restarts), follows the lines, hides the minimised window
+// where asked and brings it back, and goes with the window.
 TEST_F(Win32MenuTest, TheTrayIconComesWithTheTaskbarFollowsTheLinesAndGoesWithTheWindow) {
     FakeTaskbar taskbar;
-    SendMessageW(view.window(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+    taskbar.refuses = true;
+    SendMessageW(view.window(), taskbarCreated, 0, 0);
+    EXPECT_FALSE(view.inTray());
+    ShowWindow(view.window(), SW_SHOWNORMAL);
+    window.newLog();
+    form.ProcessArguments(u"-minimizeToTray -minimize");
+    EXPECT_TRUE(IsWindowVisible(view.window()) && IsIconic(view.window()));
+    const auto told = window.newLog();
+    EXPECT_NE(
+        std::ranges::find(
+            told, u"Hide to the tray when minimised does nothing: the desktop has no system tray"),
+        told.end());
+    form.showWindow();
+    EXPECT_FALSE(IsIconic(view.window()));
+
+    taskbar.refuses = false;
+    SendMessageW(view.window(), taskbarCreated, 0, 0);
     ASSERT_TRUE(view.inTray());
     ASSERT_EQ(taskbar.calls.size(), 1u);
     EXPECT_EQ(taskbar.calls[0].action, DWORD(NIM_ADD));
@@ -546,8 +566,7 @@ TEST_F(Win32MenuTest, TheTrayIconComesWithTheTaskbarFollowsTheLinesAndGoesWithTh
     ASSERT_EQ(opened.size(), test::menuText(form.trayMenu()).size());
     EXPECT_EQ(opened.front(), u"Show Velnor");
 
-    ShowWindow(view.window(), SW_SHOWNORMAL);
-    form.ProcessArguments(u"-minimizeToTray -minimize");
+    form.ProcessArguments(u"-minimize");
     EXPECT_FALSE(IsWindowVisible(view.window())) << "hidden to the tray";
     SendMessageW(view.window(), Win32FormView::kTrayMessage, 0, WM_LBUTTONUP);
     EXPECT_TRUE(IsWindowVisible(view.window()));
