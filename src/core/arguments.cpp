@@ -171,6 +171,14 @@ Optional writtenPolarity(const MainForm&, const SignalLine* line) {
     return line->filter().inverted() ? Optional(u"inverted") : std::nullopt;
 }
 
+void applyMinimizeToTray(MainForm& form, SignalLine*, std::u16string_view) {
+    form.setMinimizeToTray(true);
+}
+
+Optional writtenMinimizeToTray(const MainForm& form, const SignalLine*) {
+    return form.minimizeToTray() ? Optional(u"") : std::nullopt;
+}
+
 constexpr std::array kOptions = {
     ArgumentOption{u"-port=", Match::Prefix, false, applyPort, writtenPort,
                    u"none|com1|com2|com3|com4", u"release the port, or open COM1 to COM4"},
@@ -222,6 +230,8 @@ constexpr std::array kOptions = {
     ArgumentOption{u"OtherKey=", Match::Prefix, true, applyPlain<OtherKeyName>,
                    writtenPlain<OtherKeyName>, u"NAME",
                    u"hold a key beyond the list: F17-F24, MEDIA_PLAY_PAUSE, ..."},
+    ArgumentOption{u"-minimizeToTray", Match::Whole, false, applyMinimizeToTray,
+                   writtenMinimizeToTray, u"", u"hide to the tray when minimised"},
 };
 
 // "-" + code + option: a line's option as written before its value.

@@ -37,6 +37,7 @@ enum class Property {
     Activation,   // Form::activate: bring the window to the front
     ToolTip,      // Control::toolTip
     Problem,      // TextBox::problem
+    Closing,      // Form::close: close the window as the user does
 };
 
 class Control;
@@ -103,6 +104,8 @@ class Form final : public Control {
     void setWindowState(WindowState state);
     // Asks the view to show the window in front of the others and give it the focus.
     void activate() { notify(Property::Activation); }
+    // Asks the view to close the window as the user's closing it does, unload and all.
+    void close() { notify(Property::Closing); }
 
   private:
     WindowState windowState_ = WindowState::Normal;

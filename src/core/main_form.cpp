@@ -77,11 +77,7 @@ bool MainForm::claimCommandChannel() {
                         .eventLog = [this] { return EventLog.caption(); },
                         .port = [this] { return openPortName(); },
                         .lineOn = [this](std::u16string_view name) { return lineOn(name); },
-                        .show =
-                            [this] {
-                                window.setWindowState(WindowState::Normal);
-                                window.activate();
-                            },
+                        .show = [this] { showWindow(); },
                         .log = [this](std::u16string_view message) { LogEvent(message); }});
     switch (claim) {
         case CommandChannel::Claim::Owner:
@@ -135,6 +131,11 @@ bool MainForm::lineOn(std::u16string_view name) const {
     for (const SignalLine& line : lines)
         if (line.name() == name) return line.handler().flag();
     return false;
+}
+
+void MainForm::showWindow() {
+    window.setWindowState(WindowState::Normal);
+    window.activate();
 }
 
 void MainForm::LogEvent(std::u16string_view message) {

@@ -64,6 +64,8 @@ class MainForm : public FormControls {
     void Form_Load();
     void Form_Unload(int& cancel);
     void LogEvent(std::u16string_view message);
+    // Restores the window and brings it to the front: a second start, the tray icon.
+    void showWindow();
     // True once Form_Load has handed the command line to a running copy: show nothing, just end.
     bool handedOver() const { return handedOver_; }
     // The running copy's answer once handed over: why it did not take the command line (or show
@@ -86,6 +88,17 @@ class MainForm : public FormControls {
     // start at login; an input line's sets its settle time and polarity.
     std::vector<const Frame*> menuFrames() const;
     Menu menuOf(const Frame& frame);
+
+    // The tray icon, where the desktop has a tray: the view says whether it has one, shows the
+    // input lines' indicators (DSR, CTS, CD, RI) with the hint, and offers the menu. Hiding to
+    // the tray on minimising is a setting, off by default, that acts only where a tray exists.
+    void setTrayAvailable(bool available);
+    void setMinimizeToTray(bool on);
+    bool minimizeToTray() const { return minimizeToTray_; }
+    bool hidesToTray() const { return minimizeToTray_ && trayAvailable_ == true; }
+    std::array<const Indicator*, 4> trayIndicators() const;
+    std::u16string trayHint() const;
+    Menu trayMenu();
 
     // Serial line: the port buttons, the output lines and the line monitor.
     void SetComPort(int16_t port);
@@ -136,6 +149,7 @@ class MainForm : public FormControls {
     void stopWiringCheck();
     void reopenReturnedPort(int16_t port, const std::u16string& device);
     void reopenFailed(int16_t port, const std::u16string& device, const Problem& problem);
+    void tellNoTray();
 
     Platform platform_;
     std::u16string commandLine_;
@@ -145,6 +159,8 @@ class MainForm : public FormControls {
     Result<> handOverResult_;
     std::optional<Problem> settingsProblem_;  // the catalog's, as last told in the event log
     WiringCheck wiring_;                      // the lines' handlers are held off while it runs
+    bool minimizeToTray_ = false;
+    std::optional<bool> trayAvailable_;  // unknown until the view says
 };
 
 }  // namespace velnor

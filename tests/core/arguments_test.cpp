@@ -58,7 +58,8 @@ TEST_F(ArgumentsTest, PortRowSelectsTheButtonOrIgnoresTheValue) {
 }
 
 TEST_F(ArgumentsTest, ExactOptionsMustMatchWhole) {
-    for (const std::u16string argument : {u"-dtr=1", u"-minimized", u"-RTS", u"-dt"})
+    for (const std::u16string argument :
+         {u"-dtr=1", u"-minimized", u"-RTS", u"-dt", u"-minimizeToTray=1"})
         EXPECT_EQ(apply(argument),
                   (Log{u"arg(1) = " + argument, u"Unknown argument:  " + argument}));
 }
@@ -352,6 +353,7 @@ TEST(CommandLine, EveryOptionSurvivesWritingAndParsingAgain) {
         {u"LongPress%=", u"", u"600,%25{F4}%20x"},
         {u"Latch=", u"", u"on"},
         {u"OtherKey=", u"", u"volume_up"},
+        {u"-minimizeToTray", u"", u""},
     };
     for (const ArgumentOption& option : argumentOptions()) {
         const auto example =

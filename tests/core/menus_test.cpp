@@ -6,6 +6,7 @@
 #include "core/split_text.h"
 #include "core/text.h"
 #include "support/menu_text.h"
+#include "support/recording_observer.h"
 #include "support/test_form.h"
 
 namespace velnor {
@@ -334,6 +335,110 @@ TEST_F(MenusTest, ALinesMenuSetsWhatItDoesBeyondItsMode) {
     choose(form.frameCD, {u"Latch: each press holds or releases the key"});
     choose(form.frameCD, {u"Other key", u"None: the key list's"});
     EXPECT_EQ(form.commandLine(), before);
+}
+
+// Each entry acts as the control it stands for does; the output lines need a port, as their
+// buttons do.
+TEST_F(MenusTest, TheTrayMenuShowsTheWindowSwitchesTheOutputLinesAndQuits) {
+    const auto trayMenu = [&] { return test::menuText(form.trayMenu()); };
+    const auto chooseInTray = [&](std::u16string_view text) {
+        Menu menu = form.trayMenu();
+        MenuEntry* entry = test::findEntry(menu, {text});
+        ASSERT_NE(entry, nullptr);
+        entry->chosen({});
+    };
+    EXPECT_EQ(trayMenu(), (Lines{u"Show Velnor", u"---", u"[ ] DTR on", u"[ ] RTS on", u"---",
+                                 u"[ ] Hide to the tray when minimised", u"---", u"Quit"}));
+    window.newLog();
+    chooseInTray(u"DTR on");
+    EXPECT_EQ(window.newLog(), (Lines{u"optDTROn_Click", u"optDTROff_Click"}));
+    EXPECT_FALSE(form.optDTROn.value());
+
+    form.ProcessArguments(u"-port=com1");
+    const struct {
+        std::u16string_view chosen;
+        Lines logged;
+        bool dtr;
+        bool rts;
+    } steps[] = {
+        {u"RTS on", {u"optRTSOn_Click"}, false, true},
+        {u"DTR on", {u"optDTROn_Click"}, true, true},
+        {u"RTS on", {u"optRTSOff_Click"}, true, false},
+    };
+    for (const auto& step : steps) {
+        window.newLog();
+        chooseInTray(step.chosen);
+        EXPECT_EQ(window.newLog(), step.logged);
+        EXPECT_EQ(form.MSComm1.DTREnable(), step.dtr);
+        EXPECT_EQ(form.MSComm1.RTSEnable(), step.rts);
+        EXPECT_EQ(trayMenu()[2], step.dtr ? u"[x] DTR on" : u"[ ] DTR on");
+        EXPECT_EQ(trayMenu()[3], step.rts ? u"[x] RTS on" : u"[ ] RTS on");
+    }
+
+    chooseInTray(u"Hide to the tray when minimised");
+    EXPECT_TRUE(form.minimizeToTray());
+    EXPECT_EQ(trayMenu()[5], u"[x] Hide to the tray when minimised");
+    EXPECT_NE(form.commandLine().find(u" -minimizeToTray"), std::u16string::npos);
+
+    test::RecordingObserver view;
+    form.ProcessArguments(u"-minimize");
+    form.setObserver(&view);
+    chooseInTray(u"Show Velnor");
+    EXPECT_EQ(form.window.windowState(), WindowState::Normal);
+    chooseInTray(u"Quit");
+    EXPECT_EQ(view.changes,
+              (Lines{u"MainForm WindowState", u"MainForm Activation", u"MainForm Closing"}));
+    form.setObserver(nullptr);
+}
+
+// The hint names the lines whose indicators are lit, as the icon shows them.
+TEST_F(MenusTest, TheTrayHintNamesThePortAndTheLinesOn) {
+    const struct {
+        std::u16string_view port;
+        int32_t dsr, cts, cd, ri;
+        std::u16string_view hint;
+    } rows[] = {
+        {u"none", kIndicatorOff, kIndicatorOff, kIndicatorOff, kIndicatorOff,
+         u"Velnor: no line on"},
+        {u"com1", kIndicatorOn, kIndicatorOff, kIndicatorOff, kIndicatorOn,
+         u"Velnor on COM1 (/dev/ttyS0): DSR, RI on"},
+        {u"com2", kIndicatorOff, kIndicatorNotReported, kIndicatorOn, kIndicatorOff,
+         u"Velnor on COM2 (/dev/ttyS1): CD on"},
+    };
+    for (const auto& row : rows) {
+        form.ProcessArguments(u"-port=" + std::u16string(row.port));
+        form.boxDSR.setFillColor(row.dsr);
+        form.boxCTS.setFillColor(row.cts);
+        form.boxCD.setFillColor(row.cd);
+        form.boxRI.setFillColor(row.ri);
+        EXPECT_EQ(form.trayHint(), row.hint);
+    }
+}
+
+// Hiding to the tray acts only where the view has one, and says so once where it has none,
+// whichever of the setting and the view comes first.
+TEST(TraySettingTest, HidingToTheTrayNeedsATrayAndSaysSoWhereThereIsNone) {
+    const Lines none{
+        u"Hide to the tray when minimised does nothing: the desktop has no system tray"};
+    test::TestForm window({.commandLine = u"-minimizeToTray"});
+    MainForm& form = window.form;
+    window.newLog();
+    EXPECT_FALSE(form.hidesToTray()) << "before the view says";
+    form.setTrayAvailable(false);
+    form.setTrayAvailable(false);
+    EXPECT_EQ(window.newLog(), none);
+    EXPECT_FALSE(form.hidesToTray());
+    form.ProcessArguments(u"-minimizeToTray");
+    EXPECT_EQ(window.newLog(), joined({{u"arg(1) = -minimizeToTray"}, none}));
+    form.setTrayAvailable(true);
+    EXPECT_TRUE(form.hidesToTray());
+    form.setMinimizeToTray(false);
+    EXPECT_FALSE(form.hidesToTray());
+    EXPECT_EQ(window.newLog(), Lines{});
+
+    test::TestForm plain;
+    plain.form.setTrayAvailable(false);
+    EXPECT_EQ(plain.newLog(), Lines{}) << "nothing to say while the setting is off";
 }
 
 TEST_F(MenusTest, OnlyThePortAndLineFramesHaveMenus) {

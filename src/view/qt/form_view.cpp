@@ -2,12 +2,15 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QRadioButton>
 #include <QScopedValueRollback>
 #include <QStandardItemModel>
+#include <QSystemTrayIcon>
 #include <algorithm>
 
 #include "view/qt/frame_style.h"
@@ -75,10 +78,12 @@ QtFormView::QtFormView(MainForm& form, QWidget* parent)
     for (const LayoutEntry& entry : layoutTable()) followAll(controlOf(form_, entry));
     connectContextMenus();
     form_.setObserver(this);
+    createTray();
 }
 
 QtFormView::~QtFormView() {
     form_.setObserver(nullptr);
+    delete tray_;  // before the menu it shows
 }
 
 QWidget* QtFormView::create(Control& control) {
@@ -166,6 +171,8 @@ void QtFormView::connectInput(Control& control, QWidget& widget) {
 
 void QtFormView::changed(Control& control, Property property) {
     follow(control, property);
+    if (property == Property::FillColor || property == Property::Value) showTray();
+    if (property == Property::Value) refillTrayMenuLater();
 }
 
 void QtFormView::followAll(Control& control) {
@@ -192,6 +199,12 @@ void QtFormView::follow(Control& control, Property property) {
                 show();
                 raise();
                 activateWindow();
+            }
+            // A window hidden in the tray is not the last visible window, whose closing ends
+            // the program otherwise.
+            if (property == Property::Closing) {
+                const bool hidden = isHidden();
+                if (close() && hidden) QCoreApplication::quit();
             }
             break;
         case ControlKind::OptionButton:
@@ -306,7 +319,9 @@ void QtFormView::closeEvent(QCloseEvent* event) {
 // command's is.
 void QtFormView::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() != QEvent::WindowStateChange || following_) return;
+    if (event->type() != QEvent::WindowStateChange) return;
+    hideToTrayIfMinimized();
+    if (following_) return;
     form_.window.setWindowState(isMinimized() ? WindowState::Minimized : WindowState::Normal);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <array>
 #include <memory>
 #include <unordered_map>
 
@@ -8,6 +9,7 @@
 
 class QMenu;
 class QStyle;
+class QSystemTrayIcon;
 
 namespace velnor {
 
@@ -28,6 +30,8 @@ class QtFormView final : public QWidget, private ControlObserver {
     // The context menu of `frame` as the form describes it now, null for a frame without one;
     // the caller shows it.
     std::unique_ptr<QMenu> contextMenu(const Frame& frame);
+    // The tray icon, with the form's tray menu; null where the desktop has no tray.
+    QSystemTrayIcon* trayIcon() const { return tray_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -48,6 +52,11 @@ class QtFormView final : public QWidget, private ControlObserver {
     void followText(const TextBox& text);
     void followToolTip(const Control& control);
     void followList(const DropDownList& list, Property property);
+    void createTray();
+    void showTray();
+    void fillTrayMenu();
+    void refillTrayMenuLater();
+    void hideToTrayIfMinimized();
 
     MainForm& form_;
     std::unordered_map<const Control*, QWidget*> widgets_;
@@ -55,6 +64,10 @@ class QtFormView final : public QWidget, private ControlObserver {
     // Set while the view writes the model's state into its widgets: what the widgets report
     // then is not the user's input.
     bool following_ = false;
+    QSystemTrayIcon* tray_ = nullptr;
+    std::unique_ptr<QMenu> trayMenu_;
+    bool trayMenuDue_ = false;
+    std::array<int32_t, 4> trayColors_{};  // of the icon shown
 };
 
 }  // namespace velnor

@@ -4,6 +4,10 @@
 
 namespace velnor {
 
+QColor storedColor(int32_t color) {
+    return {color & 0xff, (color >> 8) & 0xff, (color >> 16) & 0xff};
+}
+
 void IndicatorBox::setFillColor(int32_t color) {
     if (color == fillColor_) return;
     fillColor_ = color;
@@ -12,9 +16,8 @@ void IndicatorBox::setFillColor(int32_t color) {
 
 void IndicatorBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    const QColor fill(fillColor_ & 0xff, (fillColor_ >> 8) & 0xff, (fillColor_ >> 16) & 0xff);
     painter.setPen(Qt::black);
-    painter.setBrush(fill);
+    painter.setBrush(storedColor(fillColor_));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <QColor>
 #include <QWidget>
 #include <cstdint>
 
 #include "core/controls.h"
 
 namespace velnor {
+
+// The colour a stored colour value stands for.
+QColor storedColor(int32_t color);
 
 // A filled square whose fill colour (red + 256 * green + 65536 * blue) shows the state of a line.
 class IndicatorBox final : public QWidget {

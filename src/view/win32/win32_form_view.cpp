@@ -108,10 +108,14 @@ Win32FormView::Win32FormView(MainForm& form, HINSTANCE instance)
         showCaption(control);
         showToolTip(control);
     });
+    taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+    addTrayIcon();
 }
 
 Win32FormView::~Win32FormView() {
     form_.setObserver(nullptr);
+    removeTrayIcon();
+    if (trayIcon_) DestroyIcon(trayIcon_);
     if (window_) {
         SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
         DestroyWindow(window_);
@@ -329,6 +333,7 @@ void Win32FormView::changed(Control& control, Property property) {
         case Property::Caption:
         case Property::FillColor:
             showCaption(control);
+            if (property == Property::FillColor || property == Property::Value) updateTray();
             break;
         case Property::Entries:
             showEntries(static_cast<DropDownList&>(control));
@@ -344,6 +349,10 @@ void Win32FormView::changed(Control& control, Property property) {
         case Property::Activation:
             ShowWindow(window_, IsIconic(window_) ? SW_RESTORE : SW_SHOW);
             SetForegroundWindow(window_);
+            break;
+        case Property::Closing:
+            // Posted: the entry that asks may still be running from a menu of the window.
+            PostMessageW(window_, WM_CLOSE, 0, 0);
             break;
         case Property::ToolTip:
             showToolTip(control);
@@ -400,7 +409,17 @@ LRESULT CALLBACK Win32FormView::procedure(HWND window, UINT message, WPARAM wPar
 }
 
 LRESULT Win32FormView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == taskbarCreated_ && taskbarCreated_ != 0) {
+        addTrayIcon();  // the new taskbar's tray starts empty
+        return 0;
+    }
     switch (message) {
+        case kTrayMessage:
+            trayNotified(UINT(lParam));
+            return 0;
+        case WM_SIZE:
+            if (wParam == SIZE_MINIMIZED && form_.hidesToTray()) ShowWindow(window_, SW_HIDE);
+            break;
         case WM_COMMAND:
             command(LOWORD(wParam), HIWORD(wParam));
             return 0;
@@ -444,6 +463,7 @@ LRESULT Win32FormView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return 0;
         case WM_DESTROY:
+            removeTrayIcon();
             window_ = nullptr;
             if (onClosed) onClosed();
             return 0;

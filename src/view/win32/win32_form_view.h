@@ -7,9 +7,12 @@
 // commctrl.h needs windows.h first.
 #include <commctrl.h>
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "core/controls.h"
@@ -40,6 +43,12 @@ class Win32FormView final : public ControlObserver {
     // first and does nothing when the user cancels. An id of no entry does nothing.
     void choose(const ContextMenu& menu, UINT id);
 
+    // Whether the notification area shows the window's icon: where the desktop has one, from
+    // the window's creation until it goes.
+    bool inTray() const { return inTray_; }
+    // The message the icon sends the window, its lParam the mouse message.
+    static constexpr UINT kTrayMessage = WM_APP + 1;
+
     // Called when the window has gone: the user closed it, or the session ends.
     std::function<void()> onClosed;
 
@@ -64,6 +73,12 @@ class Win32FormView final : public ControlObserver {
     void showEntries(const DropDownList& list);
     void showSelection(const DropDownList& list);
     void close();
+    void addTrayIcon();
+    bool showTray(DWORD action);
+    void updateTray();
+    void removeTrayIcon();
+    void trayNotified(UINT event);
+    void showTrayMenu();
 
     MainForm& form_;
     HINSTANCE instance_;
@@ -73,7 +88,12 @@ class Win32FormView final : public ControlObserver {
     UINT dpi_ = 96;
     std::map<const Control*, HWND> handles_;
     std::map<int, Control*> byId_;
-    bool showing_ = false;  // a change of the model is being shown: not the user's input
+    bool showing_ = false;     // a change of the model is being shown: not the user's input
+    UINT taskbarCreated_ = 0;  // the message that a new taskbar, with an empty tray, is up
+    bool inTray_ = false;
+    HICON trayIcon_ = nullptr;
+    std::array<int32_t, 4> trayColors_{};  // of trayIcon_
+    std::u16string trayHint_;              // the hint shown
 };
 
 }  // namespace velnor

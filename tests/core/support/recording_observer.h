@@ -12,8 +12,8 @@ class RecordingObserver final : public ControlObserver {
   public:
     void changed(Control& control, Property property) override {
         static const char16_t* const names[] = {
-            u"Value",     u"Text",        u"Caption",    u"Entries", u"Selection",
-            u"FillColor", u"WindowState", u"Activation", u"ToolTip", u"Problem"};
+            u"Value",       u"Text",       u"Caption", u"Entries", u"Selection", u"FillColor",
+            u"WindowState", u"Activation", u"ToolTip", u"Problem", u"Closing"};
         changes.push_back(control.name() + u" " + names[static_cast<int>(property)]);
     }
 

@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -441,6 +442,26 @@ TEST_F(ViewTest, ClosingTheWindowUnloadsTheForm) {
     EXPECT_TRUE(view.close());
     EXPECT_EQ(logMessages(form).mid(logged),
               (QStringList{"optDTROff_Click", "optRTSOff_Click", "SetComPort none"}));
+}
+
+// Without a tray (offscreen here, as on a bare X server) there is no icon, and a window told to
+// hide to the tray minimises as it always did rather than vanish with no way back.
+TEST(TraylessView, HasNoIconAndMinimisesAsBeforeEvenWhenToldToHideToTheTray) {
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+    RecordingInputSink input;
+    LinuxForm form(input, "-minimizeToTray -minimize");
+    form.Form_Load();
+    QtFormView view(form);
+    view.show();
+    EXPECT_EQ(view.trayIcon(), nullptr);
+    EXPECT_TRUE(view.findChildren<QSystemTrayIcon*>().isEmpty());
+    EXPECT_TRUE(logMessages(form).contains(
+        "Hide to the tray when minimised does nothing: the desktop has no system tray"));
+    QCoreApplication::processEvents();  // where a hide to the tray would be done
+    EXPECT_TRUE(view.isVisible());
+    EXPECT_TRUE(view.isMinimized());
+    form.showWindow();
+    EXPECT_FALSE(view.isMinimized());
 }
 
 // The action `text` of the submenu `submenu`.

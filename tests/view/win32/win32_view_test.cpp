@@ -2,6 +2,7 @@
 // commctrl.h needs windows.h first.
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <shellapi.h>
 
 #include <optional>
 #include <string>
@@ -481,6 +482,115 @@ TEST_F(Win32MenuTest, ChoosingAnEntryActsOnTheFormAfterItsQuestion) {
     choose(form.frameDSR, {u"Polarity", u"Inverted (normally closed switch)"});
     EXPECT_TRUE(form.lines[0].filter().inverted());
     EXPECT_FALSE(form.lines[2].filter().inverted());
+}
+
+// The notification area as Wine's shell32 reaches it: a window of the taskbar's class that takes
+// each Shell_NotifyIconW call as WM_COPYDATA, its dwData the call (NIM_ADD, ...), its data Wine's
+// own form of the icon's (the window, the id, the flags, the callback message, then the hint).
+// Topmost, so that it is the taskbar Shell_NotifyIconW finds first.
+class FakeTaskbar {
+  public:
+    struct Call {
+        DWORD action;
+        std::u16string hint;
+    };
+
+    FakeTaskbar() {
+        static const ATOM registered = [] {
+            WNDCLASSW windowClass{};
+            windowClass.lpfnWndProc = procedure;
+            windowClass.hInstance = GetModuleHandleW(nullptr);
+            windowClass.lpszClassName = L"Shell_TrayWnd";
+            return RegisterClassW(&windowClass);
+        }();
+        (void)registered;
+        window_ =
+            CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"Shell_TrayWnd", nullptr, WS_POPUP,
+                            0, 0, 1, 1, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~FakeTaskbar() { DestroyWindow(window_); }
+
+    std::vector<Call> calls;
+    bool refuses = false;  // as a taskbar without a tray: every call fails
+
+  private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* taskbar = reinterpret_cast<FakeTaskbar*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message != WM_COPYDATA || !taskbar)
+            return DefWindowProcW(window, message, wParam, lParam);
+        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        constexpr size_t kHintAt = 4 * sizeof(UINT);
+        const auto* hint =
+            reinterpret_cast<const char16_t*>(static_cast<const char*>(data->lpData) + kHintAt);
+        if (taskbar->refuses) return FALSE;
+        taskbar->calls.push_back({DWORD(data->dwData), hint});
+        return TRUE;
+    }
+
+    HWND window_ = nullptr;
+};
+
+void pumpMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+}
+
+// Without a tray the window minimises as before and says why it does not hide. The icon comes
+// with a new taskbar (as when Explorer restarts), follows the lines, hides the minimised window
+// where asked and brings it back, and goes with the window.
+TEST_F(Win32MenuTest, TheTrayIconComesWithTheTaskbarFollowsTheLinesAndGoesWithTheWindow) {
+    FakeTaskbar taskbar;
+    const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+    taskbar.refuses = true;
+    SendMessageW(view.window(), taskbarCreated, 0, 0);
+    EXPECT_FALSE(view.inTray());
+    ShowWindow(view.window(), SW_SHOWNORMAL);
+    window.newLog();
+    form.ProcessArguments(u"-minimizeToTray -minimize");
+    EXPECT_TRUE(IsWindowVisible(view.window()) && IsIconic(view.window()));
+    const auto told = window.newLog();
+    EXPECT_NE(
+        std::ranges::find(
+            told, u"Hide to the tray when minimised does nothing: the desktop has no system tray"),
+        told.end());
+    form.showWindow();
+    EXPECT_FALSE(IsIconic(view.window()));
+
+    taskbar.refuses = false;
+    SendMessageW(view.window(), taskbarCreated, 0, 0);
+    ASSERT_TRUE(view.inTray());
+    ASSERT_EQ(taskbar.calls.size(), 1u);
+    EXPECT_EQ(taskbar.calls[0].action, DWORD(NIM_ADD));
+    EXPECT_EQ(taskbar.calls[0].hint, u"Velnor: no line on");
+    form.boxDSR.setFillColor(kIndicatorOn);
+    form.boxCTS.setToolTip(u"a change the icon does not show");
+    ASSERT_EQ(taskbar.calls.size(), 2u);
+    EXPECT_EQ(taskbar.calls[1].action, DWORD(NIM_MODIFY));
+    EXPECT_EQ(taskbar.calls[1].hint, u"Velnor: DSR on");
+
+    std::vector<std::u16string> opened;
+    SetTimer(view.window(), reinterpret_cast<UINT_PTR>(&opened), 10, readOpenMenu);
+    SendMessageW(view.window(), Win32FormView::kTrayMessage, 0, WM_RBUTTONUP);
+    KillTimer(view.window(), reinterpret_cast<UINT_PTR>(&opened));
+    ASSERT_EQ(opened.size(), test::menuText(form.trayMenu()).size());
+    EXPECT_EQ(opened.front(), u"Show Velnor");
+
+    form.ProcessArguments(u"-minimize");
+    EXPECT_FALSE(IsWindowVisible(view.window())) << "hidden to the tray";
+    SendMessageW(view.window(), Win32FormView::kTrayMessage, 0, WM_LBUTTONUP);
+    EXPECT_TRUE(IsWindowVisible(view.window()));
+    EXPECT_FALSE(IsIconic(view.window()));
+
+    Menu menu = form.trayMenu();
+    window.newLog();
+    test::findEntry(menu, {u"Quit"})->chosen({});
+    pumpMessages();
+    EXPECT_EQ(view.window(), nullptr);
+    EXPECT_FALSE(view.inTray());
+    EXPECT_EQ(taskbar.calls.back().action, DWORD(NIM_DELETE));
+    const auto logged = window.newLog();
+    EXPECT_NE(std::ranges::find(logged, u"SetComPort none"), logged.end()) << "unloaded";
 }
 
 }  // namespace
