@@ -26,12 +26,20 @@ std::optional<Duration> wholeMilliseconds(std::u16string_view digits, Duration l
     return Duration(value);
 }
 
-// "<ms>,<rest>" split at the first comma; nothing without a comma.
-std::optional<std::pair<std::u16string_view, std::u16string_view>> splitAtComma(
+// "<ms>,<rest>": the milliseconds before the first comma, up to the longest an addition takes,
+// and what follows the comma; nothing without a comma or a number before it.
+std::optional<std::pair<Duration, std::u16string_view>> leadingMilliseconds(
     std::u16string_view words) {
     const size_t comma = words.find(u',');
     if (comma == std::u16string_view::npos) return std::nullopt;
-    return std::pair(words.substr(0, comma), words.substr(comma + 1));
+    const auto value = wholeMilliseconds(words.substr(0, comma), LineExtras::kLongest);
+    if (!value) return std::nullopt;
+    return std::pair(*value, words.substr(comma + 1));
+}
+
+// The words that switch an addition off.
+bool isOff(std::u16string_view words) {
+    return words.empty() || words == u"off";
 }
 
 std::u16string ms(Duration duration) {
@@ -141,24 +149,17 @@ void SignalLine::setExtras(LineExtras extras) {
     showSettings();
 }
 
-bool SignalLine::typeable(std::u16string_view what, std::u16string_view text) const {
-    if (!checkSendKeys(text)) return true;
-    complain(what, text);
-    return false;
-}
-
 void SignalLine::setRepeat(std::u16string_view words) {
     LineExtras extras = handler_.extras();
-    if (words == u"off" || words.empty()) {
-        extras.repeat.reset();
-        return setExtras(std::move(extras));
-    }
-    const auto parts = splitAtComma(words);
-    const auto delay = parts ? wholeMilliseconds(parts->first, LineExtras::kLongest) : std::nullopt;
+    const auto delay = leadingMilliseconds(words);
     const auto interval =
-        parts ? wholeMilliseconds(parts->second, LineExtras::kLongest) : std::nullopt;
-    if (!delay || !interval || *interval == Duration::zero()) return complain(u"repeat", words);
-    extras.repeat = LineExtras::Repeat{.delay = *delay, .interval = *interval};
+        delay ? wholeMilliseconds(delay->second, LineExtras::kLongest) : std::nullopt;
+    if (isOff(words))
+        extras.repeat.reset();
+    else if (interval && *interval > Duration::zero())
+        extras.repeat = LineExtras::Repeat{.delay = delay->first, .interval = *interval};
+    else
+        return complain(u"repeat", words);
     setExtras(std::move(extras));
 }
 
@@ -169,7 +170,7 @@ std::optional<std::u16string> SignalLine::repeat() const {
 }
 
 void SignalLine::setRelease(std::u16string_view text) {
-    if (!typeable(u"release text", text)) return;
+    if (checkSendKeys(text)) return complain(u"release text", text);
     LineExtras extras = handler_.extras();
     extras.release = text;
     setExtras(std::move(extras));
@@ -183,17 +184,14 @@ std::optional<std::u16string> SignalLine::release() const {
 
 void SignalLine::setLongPress(std::u16string_view words) {
     LineExtras extras = handler_.extras();
-    if (words == u"off" || words.empty()) {
+    const auto threshold = leadingMilliseconds(words);
+    if (isOff(words))
         extras.longPress.reset();
-        return setExtras(std::move(extras));
-    }
-    const auto parts = splitAtComma(words);
-    const auto threshold =
-        parts ? wholeMilliseconds(parts->first, LineExtras::kLongest) : std::nullopt;
-    if (!threshold || *threshold == Duration::zero() || checkSendKeys(parts->second))
+    else if (threshold && threshold->first > Duration::zero() && !checkSendKeys(threshold->second))
+        extras.longPress = LineExtras::LongPress{.threshold = threshold->first,
+                                                 .text = std::u16string(threshold->second)};
+    else
         return complain(u"long press", words);
-    extras.longPress =
-        LineExtras::LongPress{.threshold = *threshold, .text = std::u16string(parts->second)};
     setExtras(std::move(extras));
 }
 

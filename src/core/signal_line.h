@@ -92,8 +92,6 @@ class SignalLine {
 
   private:
     void setExtras(LineExtras extras);
-    // A text that SendKeys can type; otherwise the line's `what` is complained of.
-    bool typeable(std::u16string_view what, std::u16string_view text) const;
     Menu extrasMenu();
     // The key list's selection changed: a chosen entry replaces the other key.
     void keyChosen();
