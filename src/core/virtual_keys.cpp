@@ -173,15 +173,21 @@ int virtualKeyOfBraceName(std::u16string_view name) {
     return 0;
 }
 
+// Built by appending: GCC 12 at -O3 sees a false overlap in `u"{" + std::u16string(...)`.
 std::u16string keyLogName(int code) {
-    const std::u16string number = u"virtual-key code " + toU16(code);
-    for (const KeyNameEntry& entry : keyNameTable())
-        if (entry.code == code)
-            return std::u16string(keyNameOf(entry.text)) + u" (" + number + u")";
+    std::u16string number = u"virtual-key code ";
+    number += toU16(code);
+    std::u16string name;
+    const auto named = std::ranges::find(keyNameTable(), code, &KeyNameEntry::code);
+    if (named != keyNameTable().end()) name = keyNameOf(named->text);
     const auto key = std::ranges::find(virtualKeys(), code, &VirtualKey::code);
-    if (key == virtualKeys().end() || key->braceNames.empty()) return number;
-    const std::u16string_view name = key->braceNames.substr(0, key->braceNames.find(u' '));
-    return u"{" + std::u16string(name) + u"} (" + number + u")";
+    if (name.empty() && key != virtualKeys().end() && !key->braceNames.empty()) {
+        name = u"{";
+        name += key->braceNames.substr(0, key->braceNames.find(u' '));
+        name += u"}";
+    }
+    if (name.empty()) return number;
+    return name + u" (" + number + u")";
 }
 
 }  // namespace velnor
