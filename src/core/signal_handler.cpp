@@ -171,6 +171,8 @@ void SignalHandler::setExtras(LineExtras extras) {
     if (extras.latch != extras_.latch || extras.otherKey != extras_.otherKey) releaseLatched();
     extras_ = std::move(extras);
     if (!extras_.repeat) repeatTimer_->stop();
+    // A press under way when the long press goes keeps its action for its end.
+    if (!extras_.longPress) longPressTimer_->stop();
 }
 
 void SignalHandler::releaseLatched() {

@@ -15,7 +15,7 @@ namespace {
 
 using Events = std::vector<std::string>;
 
-enum class Act { Rise, Fall, Close, Unplug, SendKeysMode, KeyA, Busy, Idle };
+enum class Act { Rise, Fall, Close, Unplug, SendKeysMode, KeyA, LongPressOff, Busy, Idle };
 
 struct Step {
     int at;  // ms
@@ -47,6 +47,9 @@ void perform(test::TestForm& window, Act act) {
             break;
         case Act::KeyA:
             SelectKeyByName(window.form.cboDSREmulateKey, u"vbKeyA");
+            break;
+        case Act::LongPressOff:
+            window.form.ProcessArguments(u"-dsrLongPress=off");
             break;
         case Act::Busy:
         case Act::Idle:
@@ -134,6 +137,11 @@ const Case kCases[] = {
      u"-dsrMode=sendKeys -dsrSendKeys=a -dsrLongPress=300,b",
      {{0, Rise}, {100, Close}},
      {},
+     {}},
+    {"a press under way when the long press is switched off keeps its action for its end",
+     u"-dsrMode=sendKeys -dsrSendKeys=a -dsrLongPress=300,b",
+     {{0, Rise}, {100, LongPressOff}, {400, Fall}},
+     {"400 char a"},
      {}},
     {"a short press taps the emulated key, a long one holds it from the threshold",
      u"-dsrLongPress=300,",
