@@ -135,10 +135,12 @@ class TrayProgram : public ::testing::Test {
         const QDBusArgument toolTip = itemProperty("ToolTip");
         QString icon;
         QString title;
+        QString description;
         toolTip.beginStructure();
         toolTip >> icon;
         skipPixmaps(toolTip);
-        toolTip >> title;
+        toolTip >> title >> description;
+        toolTip.endStructure();
         return title;
     }
     bool lit() {

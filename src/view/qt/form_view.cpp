@@ -83,6 +83,9 @@ QtFormView::QtFormView(MainForm& form, QWidget* parent)
 
 QtFormView::~QtFormView() {
     form_.setObserver(nullptr);
+    // Qt frees the items of the desktop's copy of the tray menu as their actions are removed, not
+    // when the menu is destroyed with them.
+    if (trayMenu_) trayMenu_->clear();
     delete tray_;  // before the menu it shows
 }
 
