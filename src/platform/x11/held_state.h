@@ -10,19 +10,20 @@
 // marks a key held before it presses it and clears the mark after it releases it, so the marks
 // always cover what the server holds. It marks a keycode's new symbol, with the symbol that one
 // replaces, before it asks the server for the binding: a request still in the program's buffer
-// when it died never reaches the server, which then holds the replaced symbol. Plain stores: the
-// guardian reads them only after the program has ended.
+// when it died never reaches the server, which then holds the replaced symbol. The backend stores
+// each mark whole (std::atomic_ref); the guardian reads them only after the program has ended.
+//
+// Plain members and C headers: the guardian is built on the C library alone.
 
-#include <atomic>
-#include <cstdint>
+#include <stdint.h>
 
 namespace velnor {
 
 struct HeldState {
-    std::atomic<uint8_t> keys[256];       // keycode -> held
-    std::atomic<uint8_t> buttons[8];      // button number -> held
-    std::atomic<uint32_t> bound[256];     // keycode -> keysym bound to it for the moment, or 0
-    std::atomic<uint32_t> replaced[256];  // keycode -> keysym that binding replaced, or 0
+    uint8_t keys[256];       // keycode -> held
+    uint8_t buttons[8];      // button number -> held
+    uint32_t bound[256];     // keycode -> keysym bound to it for the moment, or 0
+    uint32_t replaced[256];  // keycode -> keysym that binding replaced, or 0
 };
 
 // The guardian's file descriptors: the shared HeldState, and the socket whose end-of-file

@@ -2,12 +2,14 @@
 
 #include <QString>
 #include <algorithm>
+#include <atomic>
 #include <bitset>
 #include <cstdlib>
 #include <deque>
 #include <map>
 #include <optional>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 #include "core/virtual_keys.h"
@@ -26,6 +28,12 @@ namespace velnor {
 namespace {
 
 using Duration = EventLoop::Duration;
+
+// A mark in the memory the guardian shares (held_state.h), stored whole.
+template <typename Field>
+void mark(Field& field, std::type_identity_t<Field> value) {
+    std::atomic_ref(field).store(value);
+}
 
 // A window of the sink's own connection, never shown. The server destroys it as it closes the
 // connection, once it has handled every request the connection sent: the guardian waits for that.
@@ -86,8 +94,8 @@ class XTestInput final : public InputSink {
             }
             XSync(display_, False);
             // Released here; on a lost connection the guardian still tries with its own.
-            for (auto& key : held_.keys) key = 0;
-            for (auto& button : held_.buttons) button = 0;
+            for (auto& key : held_.keys) mark(key, 0);
+            for (auto& button : held_.buttons) mark(button, 0);
         }
         XCloseDisplay(display_);
         x11::releaseDisplay(display_);
@@ -235,11 +243,11 @@ class XTestInput final : public InputSink {
     void fakeButton(unsigned number, bool down) {
         if (down) {
             confirmGuardian();
-            held_.buttons[number] = 1;
+            mark(held_.buttons[number], 1);
         }
         XTestFakeButtonEvent(display_, number, down, CurrentTime);
         XFlush(display_);
-        if (!down) held_.buttons[number] = 0;
+        if (!down) mark(held_.buttons[number], 0);
         heldButtons_[number] = down;
     }
 
@@ -329,8 +337,8 @@ class XTestInput final : public InputSink {
         std::vector<KeySym> symbols;
         for (size_t i = 0; i < keysyms.size(); ++i) {
             symbols.insert(symbols.end(), 2, keysyms[i]);
-            held_.replaced[first + i] = held_.bound[first + i].load();
-            held_.bound[first + i] = keysyms[i];
+            mark(held_.replaced[first + i], held_.bound[first + i]);
+            mark(held_.bound[first + i], keysyms[i]);
         }
         XChangeKeyboardMapping(display_, first, 2, symbols.data(), int(keysyms.size()));
         XFlush(display_);
@@ -344,11 +352,11 @@ class XTestInput final : public InputSink {
     void fakeKey(KeyCode code, bool down) {
         if (down) {
             confirmGuardian();
-            held_.keys[code] = 1;
+            mark(held_.keys[code], 1);
         }
         XTestFakeKeyEvent(display_, code, down, CurrentTime);
         XFlush(display_);
-        if (!down) held_.keys[code] = 0;
+        if (!down) mark(held_.keys[code], 0);
         heldKeys_[code] = down;
         // The clock is read for a slot only: a key of the keymap pays nothing for the pacing.
         if (slots_.isSlot(code)) slots_.pressed(code, down, loop_.now());
