@@ -20,7 +20,7 @@
 
 namespace velnor::test {
 
-XvfbServer::XvfbServer() {
+XvfbServer::XvfbServer(const std::vector<std::string>& arguments) {
     const std::string program = QStandardPaths::findExecutable("Xvfb").toStdString();
     if (program.empty()) {
         problem_ = "Xvfb is not installed (Debian package xvfb)";
@@ -35,8 +35,10 @@ XvfbServer::XvfbServer() {
     // clients; -noreset keeps it from resetting whenever a test's last client leaves.
     // Everything the child runs before exec is async-signal-safe.
     const std::string fd = std::to_string(ready[1]);
-    const char* argv[] = {"Xvfb",     "-displayfd", fd.c_str(), "-nolisten",  "tcp",
-                          "-noreset", "-screen",    "0",        "640x480x24", nullptr};
+    std::vector<const char*> argv = {"Xvfb",     "-displayfd", fd.c_str(), "-nolisten", "tcp",
+                                     "-noreset", "-screen",    "0",        "640x480x24"};
+    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+    argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
         prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -44,7 +46,7 @@ XvfbServer::XvfbServer() {
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDOUT_FILENO);
         dup2(null, STDERR_FILENO);
-        execv(program.c_str(), const_cast<char**>(argv));
+        execv(program.c_str(), const_cast<char**>(argv.data()));
         _exit(127);
     }
     close(ready[1]);

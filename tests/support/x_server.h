@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/qt/event_loop.h"
 #include "platform/x11/xtest_input.h"
@@ -20,7 +21,8 @@ namespace velnor::test {
 // An Xvfb of its own on a free display, ended with the object.
 class XvfbServer {
   public:
-    XvfbServer();
+    // `arguments` come after the usual ones ("-auth", a file).
+    explicit XvfbServer(const std::vector<std::string>& arguments = {});
     ~XvfbServer();
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;

@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <QString>
 #include <cerrno>
@@ -24,6 +25,29 @@ std::u16string atRisk(const QString& problem) {
     return QStringLiteral("XTest: %1; keys held when Velnor is killed may stay down")
         .arg(problem)
         .toStdU16String();
+}
+
+// The socket of a new connection to `display`, above the guardian's descriptors, or -1: libxcb
+// reads every form of display name and finds its authorization, and it sends nothing after the
+// setup, so the guardian's first request is number 1. xcb_disconnect would shut the socket down
+// for the guardian too: /dev/null takes its place under the connection's descriptor number first
+// (atomically, so no other thread gets that number meanwhile), and is what it fails to shut down
+// and closes.
+int connectionTo(const char* display) {
+    xcb_connection_t* connection = xcb_connect(display, nullptr);
+    int socket = -1;
+    if (!xcb_connection_has_error(connection)) {
+        const int fd = xcb_get_file_descriptor(connection);
+        const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        socket = ::fcntl(fd, F_DUPFD_CLOEXEC, 10);
+        if (socket >= 0 && (null < 0 || ::dup3(null, fd, O_CLOEXEC) < 0)) {
+            ::close(socket);  // shut down with the connection below
+            socket = -1;
+        }
+        if (null >= 0) ::close(null);
+    }
+    xcb_disconnect(connection);
+    return socket;
 }
 
 }  // namespace
@@ -90,9 +114,14 @@ std::optional<std::u16string> Guardian::confirm() {
 void Guardian::start(const std::string& windowId, int memory, int socket) {
     const std::optional<std::string> program =
         posix::besideProgram({"velnor-guardian", "../libexec/velnor/velnor-guardian"}, X_OK);
-    if (!program) {
-        problem_ = atRisk(QStringLiteral(
-            "velnor-guardian was not found beside the program or in ../libexec/velnor"));
+    const int displayFd = program ? connectionTo(display_.c_str()) : -1;
+    if (displayFd < 0) {
+        problem_ = atRisk(
+            program
+                ? QStringLiteral("no connection to the X display \"%1\" for velnor-guardian")
+                      .arg(QString::fromLocal8Bit(display_))
+                : QStringLiteral(
+                      "velnor-guardian was not found beside the program or in ../libexec/velnor"));
         ::close(memory);
         ::close(socket);
         return;
@@ -104,9 +133,10 @@ void Guardian::start(const std::string& windowId, int memory, int socket) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, memoryFd, kGuardianStateFd);
     posix_spawn_file_actions_adddup2(&actions, socketFd, kGuardianSocketFd);
-    posix_spawn_file_actions_addclosefrom_np(&actions, kGuardianStateFd + 1);
-    char* argv[] = {const_cast<char*>("velnor-guardian"), display_.data(),
-                    const_cast<char*>(windowId.c_str()), nullptr};
+    posix_spawn_file_actions_adddup2(&actions, displayFd, kGuardianDisplayFd);
+    posix_spawn_file_actions_addclosefrom_np(&actions, kGuardianDisplayFd + 1);
+    char* argv[] = {const_cast<char*>("velnor-guardian"), const_cast<char*>(windowId.c_str()),
+                    nullptr};
     // In a session of its own, so that signals meant for our terminal leave it alone. It is not
     // waited for: once we have ended, init collects it.
     posix_spawnattr_t attributes;
@@ -116,7 +146,7 @@ void Guardian::start(const std::string& windowId, int memory, int socket) {
     const int spawned = ::posix_spawn(&pid, program->c_str(), &actions, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
-    for (const int fd : {memory, socket, memoryFd, socketFd}) ::close(fd);
+    for (const int fd : {memory, socket, memoryFd, socketFd, displayFd}) ::close(fd);
     program_ = *program;
     if (spawned != 0)
         problem_ = atRisk(QStringLiteral("%1 cannot start (%2)")

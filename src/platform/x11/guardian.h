@@ -12,13 +12,14 @@ namespace velnor::x11 {
 // (held_state.h). The guardian is looked for only beside the running program and where the
 // package installs it, ../libexec/velnor from the program's folder: a copy of the program run
 // from anywhere starts no other program. Starting it waits for nothing. When it is not found,
-// cannot start, or there is no shared memory for it, the state is kept all the same, in memory of
-// our own, and confirm() says so. The guardian is started on a thread of its own, so that the
-// window's thread goes on while the system creates the process.
+// cannot start, or there is no shared memory or X connection for it, the state is kept all the
+// same, in memory of our own, and confirm() says so. The guardian is started on a thread of its
+// own, so that the window's thread goes on while the system creates the process.
 class Guardian {
   public:
-    // Starts the guardian on its own connection to `displayName`; it acts once the program has
-    // ended and the server has destroyed `window`, a window of the program's own connection.
+    // Starts the guardian on a connection of its own to `displayName`, which the program makes for
+    // it; it acts once the program has ended and the server has destroyed `window`, a window of the
+    // program's own connection.
     Guardian(const char* displayName, unsigned long window);
     // Closes the guardian's socket: it sees the end and finds nothing held.
     ~Guardian();

@@ -26,9 +26,11 @@ struct HeldState {
     uint32_t replaced[256];  // keycode -> keysym that binding replaced, or 0
 };
 
-// The guardian's file descriptors: the shared HeldState, and the socket whose end-of-file
-// tells it that the program has ended (it writes "y" on it once it can act, "n" if it cannot).
+// The guardian's file descriptors: the shared HeldState, the socket whose end-of-file tells it
+// that the program has ended (it writes "y" on it once it can act, "n" if it cannot), and its own
+// connection to the program's X server, made by the program.
 inline constexpr int kGuardianStateFd = 3;
 inline constexpr int kGuardianSocketFd = 0;
+inline constexpr int kGuardianDisplayFd = 4;
 
 }  // namespace velnor

@@ -3,9 +3,12 @@
 // program ends with requests still on their way to the X server.
 #include "platform/x11/guardian.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,9 +21,12 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <utility>
 
 #include "support/qt_print.h"
+#include "support/scoped_env.h"
 #include "support/session_bus.h"
 #include "support/temp_dir.h"
 #include "support/velnor_process.h"
@@ -169,60 +175,147 @@ const Ending kEndings[] = {
 
 using GuardianEnd = OnXvfb;
 
+constexpr char kCookie[] = "6f1d5be3c0a2947e8b1c5d09a7e3f264";
+
+// Writes kCookie into `authority` for `display`.
+bool addCookie(const fs::path& authority, const std::string& display) {
+    return QProcess::execute("xauth", {"-q", "-f", QString::fromStdString(authority.string()),
+                                       "add", QString::fromStdString(display), ".", kCookie}) == 0;
+}
+
 TEST_F(GuardianEnd, UndoesWhatTheServerHoldsOnceItHasClosedTheProgramsConnection) {
-    Display* server = XOpenDisplay(xvfbDisplay().c_str());
-    KeyCode spare = 0;
-    for (int code = 255; code > 8 && !spare; --code)
-        if (XkbKeycodeToKeysym(server, KeyCode(code), 0, 0) == NoSymbol) spare = KeyCode(code);
-    ASSERT_NE(spare, 0);
-    const KeyCode shift = XKeysymToKeycode(server, XK_Shift_L);
-    const KeyCode key = XKeysymToKeycode(server, XK_a);
-    for (const Ending& ending : kEndings) {
-        SCOPED_TRACE(ending.name);
-        Display* program = XOpenDisplay(xvfbDisplay().c_str());
-        XSetWindowAttributes attributes{};
-        const Window marker = XCreateWindow(program, DefaultRootWindow(program), 0, 0, 1, 1, 0, 0,
-                                            InputOnly, CopyFromParent, 0, &attributes);
-        bind(program, spare, XK_Cyrillic_a);
-        XTestFakeKeyEvent(program, shift, True, CurrentTime);
-        XSync(program, False);
-        const std::vector<pid_t> before = children();
-        auto guardian = std::make_unique<x11::Guardian>(xvfbDisplay().c_str(), marker);
-        // Started on a thread of its own: it may not be there at once.
-        pid_t started = -1;
-        for (int tries = 0; started < 0 && tries < 500; ++tries) {
-            for (const pid_t child : children())
-                if (std::ranges::find(before, child) == before.end()) started = child;
-            if (started < 0) QThread::msleep(10);
-        }
-        ASSERT_GT(started, 0) << "no guardian started";
-        const int watched = int(syscall(SYS_pidfd_open, started, 0));
-        HeldState& held = guardian->state();
-        held.bound[spare] = XK_Cyrillic_be;
-        held.replaced[spare] = XK_Cyrillic_a;
-        held.keys[shift] = 1;
-        held.keys[key] = 1;
-
-        guardian.reset();  // the program has ended; its connection has not closed yet
-        // Long enough for a guardian that acted at once to have done so.
-        QThread::msleep(100);
-        ending.late(program, spare, key);
-        XSync(program, False);
-        XCloseDisplay(program);
-        pollfd ended = {watched, POLLIN, 0};
-        EXPECT_EQ(poll(&ended, 1, 5000), 1) << "the guardian did not end";
-        close(watched);
-        waitpid(started, nullptr, 0);
-
-        int perKeycode = 0;
-        KeySym* left = XGetKeyboardMapping(server, spare, 1, &perKeycode);
-        EXPECT_EQ(left[0] == NoSymbol ? "" : keysymName(left[0]).toStdString(), ending.left);
-        XFree(left);
-        EXPECT_EQ(window->held(), QStringList());
-        bind(server, spare, NoSymbol);
-        XSync(server, False);
+    // The guardian's connection is made as the program's is, also to a server that lets in only
+    // clients that show its cookie. Xvfb takes every cookie of its file, for whatever display: the
+    // one it picks is known only once it runs.
+    ASSERT_FALSE(QStandardPaths::findExecutable("xauth").isEmpty())
+        << "xauth is not installed (Debian package xauth)";
+    TempDir folder;
+    const fs::path authority = folder.path() / "authority";
+    std::ofstream{authority};  // xauth wants it there
+    ASSERT_TRUE(addCookie(authority, ":0"));
+    XvfbServer guarded({"-auth", authority.string()});
+    ASSERT_FALSE(guarded.display().empty()) << guarded.problem().toStdString();
+    ASSERT_TRUE(addCookie(authority, guarded.display()));
+    {
+        const ScopedEnv none("XAUTHORITY", "/dev/null");
+        ASSERT_EQ(XOpenDisplay(guarded.display().c_str()), nullptr) << "it lets anyone in";
     }
-    XCloseDisplay(server);
+    const ScopedEnv cookie("XAUTHORITY", authority.c_str());
+    FocusWindow guardedWindow(guarded.display());
+
+    const std::pair<std::string, FocusWindow*> servers[] = {{xvfbDisplay(), &*window},
+                                                            {guarded.display(), &guardedWindow}};
+    for (const auto& [display, seen] : servers) {
+        SCOPED_TRACE(display);
+        Display* server = XOpenDisplay(display.c_str());
+        KeyCode spare = 0;
+        for (int code = 255; code > 8 && !spare; --code)
+            if (XkbKeycodeToKeysym(server, KeyCode(code), 0, 0) == NoSymbol) spare = KeyCode(code);
+        ASSERT_NE(spare, 0);
+        const KeyCode shift = XKeysymToKeycode(server, XK_Shift_L);
+        const KeyCode key = XKeysymToKeycode(server, XK_a);
+        for (const Ending& ending : kEndings) {
+            SCOPED_TRACE(ending.name);
+            Display* program = XOpenDisplay(display.c_str());
+            XSetWindowAttributes attributes{};
+            const Window marker = XCreateWindow(program, DefaultRootWindow(program), 0, 0, 1, 1, 0,
+                                                0, InputOnly, CopyFromParent, 0, &attributes);
+            bind(program, spare, XK_Cyrillic_a);
+            XTestFakeKeyEvent(program, shift, True, CurrentTime);
+            XSync(program, False);
+            const std::vector<pid_t> before = children();
+            auto guardian = std::make_unique<x11::Guardian>(display.c_str(), marker);
+            // Started on a thread of its own: it may not be there at once.
+            pid_t started = -1;
+            for (int tries = 0; started < 0 && tries < 500; ++tries) {
+                for (const pid_t child : children())
+                    if (std::ranges::find(before, child) == before.end()) started = child;
+                if (started < 0) QThread::msleep(10);
+            }
+            ASSERT_GT(started, 0) << "no guardian started";
+            const int watched = int(syscall(SYS_pidfd_open, started, 0));
+            HeldState& held = guardian->state();
+            held.bound[spare] = XK_Cyrillic_be;
+            held.replaced[spare] = XK_Cyrillic_a;
+            held.keys[shift] = 1;
+            held.keys[key] = 1;
+
+            guardian.reset();  // the program has ended; its connection has not closed yet
+            // Long enough for a guardian that acted at once to have done so.
+            QThread::msleep(100);
+            ending.late(program, spare, key);
+            XSync(program, False);
+            XCloseDisplay(program);
+            pollfd ended = {watched, POLLIN, 0};
+            EXPECT_EQ(poll(&ended, 1, 5000), 1) << "the guardian did not end";
+            close(watched);
+            waitpid(started, nullptr, 0);
+
+            int perKeycode = 0;
+            KeySym* left = XGetKeyboardMapping(server, spare, 1, &perKeycode);
+            EXPECT_EQ(left[0] == NoSymbol ? "" : keysymName(left[0]).toStdString(), ending.left);
+            XFree(left);
+            EXPECT_EQ(seen->held(), QStringList());
+            bind(server, spare, NoSymbol);
+            XSync(server, False);
+        }
+        XCloseDisplay(server);
+    }
+}
+
+// A descriptor moved above those the guardian gets, so that moving them there cannot clash.
+int above(int fd) {
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+    close(fd);
+    return moved;
+}
+
+// Started by hand on a connection that carries no request, the guardian says that it cannot act
+// and ends, rather than wait for answers that never come.
+TEST(GuardianConnection, ThatCarriesNothingLeavesItUnableToAct) {
+    int farEnd = -1;  // the server's end, open while the guardian runs
+    const std::pair<const char*, std::function<int()>> connections[] = {
+        {"not a socket", [] { return open("/dev/null", O_RDWR | O_CLOEXEC); }},
+        {"the server says nothing",
+         [&farEnd] {
+             int ends[2] = {-1, -1};
+             socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends);
+             shutdown(ends[1], SHUT_WR);
+             farEnd = ends[1];
+             return ends[0];
+         }},
+    };
+    for (const auto& [name, connect] : connections) {
+        SCOPED_TRACE(name);
+        const int display = above(connect());
+        const int state = above(memfd_create("held", MFD_CLOEXEC));
+        ASSERT_EQ(ftruncate(state, sizeof(HeldState)), 0);
+        int answer[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, answer), 0);
+        const int itsAnswer = above(answer[1]);
+        QProcess guardian;
+        guardian.setChildProcessModifier([&] {
+            dup2(itsAnswer, kGuardianSocketFd);
+            dup2(state, kGuardianStateFd);
+            dup2(display, kGuardianDisplayFd);
+        });
+        guardian.start(VELNOR_GUARDIAN, {"1"});
+        EXPECT_TRUE(guardian.waitForFinished(5000)) << "it waits";
+        EXPECT_EQ(guardian.exitCode(), 1);
+        for (const int fd : {display, state, itsAnswer, std::exchange(farEnd, -1)}) close(fd);
+        char word = 0;
+        EXPECT_EQ(read(answer[0], &word, 1), 1);
+        EXPECT_EQ(word, 'n');
+        close(answer[0]);
+    }
+}
+
+// A display it cannot connect to is told, as everything else that leaves it unable to act.
+TEST(GuardianConnection, ThatCannotBeMadeIsTold) {
+    x11::Guardian guardian(":65000", 1);
+    EXPECT_EQ(guardian.confirm(),
+              u"XTest: no connection to the X display \":65000\" for velnor-guardian; keys held "
+              u"when Velnor is killed may stay down");
 }
 
 }  // namespace
