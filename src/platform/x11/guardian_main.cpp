@@ -4,7 +4,7 @@
 // button the program still held and undoes its temporary keymap entries (see held_state.h).
 //
 // It waits as long as the program runs, so it links no X library: it speaks the few requests it
-// needs itself, on the C library alone.
+// needs itself, on the C library alone (built statically against musl where that is found).
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
