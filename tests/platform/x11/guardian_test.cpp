@@ -1,6 +1,7 @@
 // The XTest guardian: started only from the program's own folder or ../libexec/velnor (the window
-// part, by the same rule, from its own folder or ../lib/velnor), and what it leaves when the
-// program ends with requests still on their way to the X server.
+// part, by the same rule, from its own folder or ../lib/velnor), what it leaves when the program
+// ends with requests still on their way to the X server, and what it says on an X connection that
+// cannot serve it.
 #include "platform/x11/guardian.h"
 
 #include <fcntl.h>
