@@ -48,6 +48,7 @@ void QtFormView::createTray() {
             });
     showTray();
     tray_->show();
+    hideToTrayIfMinimized();
 }
 
 void QtFormView::showTray() {
