@@ -85,11 +85,12 @@ Found inspect(const std::string& path) {
         return {Found::Changed};
     char content[64];
     const ssize_t length = ::pread(fd, content, sizeof content, 0);
-    const std::optional<pid_t> holder =
-        length > 0 ? lockFileHolder(std::string_view(content, size_t(length))) : std::nullopt;
-    if (holder && processAlive(*holder)) {
+    // 0: no holder named (a holder's id is positive).
+    const pid_t holder =
+        length > 0 ? lockFileHolder(std::string_view(content, size_t(length))).value_or(0) : 0;
+    if (holder > 0 && processAlive(holder)) {
         return {Found::Held,
-                problem(ProblemKind::Busy, "busy, held by process " + std::to_string(*holder) +
+                problem(ProblemKind::Busy, "busy, held by process " + std::to_string(holder) +
                                                " (lock file " + path + ")")};
     }
     return {Found::Stale, {}, ::dup(fd)};
