@@ -11,10 +11,7 @@
 #include <QScopedValueRollback>
 #include <QStandardItemModel>
 #include <QSystemTrayIcon>
-#include <QTimer>
 #include <algorithm>
-#include <chrono>
-#include <utility>
 
 #include "view/qt/frame_style.h"
 #include "view/qt/indicator_box.h"
@@ -81,6 +78,7 @@ QtFormView::QtFormView(MainForm& form, QWidget* parent)
     for (const LayoutEntry& entry : layoutTable()) followAll(controlOf(form_, entry));
     connectContextMenus();
     form_.setObserver(this);
+    createTray();
 }
 
 QtFormView::~QtFormView() {
@@ -322,27 +320,6 @@ void QtFormView::closeEvent(QCloseEvent* event) {
 
 // The user minimising or restoring the window is a change of the form's window state, as a
 // command's is.
-// Asking the desktop for a tray is a bus call, made once the window's first paint is done. A window
-// shown minimised paints nothing, and one the desktop keeps out of sight may not paint for a while.
-void QtFormView::setVisible(bool visible) {
-    QWidget::setVisible(visible);
-    if (!visible || trayAsked_) return;
-    if (isMinimized())
-        askForTray();
-    else
-        QTimer::singleShot(std::chrono::seconds(1), this, &QtFormView::askForTray);
-}
-
-void QtFormView::paintEvent(QPaintEvent* event) {
-    QWidget::paintEvent(event);
-    if (!trayAsked_) QTimer::singleShot(0, this, &QtFormView::askForTray);
-}
-
-void QtFormView::askForTray() {
-    if (std::exchange(trayAsked_, true)) return;
-    createTray();
-}
-
 void QtFormView::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange) return;

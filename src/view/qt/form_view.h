@@ -32,12 +32,10 @@ class QtFormView final : public QWidget, private ControlObserver {
     std::unique_ptr<QMenu> contextMenu(const Frame& frame);
     // The tray icon, with the form's tray menu; null where the desktop has no tray.
     QSystemTrayIcon* trayIcon() const { return tray_; }
-    void setVisible(bool visible) override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
 
   private:
     void changed(Control& control, Property property) override;
@@ -54,7 +52,6 @@ class QtFormView final : public QWidget, private ControlObserver {
     void followText(const TextBox& text);
     void followToolTip(const Control& control);
     void followList(const DropDownList& list, Property property);
-    void askForTray();
     void createTray();
     void showTray();
     void fillTrayMenu();
@@ -70,7 +67,6 @@ class QtFormView final : public QWidget, private ControlObserver {
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<QMenu> trayMenu_;
     bool trayMenuDue_ = false;
-    bool trayAsked_ = false;
     std::array<int32_t, 4> trayColors_{};  // of the icon shown
 };
 

@@ -48,7 +48,6 @@ void QtFormView::createTray() {
             });
     showTray();
     tray_->show();
-    hideToTrayIfMinimized();
 }
 
 void QtFormView::showTray() {
