@@ -12,6 +12,7 @@
 #include <latch>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "core/main_form.h"
 #include "platform/dbus/dbus_channel.h"
@@ -44,21 +45,26 @@ extern "C" __attribute__((visibility("default"))) int velnor_window_main(
     // The threads allocate little, and seldom at once: they share the main thread's malloc arena
     // rather than each keeping one, with its free space, of their own.
     mallopt(M_ARENA_MAX, 1);
-    // Fontconfig reads its configuration at the first use of a font (about 6 ms), Qt then lists
-    // the fonts, and the session bus is connected at the first use of the bus: the window waits
-    // for the fonts, the form for the bus. A thread of their own does fontconfig's part beside
-    // Qt's start, the rest beside opening input and loading the form; they need the application.
-    std::latch started(1);
+    // Opening input waits on the X server (its connection, extensions and keymap: 1 to 3 ms),
+    // fontconfig reads its configuration at the first use of a font (about 6 ms), Qt then lists the
+    // fonts, and the session bus is connected at the first use of the bus: the form waits for
+    // input and the bus, the window for the fonts. A thread of their own readies input and
+    // fontconfig beside Qt's start, the rest beside loading the form; they need the application.
+    std::latch readied(1), started(1);
+    velnor::EarlyInput early;
     std::jthread warmUp;
     try {
-        warmUp = std::jthread([&started] {
+        warmUp = std::jthread([&readied, &started, &early] {
             FcInit();
+            early = velnor::prepareInputBackend();
+            readied.count_down();
             started.wait();
             QDBusConnection::sessionBus();
             QFontDatabase::families();
         });
     } catch (const std::system_error&) {
         // No thread to spare: each is done at its first use instead.
+        readied.count_down();
     }
     int qtArgc = 1;
     const QtMessageHandler previous = qInstallMessageHandler(refuseWithoutDisplay);
@@ -77,7 +83,8 @@ extern "C" __attribute__((visibility("default"))) int velnor_window_main(
     // what has to wait, and so outlives it.
     velnor::DBusChannel channel;
     velnor::QtEventLoop loop;
-    velnor::InputBackend input = velnor::openInputBackend(loop);
+    readied.wait();
+    velnor::InputBackend input = velnor::openInputBackend(loop, std::move(early));
     velnor::MainForm form(velnor::linuxPlatform(*input.sink, loop, &channel), commandLine);
     if (!input.problem.empty()) form.LogEvent(input.problem);
     form.Form_Load();

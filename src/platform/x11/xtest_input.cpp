@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "core/virtual_keys.h"
@@ -46,6 +48,46 @@ Window connectionMarker(Display* display) {
     return window;
 }
 
+// The server's core keymap as last read: perKeycode symbols for each keycode from minKeycode on.
+struct CoreKeymap {
+    int minKeycode = 0;
+    int maxKeycode = 0;
+    int perKeycode = 0;
+    std::vector<KeySym> symbols;
+
+    std::span<KeySym> row(int code) {
+        return std::span(symbols).subspan(size_t(code - minKeycode) * perKeycode, perKeycode);
+    }
+
+    // Without an answer (the server went away) the keymap stays as it was.
+    void read(Display* display) {
+        int count = maxKeycode - minKeycode + 1;
+        int per = 0;
+        KeySym* read = XGetKeyboardMapping(display, KeyCode(minKeycode), count, &per);
+        if (!read) return;
+        perKeycode = per;
+        symbols.assign(read, read + size_t(count) * size_t(per));
+        XFree(read);
+    }
+};
+
+}  // namespace
+
+struct XTestConnection {
+    Display* display = nullptr;
+    bool lost = false;  // it broke while being readied
+    std::unique_ptr<x11::Guardian> guardian;
+    int xkbEventBase = -1;
+    CoreKeymap keymap;
+};
+
+void XTestConnectionDeleter::operator()(XTestConnection* connection) const {
+    if (connection->display) XCloseDisplay(connection->display);
+    delete connection;
+}
+
+namespace {
+
 // How long the window's thread types waiting strokes before it looks at its other events.
 constexpr Duration kSlice{5};
 // How far ahead waiting characters are looked at for symbols to bind in one go.
@@ -53,27 +95,23 @@ constexpr size_t kLookAhead = 512;
 
 class XTestInput final : public InputSink {
   public:
-    XTestInput(Display* display, EventLoop& loop)
-        : display_(display),
+    XTestInput(XTestConnection& connection, EventLoop& loop)
+        : display_(std::exchange(connection.display, nullptr)),
           loop_(loop),
           timer_(loop.createTimer([this] { drain(); })),
-          guardian_(DisplayString(display), connectionMarker(display)),
-          held_(guardian_.state()) {
+          guardian_(std::move(connection.guardian)),
+          held_(guardian_->state()),
+          xkbEventBase_(connection.xkbEventBase),
+          keymap_(std::move(connection.keymap)),
+          lost_(connection.lost) {
         x11::adoptDisplay(display_);
-        // Once the connection is gone every request is dropped, so nothing is sent any more.
+        // The sink hears of a broken connection from here on.
         XSetIOErrorExitHandler(
             display_, [](Display*, void* sink) { static_cast<XTestInput*>(sink)->lost_ = true; },
             this);
-        int opcode, error, major = XkbMajorVersion, minor = XkbMinorVersion;
-        if (XkbQueryExtension(display_, &opcode, &xkbEventBase_, &error, &major, &minor)) {
-            const unsigned events = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
-            XkbSelectEvents(display_, XkbUseCoreKbd, events, events);
-        }
-        XDisplayKeycodes(display_, &minKeycode_, &maxKeycode_);
-        readKeymap();
         std::vector<x11::Keycode> spares;
-        for (int code = minKeycode_; code <= maxKeycode_; ++code) {
-            if (std::ranges::all_of(row(code), [](KeySym s) { return s == NoSymbol; }))
+        for (int code = keymap_.minKeycode; code <= keymap_.maxKeycode; ++code) {
+            if (std::ranges::all_of(keymap_.row(code), [](KeySym s) { return s == NoSymbol; }))
                 spares.push_back(x11::Keycode(code));
         }
         slots_ = x11::KeymapSlots(std::move(spares));
@@ -237,7 +275,7 @@ class XTestInput final : public InputSink {
     // Once the guardian is known to be missing or unable to act, the event log says so; a guardian
     // that ended with the X server is no news, the sink tells that loss itself.
     void confirmGuardian() {
-        if (const auto problem = guardian_.confirm(); problem && !lost_) tell(*problem);
+        if (const auto problem = guardian_->confirm(); problem && !lost_) tell(*problem);
     }
 
     void fakeButton(unsigned number, bool down) {
@@ -249,21 +287,6 @@ class XTestInput final : public InputSink {
         XFlush(display_);
         if (!down) mark(held_.buttons[number], 0);
         heldButtons_[number] = down;
-    }
-
-    std::span<KeySym> row(int code) {
-        return std::span(keymap_).subspan(size_t(code - minKeycode_) * perKeycode_, perKeycode_);
-    }
-
-    // Without an answer (the server went away) the last keymap stays as it was.
-    void readKeymap() {
-        int count = maxKeycode_ - minKeycode_ + 1;
-        int perKeycode = 0;
-        KeySym* symbols = XGetKeyboardMapping(display_, KeyCode(minKeycode_), count, &perKeycode);
-        if (!symbols) return;
-        perKeycode_ = perKeycode;
-        keymap_.assign(symbols, symbols + size_t(count) * size_t(perKeycode));
-        XFree(symbols);
     }
 
     // Re-reads the keymap when another client changed it (a new layout, xmodmap), and forgets
@@ -283,17 +306,17 @@ class XTestInput final : public InputSink {
             changed = changed || !ours;
         }
         if (!changed) return;
-        readKeymap();
+        keymap_.read(display_);
         slots_.forgetTaken([this](x11::Keycode code, x11::Keysym bound) {
-            return !std::ranges::all_of(row(code),
+            return !std::ranges::all_of(keymap_.row(code),
                                         [&](KeySym s) { return s == NoSymbol || s == bound; });
         });
     }
 
     std::optional<Place> find(KeySym keysym, int maxLevel) {
-        for (int level = 0; level <= std::min(maxLevel, perKeycode_ - 1); ++level) {
-            for (int code = minKeycode_; code <= maxKeycode_; ++code) {
-                if (row(code)[level] == keysym) return Place{KeyCode(code), level};
+        for (int level = 0; level <= std::min(maxLevel, keymap_.perKeycode - 1); ++level) {
+            for (int code = keymap_.minKeycode; code <= keymap_.maxKeycode; ++code) {
+                if (keymap_.row(code)[level] == keysym) return Place{KeyCode(code), level};
             }
         }
         return std::nullopt;
@@ -344,8 +367,8 @@ class XTestInput final : public InputSink {
         XFlush(display_);
         for (size_t i = 0; i < keysyms.size(); ++i) {
             const int code = first + int(i);
-            std::ranges::fill(row(code), NoSymbol);
-            if (keysyms[i] != NoSymbol) std::ranges::fill(row(code).first(2), keysyms[i]);
+            std::ranges::fill(keymap_.row(code), NoSymbol);
+            if (keysyms[i] != NoSymbol) std::ranges::fill(keymap_.row(code).first(2), keysyms[i]);
         }
     }
 
@@ -365,24 +388,21 @@ class XTestInput final : public InputSink {
     Display* display_;
     EventLoop& loop_;
     std::unique_ptr<EventLoop::Timer> timer_;  // drains the waiting strokes
-    x11::Guardian guardian_;
+    std::unique_ptr<x11::Guardian> guardian_;
     HeldState& held_;
-    int xkbEventBase_ = -1;
-    int minKeycode_ = 0;
-    int maxKeycode_ = 0;
-    int perKeycode_ = 0;
-    std::vector<KeySym> keymap_;  // the core keymap, perKeycode_ symbols per keycode
+    int xkbEventBase_;
+    CoreKeymap keymap_;
     x11::KeymapSlots slots_;
     std::bitset<256> heldKeys_;
     std::bitset<Button3 + 1> heldButtons_;
     std::map<int, KeyCode> pressedKeys_;  // virtual-key code -> keycode it went down on
-    bool lost_ = false;                   // the connection broke; nothing is sent any more
+    bool lost_;                           // the connection broke; nothing is sent any more
     std::deque<Stroke> pending_;          // strokes waiting for a keymap slot, and those after
 };
 
 }  // namespace
 
-Result<std::unique_ptr<InputSink>> openXTestInput(EventLoop& loop, const char* displayName) {
+Result<PreparedXTest> prepareXTestInput(const char* displayName) {
     const char* name = displayName ? displayName : std::getenv("DISPLAY");
     if (!name || !*name) {
         return std::unexpected(
@@ -395,22 +415,47 @@ Result<std::unique_ptr<InputSink>> openXTestInput(EventLoop& loop, const char* d
         return std::unexpected(
             Problem{kind, sentence.arg(QString::fromLocal8Bit(name)).toStdU16String()});
     };
-    Display* display = XOpenDisplay(name);
+    PreparedXTest connection(new XTestConnection);
+    connection->display = XOpenDisplay(name);
+    Display* display = connection->display;
     if (!display) {
         return refused(ProblemKind::Missing,
                        QStringLiteral("XTest cannot inject input: cannot open the X display "
                                       "\"%1\" (check DISPLAY and XAUTHORITY)"));
     }
+    // Once the connection is gone every request is dropped, so nothing is sent any more.
+    XSetIOErrorExitHandler(
+        display, [](Display*, void* ready) { static_cast<XTestConnection*>(ready)->lost = true; },
+        connection.get());
     int event, error, major, minor;
     if (!XTestQueryExtension(display, &event, &error, &major, &minor)) {
-        XCloseDisplay(display);
         return refused(ProblemKind::Other,
                        QStringLiteral("XTest cannot inject input: the X display \"%1\" lacks the "
                                       "XTEST extension"));
     }
     // Fake input must reach the focused window even while another client grabs the server.
     XTestGrabControl(display, True);
-    return std::make_unique<XTestInput>(display, loop);
+    int opcode, xkbMajor = XkbMajorVersion, xkbMinor = XkbMinorVersion;
+    if (XkbQueryExtension(display, &opcode, &connection->xkbEventBase, &error, &xkbMajor,
+                          &xkbMinor)) {
+        const unsigned events = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
+        XkbSelectEvents(display, XkbUseCoreKbd, events, events);
+    }
+    XDisplayKeycodes(display, &connection->keymap.minKeycode, &connection->keymap.maxKeycode);
+    connection->keymap.read(display);
+    connection->guardian =
+        std::make_unique<x11::Guardian>(DisplayString(display), connectionMarker(display));
+    return connection;
+}
+
+std::unique_ptr<InputSink> openXTestInput(EventLoop& loop, PreparedXTest connection) {
+    return std::make_unique<XTestInput>(*connection, loop);
+}
+
+Result<std::unique_ptr<InputSink>> openXTestInput(EventLoop& loop, const char* displayName) {
+    auto connection = prepareXTestInput(displayName);
+    if (!connection) return std::unexpected(connection.error());
+    return openXTestInput(loop, std::move(*connection));
 }
 
 }  // namespace velnor

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <optional>
+#include <thread>
 
 #include "platform/qt/event_loop.h"
 #include "support/fake_portal.h"
@@ -110,21 +111,40 @@ TEST(OpenInputBackend, ChoosesAsVelnorInputSaysAndTellsWhy) {
             {"XDG_SESSION_TYPE", QByteArray()},
             {"VELNOR_XKB_LAYOUT", choice.layout ? QByteArray(choice.layout) : QByteArray()},
         });
-        const InputBackend backend = openInputBackend(loop);
-        const std::string context =
-            std::string("VELNOR_INPUT=") + (choice.input ? choice.input : "(unset)") +
-            (choice.display ? " with DISPLAY" : "") + (choice.wayland ? " in Wayland" : "") +
-            (choice.portal ? " with a portal" : "");
-        ASSERT_NE(backend.sink, nullptr) << context;
-        EXPECT_EQ(QString::fromStdU16String(backend.name).toStdString(), choice.name) << context;
-        const QString problem = QString::fromStdU16String(backend.problem);
-        if (*choice.problem) {
-            EXPECT_TRUE(problem.contains(choice.problem))
-                << context << ": " << problem.toStdString();
-        } else {
-            EXPECT_EQ(problem.toStdString(), "") << context;
+        // Opened at once, and readied first on another thread as the program does it: the same.
+        for (const bool early : {false, true}) {
+            EarlyInput readied;
+            if (early) std::thread([&readied] { readied = prepareInputBackend(); }).join();
+            const InputBackend backend = openInputBackend(loop, std::move(readied));
+            const std::string context =
+                std::string("VELNOR_INPUT=") + (choice.input ? choice.input : "(unset)") +
+                (choice.display ? " with DISPLAY" : "") + (choice.wayland ? " in Wayland" : "") +
+                (choice.portal ? " with a portal" : "") + (early ? ", readied early" : "");
+            ASSERT_NE(backend.sink, nullptr) << context;
+            EXPECT_EQ(QString::fromStdU16String(backend.name).toStdString(), choice.name)
+                << context;
+            const QString problem = QString::fromStdU16String(backend.problem);
+            if (*choice.problem) {
+                EXPECT_TRUE(problem.contains(choice.problem))
+                    << context << ": " << problem.toStdString();
+            } else {
+                EXPECT_EQ(problem.toStdString(), "") << context;
+            }
         }
     }
+}
+
+// What was readied is what opens: no second connection, which could go to another display.
+TEST(OpenInputBackend, TakesOverTheConnectionReadiedEarly) {
+    ASSERT_FALSE(test::xvfbDisplay().empty()) << test::xvfbProblem().toStdString();
+    const Environment onX({{"VELNOR_INPUT", QByteArray("x11")},
+                           {"DISPLAY", QByteArray(test::xvfbDisplay().c_str())}});
+    EarlyInput readied = prepareInputBackend();
+    const Environment elsewhere({{"DISPLAY", QByteArray(":4711")}});
+    QtEventLoop loop;
+    const InputBackend backend = openInputBackend(loop, std::move(readied));
+    EXPECT_EQ(QString::fromStdU16String(backend.name).toStdString(), "x11");
+    EXPECT_EQ(QString::fromStdU16String(backend.problem).toStdString(), "");
 }
 
 }  // namespace
