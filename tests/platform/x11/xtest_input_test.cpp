@@ -3,12 +3,18 @@
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "core/send_keys.h"
 #include "core/text.h"
 #include "platform/linux/key_map.h"
 #include "platform/qt/event_loop.h"
 #include "platform/qt/text.h"
 #include "support/x_server.h"
+
+// Xlib's macros break Qt headers included after them.
+#include <X11/Xlib.h>
 
 namespace velnor {
 namespace {
@@ -163,6 +169,31 @@ TEST(XTestInputOpen, SaysWhyItCannotStart) {
     EXPECT_EQ(unset.error().kind, ProblemKind::Missing);
     const QString reason = QString::fromStdU16String(unset.error().reason);
     EXPECT_TRUE(reason.contains("DISPLAY is not set")) << reason.toStdString();
+}
+
+// Readied beside the window system's start but never used (the program ended first, or another
+// backend was chosen): the connection goes, with the window it made for its guardian.
+TEST(XTestInputOpen, AConnectionReadiedButNeverTakenOverLetsGoOfTheServer) {
+    ASSERT_FALSE(test::xvfbDisplay().empty()) << test::xvfbProblem().toStdString();
+    Display* observer = XOpenDisplay(test::xvfbDisplay().c_str());
+    ASSERT_NE(observer, nullptr);
+    const auto topWindows = [observer] {
+        Window root, parent, *children = nullptr;
+        unsigned count = 0;
+        XQueryTree(observer, DefaultRootWindow(observer), &root, &parent, &children, &count);
+        if (children) XFree(children);
+        return count;
+    };
+    const unsigned before = topWindows();
+    auto readied = prepareXTestInput(test::xvfbDisplay().c_str());
+    ASSERT_TRUE(readied);
+    EXPECT_EQ(topWindows(), before + 1);
+    readied->reset();
+    // The server tidies up a closed connection once it reads its end.
+    for (int i = 0; i < 200 && topWindows() != before; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(topWindows(), before);
+    XCloseDisplay(observer);
 }
 
 }  // namespace
