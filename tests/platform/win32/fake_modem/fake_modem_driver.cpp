@@ -110,6 +110,21 @@ int answer(unsigned long request, void* argument, State& state) {
     }
 }
 
+using Ioctl = int (*)(int, unsigned long, ...);
+
+int intercept(Ioctl kernel, int fd, unsigned long request, void* argument) {
+    State state{};
+    if (isFakePort(fd, state)) {
+        const int result = answer(request, argument, state);
+        if (result <= 0) return result;
+    }
+    return kernel(fd, request, argument);
+}
+
+Ioctl next(const char* name) {
+    return reinterpret_cast<Ioctl>(::dlsym(RTLD_NEXT, name));
+}
+
 }  // namespace
 
 extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
@@ -117,12 +132,18 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
     va_start(arguments, request);
     void* argument = va_arg(arguments, void*);
     va_end(arguments);
-    State state{};
-    if (isFakePort(fd, state)) {
-        const int result = answer(request, argument, state);
-        if (result <= 0) return result;
-    }
-    using Ioctl = int (*)(int, unsigned long, ...);
-    static const auto kernel = reinterpret_cast<Ioctl>(::dlsym(RTLD_NEXT, "ioctl"));
-    return kernel(fd, request, argument);
+    static const Ioctl kernel = next("ioctl");
+    return intercept(kernel, fd, request, argument);
 }
+
+#if defined(__i386__)
+// The name 32-bit programs built with a 64-bit time_t call, 32-bit Wine among them.
+extern "C" int __ioctl_time64(int fd, unsigned long request, ...) noexcept {
+    va_list arguments;
+    va_start(arguments, request);
+    void* argument = va_arg(arguments, void*);
+    va_end(arguments);
+    static const Ioctl kernel = next("__ioctl_time64");
+    return intercept(kernel, fd, request, argument);
+}
+#endif
