@@ -127,23 +127,19 @@ Ioctl next(const char* name) {
 
 }  // namespace
 
-extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
-    va_list arguments;
-    va_start(arguments, request);
-    void* argument = va_arg(arguments, void*);
-    va_end(arguments);
-    static const Ioctl kernel = next("ioctl");
-    return intercept(kernel, fd, request, argument);
-}
+// One interposer under each name the C library's ioctl has: 32-bit programs built with a 64-bit
+// time_t, 32-bit Wine among them, call __ioctl_time64.
+#define FAKE_MODEM_IOCTL(name)                                         \
+    extern "C" int name(int fd, unsigned long request, ...) noexcept { \
+        va_list arguments;                                             \
+        va_start(arguments, request);                                  \
+        void* argument = va_arg(arguments, void*);                     \
+        va_end(arguments);                                             \
+        static const Ioctl kernel = next(#name);                       \
+        return intercept(kernel, fd, request, argument);               \
+    }
 
+FAKE_MODEM_IOCTL(ioctl)
 #if defined(__i386__)
-// The name 32-bit programs built with a 64-bit time_t call, 32-bit Wine among them.
-extern "C" int __ioctl_time64(int fd, unsigned long request, ...) noexcept {
-    va_list arguments;
-    va_start(arguments, request);
-    void* argument = va_arg(arguments, void*);
-    va_end(arguments);
-    static const Ioctl kernel = next("__ioctl_time64");
-    return intercept(kernel, fd, request, argument);
-}
+FAKE_MODEM_IOCTL(__ioctl_time64)
 #endif
