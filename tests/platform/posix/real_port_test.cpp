@@ -404,9 +404,14 @@ TEST_F(RealPortTest, TheWindowFollowsTheFarEndUntilTheAdapterIsUnpluggedAndAgain
     const QRegularExpression named("^COM1 \\(/dev/ttyACM0\\): .+ \\(/dev/ttyACM0\\)$");
     EXPECT_EQ(logMessages(form).filter(named).size(), 1)
         << logMessages(form).join(u'\n').toStdString();
-    EXPECT_EQ(withoutNames(logMessages(form)),
-              (QStringList{"SetComPort 1", kCtsIgnored,
-                           "COM1 (/dev/ttyACM0) is gone: No such device; the port is released"}));
+    // The kernel words the loss as whichever call meets it first hears it.
+    const QStringList gone = withoutNames(logMessages(form));
+    static const QRegularExpression released(
+        "^COM1 \\(/dev/ttyACM0\\) is gone: (No such device|Input/output error); the port is "
+        "released$");
+    ASSERT_EQ(gone.size(), 3) << gone.join(u'\n').toStdString();
+    EXPECT_EQ(gone.mid(0, 2), (QStringList{"SetComPort 1", kCtsIgnored}));
+    EXPECT_TRUE(released.match(gone[2]).hasMatch()) << gone[2].toStdString();
     EXPECT_FALSE(QFile::exists(kLockFile));
     // Plugged in again, the same device is opened again by itself, and its lines are followed
     // from their present level: CTS is ignored once more, and said to be.
