@@ -1,9 +1,12 @@
 #include "view/qt/form_view.h"
 
+#include <QAccessible>
+#include <QBackingStore>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -12,6 +15,8 @@
 #include <QStandardItemModel>
 #include <QSystemTrayIcon>
 #include <algorithm>
+#include <system_error>
+#include <thread>
 
 #include "view/qt/frame_style.h"
 #include "view/qt/indicator_box.h"
@@ -21,6 +26,7 @@ namespace velnor {
 namespace {
 
 constexpr int kSmallestPixelSize = 7;
+constexpr qsizetype kSmallestPageBytes = 4096;
 
 QRect pixels(const Geometry& twips) {
     constexpr int k = kTwipsPerPixelAt96Dpi;
@@ -42,6 +48,30 @@ void fitOptionCaptions(QWidget& form) {
     }
 }
 
+// The first paint touches every page of the window's pixels, and a page's first touch is a fault
+// the window's thread waits for: about 4 ms for this window, as long as the paint itself. The
+// native window and its pixels are made as soon as the window's size is known, and a thread of
+// their own touches them while the widgets are built. The accessibility bridge asks the X server
+// and the bus once, at the first widget it hears of; asked before, its answers do not queue behind
+// the X server's making of the pixels.
+std::jthread readyPixels(QWidget& window) {
+    QAccessible::isActive();
+    window.winId();
+    window.backingStore()->resize(window.size());
+    const auto* image = dynamic_cast<const QImage*>(window.backingStore()->paintDevice());
+    if (!image) return {};
+    // Not bits(), which could detach the image from the pixels the window shows.
+    auto* bits = const_cast<uchar*>(image->constBits());
+    try {
+        return std::jthread([bits, size = image->sizeInBytes()] {
+            for (qsizetype at = 0; at < size; at += kSmallestPageBytes)
+                static_cast<volatile uchar*>(bits)[at] = 0;
+        });
+    } catch (const std::system_error&) {
+        return {};  // no thread to spare: the paint touches them
+    }
+}
+
 // Selects entry `index` (-1 for none) while keeping the text that the list shows when none is
 // selected, which QComboBox would clear.
 void selectEntry(QComboBox& list, int index) {
@@ -60,6 +90,7 @@ void selectEntry(QComboBox& list, int index) {
 
 QtFormView::QtFormView(MainForm& form, QWidget* parent)
     : QWidget(parent), form_(form), frameStyle_(FrameStyle::forFrames(this)) {
+    std::jthread touching;  // done as the view is built
     widgets_[&form_.window] = this;
     setObjectName(QString::fromStdU16String(form_.window.name()));
     setWindowTitle(QString::fromStdU16String(form_.window.initialCaption()));
@@ -71,6 +102,7 @@ QtFormView::QtFormView(MainForm& form, QWidget* parent)
         Control& control = controlOf(form_, entry);
         QWidget* widget = &control == &form_.window ? this : create(control);
         widget->setGeometry(pixels(control.geometry()));
+        if (widget == this && isWindow()) touching = readyPixels(*this);
         connectInput(control, *widget);
     }
     setFixedSize(size());
@@ -108,7 +140,7 @@ QWidget* QtFormView::create(Control& control) {
             break;
         case ControlKind::DropDownList: {
             auto* list = new QComboBox(container);
-            list->setEditable(true);
+            list->setLineEdit(new QLineEdit(list));
             list->setInsertPolicy(QComboBox::NoInsert);
             widget = list;
             break;
