@@ -3,8 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QThread>
+#include <algorithm>
+#include <set>
+
 #include "support/velnor_process.h"
 #include "support/x_server.h"
+
+// Xlib's macros (Status, Bool) break Qt headers included after them.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace velnor::test {
 namespace {
@@ -23,6 +32,44 @@ TEST_F(LoopbackProgram, DtrOnTheLoopbackPortTypesTheDsrText) {
     EXPECT_TRUE(log.contains("SetComPort 1") && log.contains("optDTROn_Click"))
         << log.join(u'\n').toStdString();
     EXPECT_FALSE(log.contains("optDTROff_Click")) << "DTR was refused: the port did not open";
+}
+
+// What the server shows of the window is what the program painted: many colours, where a window
+// whose pixels never reached the server stays black or shows the root's two-colour weave.
+TEST_F(LoopbackProgram, TheServerShowsTheWindowAsPainted) {
+    VelnorProcess velnor({"-port=com1"}, loopbackOnX(xvfbDisplay()));
+    Display* display = XOpenDisplay(xvfbDisplay().c_str());
+    ASSERT_NE(display, nullptr);
+    std::set<unsigned long> colours;
+    QElapsedTimer timer;
+    timer.start();
+    while (colours.size() <= 8 && timer.elapsed() < 10000) {
+        QThread::msleep(50);
+        const Window shown = topLevelTitled(display, "Velnor Control");
+        XWindowAttributes attributes;
+        if (!shown || !XGetWindowAttributes(display, shown, &attributes) ||
+            attributes.map_state != IsViewable)
+            continue;
+        // The part of the window on the screen, read from the screen.
+        const Window root = DefaultRootWindow(display);
+        int x = 0, y = 0;
+        Window child;
+        XTranslateCoordinates(display, shown, root, 0, 0, &x, &y, &child);
+        const int right = std::min(x + attributes.width, DisplayWidth(display, 0));
+        const int bottom = std::min(y + attributes.height, DisplayHeight(display, 0));
+        x = std::max(x, 0);
+        y = std::max(y, 0);
+        if (right <= x || bottom <= y) continue;
+        XImage* image = XGetImage(display, root, x, y, unsigned(right - x), unsigned(bottom - y),
+                                  AllPlanes, ZPixmap);
+        if (!image) continue;
+        colours.clear();
+        for (int y = 0; y < image->height; ++y)
+            for (int x = 0; x < image->width; ++x) colours.insert(XGetPixel(image, x, y));
+        XDestroyImage(image);
+    }
+    XCloseDisplay(display);
+    EXPECT_GT(colours.size(), 8u);
 }
 
 }  // namespace
