@@ -64,8 +64,9 @@ TEST_F(LoopbackProgram, TheServerShowsTheWindowAsPainted) {
                                   AllPlanes, ZPixmap);
         if (!image) continue;
         colours.clear();
-        for (int y = 0; y < image->height; ++y)
-            for (int x = 0; x < image->width; ++x) colours.insert(XGetPixel(image, x, y));
+        for (int row = 0; row < image->height; ++row)
+            for (int column = 0; column < image->width; ++column)
+                colours.insert(XGetPixel(image, column, row));
         XDestroyImage(image);
     }
     XCloseDisplay(display);
