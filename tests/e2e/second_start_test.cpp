@@ -21,18 +21,27 @@ namespace {
 bool closeWindow(const std::string& displayName, const char* title) {
     Display* display = XOpenDisplay(displayName.c_str());
     if (!display) return false;
+    Window root, parent, *children = nullptr;
+    unsigned int count = 0;
     bool sent = false;
-    if (const Window window = topLevelTitled(display, title)) {
-        XEvent close = {};
-        close.xclient.type = ClientMessage;
-        close.xclient.window = window;
-        close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-        close.xclient.format = 32;
-        close.xclient.data.l[0] =
-            static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-        close.xclient.data.l[1] = CurrentTime;
-        sent = XSendEvent(display, window, False, NoEventMask, &close) != 0;
+    XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
+    for (unsigned int i = 0; i < count && !sent; ++i) {
+        char* name = nullptr;
+        if (!XFetchName(display, children[i], &name)) continue;
+        if (std::string(name) == title) {
+            XEvent close = {};
+            close.xclient.type = ClientMessage;
+            close.xclient.window = children[i];
+            close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+            close.xclient.format = 32;
+            close.xclient.data.l[0] =
+                static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+            close.xclient.data.l[1] = CurrentTime;
+            sent = XSendEvent(display, children[i], False, NoEventMask, &close) != 0;
+        }
+        XFree(name);
     }
+    XFree(children);
     XCloseDisplay(display);
     return sent;
 }

@@ -233,21 +233,6 @@ void FocusWindow::receive() {
     }
 }
 
-unsigned long topLevelTitled(Display* display, const char* title) {
-    Window root, parent, *children = nullptr;
-    unsigned int count = 0;
-    Window found = None;
-    XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
-    for (unsigned int i = 0; i < count && found == None; ++i) {
-        char* name = nullptr;
-        if (!XFetchName(display, children[i], &name)) continue;
-        if (std::string(name) == title) found = children[i];
-        XFree(name);
-    }
-    if (children) XFree(children);
-    return found;
-}
-
 bool killClientOfProcess(const std::string& displayName, qint64 pid) {
     Display* display = XOpenDisplay(displayName.c_str());
     if (!display) return false;

@@ -92,9 +92,6 @@ class FocusWindow {
     QString text_;
 };
 
-// The top-level window of `display` titled `title`, or 0.
-unsigned long topLevelTitled(_XDisplay* display, const char* title);
-
 // Makes the X server close the connection of the client whose top-level window belongs to
 // process `pid` (_NET_WM_PID), as xkill does. False when no such window is found within 10 s.
 bool killClientOfProcess(const std::string& display, qint64 pid);
